@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs every build, test and demo dependency on Debian 12. Safe to run again: when everything is
+# present it only checks and returns.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build ccache pkg-config git
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev
+  libqcustomplot-dev libvterm-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  zlib1g-dev libxml2-utils socat
+  fonts-liberation
+  xvfb xdotool imagemagick x11-utils at-spi2-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,100 @@
+#pragma once
+// The device windows' shared link toolkit: paced sending, Delay, the checked command with reply
+// time-out and repetition, the liveness tick and the reaction to a port failure. Each window derives
+// from it, sets its Config and overrides the hooks; the member names are the windows' own.
+#include "link/ComPort.h"
+#include "link/DataPacket.h"
+#include "link/Dialogs.h"
+#include "link/ThreadedTimer.h"
+
+#include <memory>
+#include <string>
+
+namespace mirota {
+
+inline constexpr char CR = '\r';
+inline constexpr char ESC = '\x1b';
+
+// What the owning main window tells its screens.
+class MainWindowLink {
+public:
+    virtual ~MainWindowLink() = default;
+    // The launcher reported the device as removed; screens then close without traffic or messages.
+    virtual bool Unplugged() const = 0;
+};
+
+struct ToolkitConfig {
+    int PauseMs = 80;             // pause after each character
+    bool WriteAsText = false;     // send each character as a one-character WriteStr (terminal)
+    int ResendLimit = 4;          // repetitions before "The last command was not executed properly!"
+    std::uint32_t ReplyTimeoutMs = 500;
+    std::uint32_t LivenessMs = 5000;
+};
+
+class CommandToolkit {
+public:
+    using TResendProcedure = std::function<void(void* sender)>;
+
+    CommandToolkit(MessageLoop& loop, Dialogs& dialogs, TComPort* port, MainWindowLink* mainWindow,
+                   ToolkitConfig config);
+    virtual ~CommandToolkit();
+
+    // Sends str one character at a time with the window's pause after each; stops as soon as the
+    // window has given up the port.
+    void SendCommand(const std::string& str);
+    void Delay(int milliseconds);
+
+    // The reply time-out (tmrCheckValue's OnTimer) as the reference windows run it.
+    void tmrCheckValueTimer(void* sender);
+    // The liveness tick as the reference windows run it.
+    void TI_CheckAliveTimer(void* sender);
+    // Port failure reports (attach to OnError / OnException).
+    void ComPortError(TCustomComPort* sender, TComErrors errors);
+    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
+                          std::int64_t winError, const std::string& winMessage);
+    void DisplayErrorMsg();
+    void DisplayInfoMsg();
+
+    // Creates and enables the liveness timer (bIsAlive true).
+    void StartLiveness();
+    // Attaches ComPortException (and ComPortError when withErrors) to the port.
+    void AttachPortHandlers(bool withErrors);
+    // Clears the port's OnError and OnException.
+    void DetachPortHandlers();
+    // Gives the port up after a failure: handlers detached, timers stopped, bErrorOccures set.
+    void GiveUpPort();
+    // A checked command's routine: rpResend := routine (so a repetition repeats this command).
+    void SetResend(TResendProcedure routine) { rpResend = std::move(routine); }
+    bool CommandPending() const { return tmrCheckValue.Enabled(); }
+
+    // Members as the windows name them.
+    MessageLoop& loop;
+    Dialogs& dialogs;
+    TComPort* cpComController;
+    MainWindowLink* frmMain;
+    ToolkitConfig config;
+    bool bErrorOccures = false;
+    TTimer tmrCheckValue;
+    bool bValueIsChecked = false;
+    bool bCheckValue = false;
+    std::string strValueToCheck;
+    int iResendCount = 0;
+    TResendProcedure rpResend;
+    std::unique_ptr<TThreadedTimer> ttmrCheckAlive;
+    bool bIsAlive = true;
+    bool bAlreadyClosing = false;
+
+protected:
+    // Hooks of the window.
+    virtual void EnableButtons() {}
+    virtual void DisableButtons() {}
+    // The reply filter whose OnPacket the time-out clears.
+    virtual TComDataPacket* ReplyFilter() { return nullptr; }
+    // Re-attaches the "%"-packet filter's OnPacket after the limit path, so that a live device keeps
+    // refreshing bIsAlive.
+    virtual void ReattachPacketFilter() {}
+    // Closes the window because of a failure (ClosingCurrentFrame(true) follows from its close).
+    virtual void CloseOnFailure() = 0;
+};
+
+} // namespace mirota

@@ -1,0 +1,140 @@
+#include "RealTimeLoop.h"
+
+#include <memory>
+
+namespace mirota {
+
+RealTimeLoop::RealTimeLoop() : start_(Clock::now()), owner_(std::this_thread::get_id()) {}
+
+std::uint64_t RealTimeLoop::TickCount() const {
+    return static_cast<std::uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
+}
+
+bool RealTimeLoop::AnyDueLocked(Clock::time_point now) const {
+    if (!posted_.empty())
+        return true;
+    for (const auto& [id, t] : timers_)
+        if (t.due <= now)
+            return true;
+    return false;
+}
+
+void RealTimeLoop::ProcessMessages() {
+    std::deque<Job> jobs;
+    {
+        std::lock_guard lock(mutex_);
+        jobs.swap(posted_);
+    }
+    for (auto& job : jobs)
+        if (job)
+            job();
+    for (;;) {
+        Job job;
+        {
+            std::lock_guard lock(mutex_);
+            const auto now = Clock::now();
+            auto best = timers_.end();
+            for (auto it = timers_.begin(); it != timers_.end(); ++it)
+                if (it->second.due <= now && (best == timers_.end() || it->second.due < best->second.due))
+                    best = it;
+            if (best == timers_.end())
+                break;
+            job = best->second.job;
+            if (best->second.repeat)
+                best->second.due = now + best->second.interval;
+            else
+                timers_.erase(best);
+        }
+        if (job)
+            job();
+    }
+}
+
+bool RealTimeLoop::WaitForMessage(std::uint32_t timeoutMs) {
+    std::unique_lock lock(mutex_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        const auto now = Clock::now();
+        if (AnyDueLocked(now))
+            return true;
+        if (now >= deadline)
+            return false;
+        auto until = deadline;
+        for (const auto& [id, t] : timers_)
+            until = std::min(until, t.due);
+        wake_.wait_until(lock, until);
+    }
+}
+
+void RealTimeLoop::Post(Job job) {
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(job));
+    }
+    wake_.notify_all();
+}
+
+bool RealTimeLoop::HandOver(Job job, const std::function<bool()>& abandon) {
+    if (std::this_thread::get_id() == owner_) {
+        job();
+        return true;
+    }
+    struct State {
+        std::mutex m;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    auto state = std::make_shared<State>();
+    Post([job = std::move(job), state] {
+        job();
+        std::lock_guard lock(state->m);
+        state->done = true;
+        state->cv.notify_all();
+    });
+    std::unique_lock lock(state->m);
+    while (!state->done) {
+        if (terminating_ || (abandon && abandon()))
+            return false;
+        state->cv.wait_for(lock, std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TimerId RealTimeLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool repeat) {
+    TimerId id;
+    {
+        std::lock_guard lock(mutex_);
+        id = nextId_++;
+        const auto interval = std::chrono::milliseconds(intervalMs == 0 ? 1 : intervalMs);
+        timers_.emplace(id, Timer{Clock::now() + interval, interval, repeat, std::move(onTick)});
+    }
+    wake_.notify_all();
+    return id;
+}
+
+void RealTimeLoop::KillTimer(TimerId id) {
+    std::lock_guard lock(mutex_);
+    timers_.erase(id);
+}
+
+void RealTimeLoop::SetTerminating(bool terminating) {
+    terminating_ = terminating;
+    wake_.notify_all();
+}
+
+bool RealTimeLoop::RunUntil(const std::function<bool()>& done, std::uint32_t maxMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
+    for (;;) {
+        ProcessMessages();
+        if (done())
+            return true;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return false;
+        WaitForMessage(static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1));
+    }
+}
+
+} // namespace mirota

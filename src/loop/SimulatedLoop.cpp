@@ -1,0 +1,143 @@
+#include "SimulatedLoop.h"
+
+#include <limits>
+#include <memory>
+
+namespace mirota {
+
+SimulatedLoop::SimulatedLoop() : owner_(std::this_thread::get_id()) {}
+
+std::uint64_t SimulatedLoop::TickCount() const {
+    std::lock_guard lock(mutex_);
+    return now_;
+}
+
+bool SimulatedLoop::AnyDueLocked() const {
+    if (!posted_.empty())
+        return true;
+    for (const auto& [id, t] : timers_)
+        if (t.due <= now_)
+            return true;
+    return false;
+}
+
+void SimulatedLoop::ProcessMessages() {
+    std::deque<Job> jobs;
+    {
+        std::lock_guard lock(mutex_);
+        jobs.swap(posted_);
+    }
+    for (auto& job : jobs)
+        if (job)
+            job();
+    // Due timers, earliest first; each one is re-armed or removed before it runs, so a timer callback
+    // that waits (and so re-enters this function) never sees itself due again at the same instant.
+    for (;;) {
+        Job job;
+        {
+            std::lock_guard lock(mutex_);
+            auto best = timers_.end();
+            for (auto it = timers_.begin(); it != timers_.end(); ++it)
+                if (it->second.due <= now_ && (best == timers_.end() || it->second.due < best->second.due))
+                    best = it;
+            if (best == timers_.end())
+                break;
+            job = best->second.job;
+            if (best->second.repeat)
+                best->second.due = now_ + best->second.interval;
+            else
+                timers_.erase(best);
+        }
+        if (job)
+            job();
+    }
+}
+
+bool SimulatedLoop::WaitForMessage(std::uint32_t timeoutMs) {
+    std::lock_guard lock(mutex_);
+    if (AnyDueLocked())
+        return true;
+    std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
+    for (const auto& [id, t] : timers_)
+        next = std::min(next, t.due);
+    if (next <= now_ + timeoutMs) {
+        now_ = next;
+        return true;
+    }
+    now_ += timeoutMs;
+    return false;
+}
+
+void SimulatedLoop::Post(Job job) {
+    std::lock_guard lock(mutex_);
+    posted_.push_back(std::move(job));
+}
+
+bool SimulatedLoop::HandOver(Job job, const std::function<bool()>& abandon) {
+    if (std::this_thread::get_id() == owner_) {
+        if (abandon && abandon())
+            return false;
+        job();
+        return true;
+    }
+    // A foreign thread: queue the job and wait until the owner has run it.
+    auto state = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
+    auto done = std::make_shared<bool>(false);
+    Post([job = std::move(job), state, done] {
+        job();
+        std::lock_guard lock(state->first);
+        *done = true;
+        state->second.notify_all();
+    });
+    std::unique_lock lock(state->first);
+    while (!*done) {
+        if (terminating_ || (abandon && abandon()))
+            return false;
+        state->second.wait_for(lock, std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TimerId SimulatedLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool repeat) {
+    std::lock_guard lock(mutex_);
+    const TimerId id = nextId_++;
+    timers_.emplace(id, Timer{now_ + intervalMs, intervalMs == 0 ? 1u : intervalMs, repeat, std::move(onTick)});
+    return id;
+}
+
+void SimulatedLoop::KillTimer(TimerId id) {
+    std::lock_guard lock(mutex_);
+    timers_.erase(id);
+}
+
+std::size_t SimulatedLoop::TimerCount() const {
+    std::lock_guard lock(mutex_);
+    return timers_.size();
+}
+
+void SimulatedLoop::RunFor(std::uint64_t ms) {
+    const std::uint64_t end = TickCount() + ms;
+    for (;;) {
+        ProcessMessages();
+        const std::uint64_t now = TickCount();
+        if (now >= end)
+            break;
+        WaitForMessage(static_cast<std::uint32_t>(end - now));
+    }
+    ProcessMessages();
+}
+
+bool SimulatedLoop::RunUntil(const std::function<bool()>& done, std::uint64_t maxMs) {
+    const std::uint64_t end = TickCount() + maxMs;
+    for (;;) {
+        ProcessMessages();
+        if (done())
+            return true;
+        const std::uint64_t now = TickCount();
+        if (now >= end)
+            return false;
+        WaitForMessage(static_cast<std::uint32_t>(end - now));
+    }
+}
+
+} // namespace mirota
