@@ -1,0 +1,65 @@
+#pragma once
+// TiAnalogDisplay: a numeric display. It shows Value with exactly Precision decimals ("." as the
+// decimal separator whatever the locale, no thousands separator) followed by the units text,
+// right-aligned with a 5 pixel margin, bold Arial 19 px, in its font colour on its background colour,
+// without border. Setting the value it already holds does nothing.
+//
+// Accessibility: the widget's accessible name is its caption (AccessibleName, default the object
+// name); the shown text is its accessible value text and the number is exposed through
+// QAccessibleValueInterface.
+#include <QColor>
+#include <QString>
+#include <QWidget>
+
+#include <string>
+
+namespace mirota {
+
+// The display's text for a value: fixed notation with `precision` decimals and "." always.
+std::string FormatDisplayValue(double value, int precision);
+
+class TiAnalogDisplay : public QWidget {
+    Q_OBJECT
+    Q_PROPERTY(double value READ Value WRITE SetValue NOTIFY ValueChanged)
+
+public:
+    explicit TiAnalogDisplay(QWidget* parent = nullptr);
+
+    double Value() const { return value_; }
+    // Stores and shows v; does nothing when v equals the value held.
+    void SetValue(double v);
+
+    int Precision() const { return precision_; }
+    void SetPrecision(int precision);
+
+    const QString& Units() const { return units_; }
+    void SetUnits(const QString& units);
+
+    QColor FontColor() const { return fontColor_; }
+    void SetFontColor(const QColor& color);
+    QColor BackGroundColor() const { return backColor_; }
+    void SetBackGroundColor(const QColor& color);
+
+    // The text shown: the formatted value followed by the units.
+    QString Text() const;
+
+    QSize sizeHint() const override;
+
+signals:
+    void ValueChanged(double value);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void Changed();
+
+    double value_ = 0.0;
+    int precision_ = 4;
+    QString units_;
+    QColor fontColor_ = Qt::black;
+    QColor backColor_ = Qt::white;
+    QString text_;
+};
+
+} // namespace mirota
