@@ -2,6 +2,7 @@
 // A timer whose ticks come from a worker thread and run in the loop's thread: the worker waits for the
 // interval, hands the tick over and blocks until it has run. Under a simulated loop the same rules run
 // on the loop's virtual clock instead of a thread.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -40,7 +41,7 @@ public:
     TThreadedTimer(const TThreadedTimer&) = delete;
     TThreadedTimer& operator=(const TThreadedTimer&) = delete;
 
-    std::uint32_t Interval() const { return interval_; }
+    std::uint32_t Interval() const { return interval_.load(); }
     void SetInterval(std::uint32_t ms);
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled);
@@ -52,7 +53,7 @@ private:
     void ArmSimulated();
 
     MessageLoop& loop_;
-    std::uint32_t interval_ = 1000;
+    std::atomic<std::uint32_t> interval_{1000};
     bool enabled_ = false;
     bool destroying_ = false;
     std::unique_ptr<TTimerThread> thread_; // real loops only
