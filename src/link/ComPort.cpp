@@ -79,9 +79,18 @@ TCustomComPort::~TCustomComPort() {
     // Unbind the receivers (packet filters, the terminal view) that still point at this port.
     auto links = links_;
     links_.clear();
-    for (TComLink* link : links)
+    for (TComLink* link : links) {
+        link->port_ = nullptr;
         if (link->OnPortDestroyed)
             link->OnPortDestroyed(this);
+    }
+}
+
+TComLink::~TComLink() {
+    if (port_) {
+        auto& links = port_->links_;
+        links.erase(std::remove(links.begin(), links.end(), this), links.end());
+    }
 }
 
 void TCustomComPort::CheckClosedForChange() {
@@ -219,6 +228,7 @@ void TCustomComPort::RegisterLink(TComLink* link) {
         return;
     }
     links_.push_back(link);
+    link->port_ = this;
 }
 
 void TCustomComPort::UnRegisterLink(TComLink* link) {
@@ -228,6 +238,7 @@ void TCustomComPort::UnRegisterLink(TComLink* link) {
         return;
     }
     links_.erase(it);
+    link->port_ = nullptr;
 }
 
 bool TCustomComPort::HasLink(const TComLink* link) const {

@@ -64,9 +64,19 @@ using TRxBufEvent = std::function<void(TCustomComPort* sender, const char* buffe
 // A receiver of the port's data.
 class TComLink {
 public:
+    TComLink() = default;
+    // A receiver that goes away leaves its port's list.
+    ~TComLink();
+    TComLink(const TComLink&) = delete;
+    TComLink& operator=(const TComLink&) = delete;
+
     TRxBufEvent OnRxBuf;
     // Called when the port this receiver is registered with is destroyed.
     std::function<void(TCustomComPort* port)> OnPortDestroyed;
+
+private:
+    friend class TCustomComPort;
+    TCustomComPort* port_ = nullptr;
 };
 
 class TCustomComPort : private LineEventSink {
@@ -116,6 +126,7 @@ public:
     SerialBackend& Backend() { return *backend_; }
 
 private:
+    friend class TComLink;
     void HandleLineEvents(unsigned events, int error) override;
     // Reports a failure once: to OnException, or thrown as EComPort when none is attached.
     void Fail(int code, std::int64_t winError);

@@ -50,7 +50,14 @@ void TTimerThread::Run() {
             continue;
         // The interval passed: hand the tick to the loop's thread and wait until it has run there.
         lock.unlock();
-        owner_.loop_.HandOver([this] { owner_.Tick(); },
+        // A tick abandoned at destruction may still sit in the loop's queue: it checks the token.
+        std::weak_ptr<bool> alive = owner_.alive_;
+        owner_.loop_.HandOver(
+            [this, alive] {
+                auto a = alive.lock();
+                if (a && *a)
+                    owner_.Tick();
+            },
                               [this] {
                                   std::lock_guard l(mutex_);
                                   return terminated_;
