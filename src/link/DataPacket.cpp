@@ -81,20 +81,18 @@ void TComDataPacket::ResetBuffer() {
     Discard(std::move(old));
 }
 
-void TComDataPacket::AddData(const char* data, std::size_t count) {
-    AddData(std::string(data, count));
-}
+void TComDataPacket::AddData(const std::string& str) { AddData(str.data(), str.size()); }
 
-void TComDataPacket::AddData(const std::string& str) {
+void TComDataPacket::AddData(const char* data, std::size_t count) {
     if (size_ <= 0 && stopString_.empty() && !OnCustomStop) {
         // No way to find an end: pass every chunk through as it came.
         if (OnPacket) {
             TComStrEvent handler = OnPacket;
-            handler(this, str);
+            handler(this, std::string(data, count));
         }
         return;
     }
-    buffer_ += str;
+    buffer_.append(data, count);
     Process();
 }
 
