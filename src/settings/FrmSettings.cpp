@@ -1,0 +1,518 @@
+#include "settings/FrmSettings.h"
+
+#include "settings/ConfigurationFile.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace mirota {
+
+namespace {
+
+ToolkitConfig SettingsToolkitConfig() {
+    ToolkitConfig config;
+    config.PauseMs = 60;
+    config.LivenessMs = 5000;
+    return config;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<double> ParseSettingsNumber(const std::string& text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    if (b < e && text[b] == '+') ++b;
+    if (b == e) return std::nullopt;
+    double value = 0;
+    auto [end, ec] = std::from_chars(text.data() + b, text.data() + e, value);
+    if (ec != std::errc() || end != text.data() + e || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+bool EchoMatches(const std::string& written, const std::string& echoed) {
+    auto w = ParseSettingsNumber(written);
+    auto r = ParseSettingsNumber(echoed);
+    if (!w || !r) return false;
+    if (*w == *r) return true;
+    // Nearest hundred, halves to the even hundred (the default rounding mode rounds halves to even).
+    return std::nearbyint(*w / 100.0) == std::nearbyint(*r / 100.0);
+}
+
+TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView, std::filesystem::path cfgDir)
+    : CommandToolkit(args.loop, args.dialogs, args.aComPort, &args.aOwner, SettingsToolkitConfig()),
+      frmHost(args.aOwner),
+      view(aView),
+      strCfgDir(std::move(cfgDir)),
+      TI_CheckAlive(args.loop) {
+    // The port's failures come to this screen while it is open.
+    if (cpComController) {
+        cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
+                                              std::int64_t winError, const std::string& winMessage) {
+            ComPortException(sender, code, message, winError, winMessage);
+        };
+    }
+    InitCommandFilter();
+    iVersion = args.aVersion;
+    strCaption += "(" + args.aSerialNumber + ")";
+    strVersion = DeviceTypeText(args.aDescription);
+    strDeviceDescription = args.aDescription;
+    strSerialNumber = args.aSerialNumber;
+
+    ReadSettingsCatalogue(strCfgDir, strVersion, iVersion, catalogue_);
+
+    iRetryCount = 0;
+    bIsRetry = false;
+    bIsAlive = true;
+    TI_CheckAlive.SetInterval(config.LivenessMs);
+    TI_CheckAlive.OnTimer = [this](void* sender) { TI_CheckAliveTimer(sender); };
+    TI_CheckAlive.SetEnabled(true);
+
+    bErrorOccures = false;
+    bClosingNow = false;
+    iCurrentState = 0;
+    iLastState = 0;
+    view.SetApplyEnabled(false);
+    view.SetCancelEnabled(false);
+    view.ShowSaveLoad(false);
+}
+
+TfrmSettingsFrame::~TfrmSettingsFrame() {
+    TI_CheckAlive.SetEnabled(false);
+    TI_CheckAlive.OnTimer = nullptr;
+    cmdtpcktCommandFilter.OnPacket = nullptr;
+}
+
+void TfrmSettingsFrame::Start() {
+    StartReadPass();
+    ReadNextValue();
+}
+
+std::string TfrmSettingsFrame::ReplyStart(const std::string& command) {
+    std::string start = command;
+    for (char& c : start)
+        if (c == '$') c = '&';
+    return start;
+}
+
+void TfrmSettingsFrame::SetLiveness(bool enabled) { TI_CheckAlive.SetEnabled(enabled); }
+
+void TfrmSettingsFrame::EnableLiveness() {
+    if (!bErrorOccures && !bClosed) SetLiveness(true);
+}
+
+int TfrmSettingsFrame::PendingHiddenCount() const {
+    // A pending value without a hidden setting to go to is not sent anywhere.
+    return static_cast<int>(std::min(slHiddenNValues.size(), catalogue_.slHiddenCommands.size()));
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Sequencer
+
+void TfrmSettingsFrame::InitCommandFilter() {
+    cmdtpcktCommandFilter.SetComPort(cpComController);
+    cmdtpcktCommandFilter.SetStopString(std::string(1, ESC));
+}
+
+void TfrmSettingsFrame::StartReadPass() {
+    iCurrentState = 2;
+    cmdtpcktCommandFilter.OnPacket = nullptr;
+    cmdtpcktCommandFilter.SetStartString("");
+    iCurrentPosition = 0;
+    view.ShowBusy(true);
+    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
+        CDP_ReadCommandFilterPacket(sender, str);
+    };
+    slCurrentValue.clear();
+    slHiddenValues.clear();
+}
+
+void TfrmSettingsFrame::ReadNextValue() {
+    const int entries = catalogue_.EntryCount();
+    const int total = entries + catalogue_.HiddenCount();
+    for (;;) {
+        if (bClosed || bErrorOccures) return;
+        if (iCurrentPosition >= total) {
+            // The read pass is complete.
+            cmdtpcktCommandFilter.OnPacket = nullptr;
+            view.ShowBusy(false);
+            FillSettingsList();
+            if (iVersion >= kHiddenSettingsFirmware) view.ShowSaveLoad(true);
+            if (iLastState == 1) {
+                iLastState = iCurrentState;
+                iCurrentState = 0;
+                if (bWritingUncomplete)
+                    dialogs.ShowSystemBox(kSettingsNotAllSet, kSettingsNotAllSetCaption, DialogKind::Warning,
+                                          DialogButtons::Ok);
+                else
+                    dialogs.ShowSystemBox(kSettingsAllSet, kSettingsAllSetCaption, DialogKind::Information,
+                                          DialogButtons::Ok);
+                bWritingUncomplete = false;
+            } else {
+                iLastState = iCurrentState;
+                iCurrentState = 0;
+            }
+            EnableLiveness();
+            return;
+        }
+        if (bClosingNow || iCurrentState == 3) {
+            if (dialogs.ShowDialog(DialogKind::Warning, kSettingsCancelRead, DialogButtons::YesNo) ==
+                DialogResult::Yes) {
+                iCurrentState = 3;
+                view.CloseWindow();
+                return;
+            }
+            bClosingNow = false;
+            iCurrentState = 2;
+            continue;
+        }
+        const bool hidden = iCurrentPosition >= entries;
+        const std::string& command = hidden ? catalogue_.slHiddenCommands[iCurrentPosition - entries]
+                                            : catalogue_.slCurrentCommand[iCurrentPosition];
+        cmdtpcktCommandFilter.SetStartString(ReplyStart(command));
+        if (bIsRetry) {
+            SendCommand("*");
+            Delay(50);
+            if (bClosed || bErrorOccures) return;
+            view.SetBusyText(hidden ? std::string("Retrying to read configuration value...")
+                                    : "Retrying to read current value of: " +
+                                          catalogue_.slCurrentDescription[iCurrentPosition]);
+            bIsRetry = false;
+        } else {
+            view.SetBusyText(hidden ? std::string("Read configuration value...")
+                                    : "Read current value of: " + catalogue_.slCurrentDescription[iCurrentPosition]);
+        }
+        bIsAlive = false;
+        // The reply may arrive, and the next step run, inside the pauses of SendCommand.
+        SendCommand(command + std::string(1, ESC));
+        EnableLiveness();
+        return;
+    }
+}
+
+void TfrmSettingsFrame::CDP_ReadCommandFilterPacket(TComDataPacket*, const std::string& str) {
+    SetLiveness(false);
+    bIsAlive = true;
+    if (iCurrentPosition < catalogue_.EntryCount())
+        slCurrentValue.push_back(str);
+    else
+        slHiddenValues.push_back(str);
+    ++iCurrentPosition;
+    ReadNextValue();
+}
+
+void TfrmSettingsFrame::StartWritePass() {
+    iCurrentState = 1;
+    iCurrentPosition = 0;
+    view.ShowBusy(true);
+    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
+        CDP_WriteCommandFilterPacket(sender, str);
+    };
+    bWritingUncomplete = false;
+}
+
+void TfrmSettingsFrame::WriteNextValue() {
+    for (;;) {
+        if (bClosed || bErrorOccures) return;
+        const int checkedRows = static_cast<int>(olCurrentChecked.size());
+        const int total = checkedRows + PendingHiddenCount();
+        if (iCurrentPosition >= total) {
+            // The write pass is complete; its read pass shows what the device now holds. The pending
+            // hidden values are used up (cleared first, so that a file loaded during the read pass
+            // keeps its own).
+            iLastState = iCurrentState;
+            slHiddenNValues.clear();
+            StartReadPass();
+            ReadNextValue();
+            return;
+        }
+        if (bClosingNow || iCurrentState == 3) {
+            if (dialogs.ShowDialog(DialogKind::Warning, kSettingsCancelWrite, DialogButtons::YesNo) ==
+                DialogResult::Yes) {
+                if (iCurrentState == 3) {
+                    iLastState = 3;
+                    StartReadPass();
+                    ReadNextValue();
+                } else {
+                    iCurrentState = 3;
+                    view.CloseWindow();
+                }
+                return;
+            }
+            bClosingNow = false;
+            iCurrentState = 1;
+            continue;
+        }
+        std::string command;
+        std::string description;
+        if (iCurrentPosition < checkedRows) {
+            const int row = olCurrentChecked[iCurrentPosition];
+            command = catalogue_.slCurrentCommand[row];
+            description = catalogue_.slCurrentDescription[row];
+            strValueToCheck = slCurrentChangedValues[iCurrentPosition];
+            const std::vector<std::string>& texts = catalogue_.olCurrentDisplay[row];
+            if (!texts.empty()) {
+                int index = -1;
+                for (std::size_t k = 0; k < texts.size(); ++k) {
+                    if (EqualNoCase(texts[k], strValueToCheck)) {
+                        index = static_cast<int>(k);
+                        break;
+                    }
+                }
+                if (index < 0) {
+                    // Not one of the setting's texts (a loaded file can hold anything): nothing is sent
+                    // for it, and the pass reports that not all values were set.
+                    bWritingUncomplete = true;
+                    ++iCurrentPosition;
+                    continue;
+                }
+                strValueToCheck = std::to_string(index);
+            }
+        } else {
+            command = catalogue_.slHiddenCommands[iCurrentPosition - checkedRows];
+            strValueToCheck = slHiddenNValues[iCurrentPosition - checkedRows];
+        }
+        cmdtpcktCommandFilter.SetStartString(ReplyStart(command));
+        if (bIsRetry) {
+            view.SetBusyText("Retrying to set new value: " + description);
+            bIsRetry = false;
+        } else {
+            view.SetBusyText("Set new value: " + description);
+        }
+        bIsAlive = false;
+        SendCommand(command + strValueToCheck + std::string(1, CR));
+        EnableLiveness();
+        return;
+    }
+}
+
+void TfrmSettingsFrame::CDP_WriteCommandFilterPacket(TComDataPacket*, const std::string& str) {
+    SetLiveness(false);
+    bIsAlive = true;
+    // An echo (or a value sent) that is not a number counts as not set; the pass goes on.
+    if (!EchoMatches(strValueToCheck, str)) bWritingUncomplete = true;
+    ++iCurrentPosition;
+    WriteNextValue();
+}
+
+void TfrmSettingsFrame::TI_CheckAliveTimer(void*) {
+    SetLiveness(false);
+    if (bClosed) return;
+    if (bIsAlive) {
+        bIsRetry = false;
+        iRetryCount = 0;
+    } else if (iRetryCount == 1 && !bErrorOccures) {
+        dialogs.ShowSystemBox(kSettingsTimeout, kSettingsTimeoutCaption, DialogKind::Warning, DialogButtons::Ok);
+        if (bErrorOccures || bClosed) return; // a port failure was handled while the box was shown
+        if (cpComController) DetachPortHandlers();
+        cpComController = nullptr;
+        bErrorOccures = true;
+        view.CloseWindow();
+        return;
+    } else {
+        iRetryCount = 1;
+        bIsRetry = true;
+        if (iCurrentState == 1)
+            WriteNextValue();
+        else if (iCurrentState == 2)
+            ReadNextValue();
+    }
+    if (bClosed) return;
+    if (iCurrentState != 1 && iCurrentState != 2) SendCommand("1");
+    EnableLiveness();
+}
+
+void TfrmSettingsFrame::ComPortException(TCustomComPort*, int, const std::string&, std::int64_t,
+                                         const std::string&) {
+    if (bErrorOccures) return;
+    if (cpComController) DetachPortHandlers();
+    SetLiveness(false);
+    cpComController = nullptr;
+    bErrorOccures = true;
+    cmdtpcktCommandFilter.OnPacket = nullptr;
+    Delay(300);
+    if (bClosed) return;
+    if (!frmHost.Unplugged()) DisplayErrorMsg();
+}
+
+void TfrmSettingsFrame::DisplayErrorMsg() {
+    dialogs.ShowDialog(DialogKind::Error, kSettingsLinkFailed, DialogButtons::Ok);
+    view.CloseWindow();
+}
+
+void TfrmSettingsFrame::CloseOnFailure() { view.CloseWindow(); }
+
+// ---------------------------------------------------------------------------------------------------
+// Screen
+
+std::string TfrmSettingsFrame::CurrentValueText(int entry) const {
+    const std::string value = entry < static_cast<int>(slCurrentValue.size()) ? slCurrentValue[entry] : "";
+    const std::vector<std::string>& texts = catalogue_.olCurrentDisplay[entry];
+    if (texts.empty()) return value;
+    // A value that is not a whole number or has no display text is shown as read.
+    int index = -1;
+    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), index);
+    if (ec != std::errc() || end != value.data() + value.size() || index < 0 ||
+        index >= static_cast<int>(texts.size()))
+        return value;
+    return texts[index];
+}
+
+void TfrmSettingsFrame::FillSettingsList() {
+    rows_.clear();
+    rows_.reserve(catalogue_.slCurrentDescription.size());
+    for (int i = 0; i < catalogue_.EntryCount(); ++i) {
+        SettingsRow row;
+        row.Group = catalogue_.SectionOf(i);
+        row.Description = catalogue_.slCurrentDescription[i];
+        row.CurrentValue = CurrentValueText(i);
+        row.Info = catalogue_.slCurrentInfo[i];
+        rows_.push_back(std::move(row));
+    }
+    view.ListRebuilt();
+    view.SetApplyEnabled(true);
+    view.SetCancelEnabled(false);
+}
+
+void TfrmSettingsFrame::lvDeviceSettingsDblClick() {
+    const int row = view.SelectedRow();
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    const std::string old = rows_[row].NewValue;
+    const std::vector<std::string>& texts = catalogue_.olCurrentDisplay[row];
+    std::string text;
+    if (!texts.empty())
+        text = view.SelectBox("New value...", "Please select a new value", texts);
+    else
+        text = dialogs.InputBox("New value...", "Please insert a new value", old).value_or(old);
+    if (row >= static_cast<int>(rows_.size())) return; // the list was rebuilt meanwhile
+    rows_[row].NewValue = text;
+    view.RowChanged(row);
+    if (text != old) SetRowChecked(row, true);
+}
+
+void TfrmSettingsFrame::SetRowChecked(int row, bool checked) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    rows_[row].Checked = checked;
+    lvDeviceSettingsItemChecked(row);
+}
+
+void TfrmSettingsFrame::lvDeviceSettingsItemChecked(int row) {
+    // A row stays checked only while it holds a new value.
+    if (rows_[row].NewValue == kSettingsNoValue) rows_[row].Checked = false;
+    view.RowChanged(row);
+}
+
+void TfrmSettingsFrame::btnApplyClick() {
+    slCurrentChangedValues.clear();
+    olCurrentChecked.clear();
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+        if (!rows_[i].Checked) continue;
+        slCurrentChangedValues.push_back(rows_[i].NewValue);
+        olCurrentChecked.push_back(i);
+    }
+    if (olCurrentChecked.empty()) {
+        view.MessageBox(kSettingsNothingChecked, "", DialogKind::Information);
+        return;
+    }
+    view.SetApplyEnabled(false);
+    view.SetCancelEnabled(true);
+    StartWritePass();
+    Delay(500);
+    if (bClosed || bErrorOccures || iCurrentState == 0) return;
+    WriteNextValue();
+}
+
+void TfrmSettingsFrame::btnCancelClick() { iCurrentState = 3; }
+
+bool TfrmSettingsFrame::FormClose() {
+    if (bClosed) return true;
+    if (frmHost.Unplugged()) {
+        SetLiveness(false);
+        bClosed = true;
+        cmdtpcktCommandFilter.OnPacket = nullptr;
+        return true;
+    }
+    if (bErrorOccures) {
+        SetLiveness(false);
+        bClosed = true;
+        cmdtpcktCommandFilter.OnPacket = nullptr;
+        frmHost.ClosingCurrentFrame(true);
+        return true;
+    }
+    if (iCurrentState == 1 || iCurrentState == 2) {
+        bClosingNow = true;
+        return false;
+    }
+    SetLiveness(false);
+    bClosed = true;
+    cmdtpcktCommandFilter.OnPacket = nullptr;
+    frmHost.ClosingCurrentFrame(false);
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Configuration files
+
+void TfrmSettingsFrame::btnSaveClick() {
+    const std::string proposed =
+        strDeviceDescription + "_" + strSerialNumber + "_" + std::to_string(static_cast<std::uint32_t>(loop.TickCount()));
+    std::optional<std::string> name = view.SaveFileName(proposed);
+    if (!name || name->empty()) return;
+    SaveConfiguration(*name);
+}
+
+void TfrmSettingsFrame::btnLoadClick() {
+    std::optional<std::string> name = view.OpenFileName();
+    if (!name || name->empty()) return;
+    LoadConfiguration(*name);
+}
+
+void TfrmSettingsFrame::SaveConfiguration(const std::string& fileName) {
+    ConfigurationSnapshot snapshot;
+    snapshot.VType = strVersion;
+    for (const SettingsRow& row : rows_) {
+        snapshot.RowGroups.push_back(row.Group);
+        snapshot.RowValues.push_back(row.CurrentValue);
+    }
+    snapshot.HiddenValues = slHiddenValues;
+    std::string error;
+    if (!WriteConfigurationFile(ConfigurationFileName(fileName), snapshot, error))
+        dialogs.ShowDialog(DialogKind::Error, error, DialogButtons::Ok);
+}
+
+void TfrmSettingsFrame::LoadConfiguration(const std::string& fileName) {
+    LoadedConfiguration file = ReadConfigurationFile(fileName);
+    switch (file.Status) {
+    case LoadedConfiguration::Result::Failed:
+        dialogs.ShowDialog(DialogKind::Error, file.Error, DialogButtons::Ok);
+        return;
+    case LoadedConfiguration::Result::NoType:
+        return;
+    case LoadedConfiguration::Result::Loaded:
+        break;
+    }
+    if (file.VType != strVersion) {
+        view.MessageBox(kSettingsWrongType, kApplicationTitle, DialogKind::Information);
+        return;
+    }
+    slHiddenNValues.insert(slHiddenNValues.end(), file.HiddenValues.begin(), file.HiddenValues.end());
+    // Values beyond the last row have no row to go to.
+    const std::size_t n = std::min(file.RowValues.size(), rows_.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        rows_[i].NewValue = file.RowValues[i];
+        SetRowChecked(static_cast<int>(i), true);
+    }
+}
+
+} // namespace mirota

@@ -1,0 +1,149 @@
+#pragma once
+// The SETTINGS screen's logic (TfrmSettingsFrame): the catalogue, the read and write sequencer, the
+// settings list's rows, Apply / Cancel, closing, and saving / loading configuration files. The Qt window
+// (settings/ui) shows it through SettingsView and forwards the user's actions to the handlers.
+#include "control/Screens.h"
+#include "link/CommandToolkit.h"
+#include "settings/SettingsCatalogue.h"
+#include "settings/SettingsView.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace mirota {
+
+// Texts of the screen.
+inline constexpr const char* kSettingsNoValue = "-";
+inline constexpr const char* kSettingsCancelRead =
+    "You are about to cancel the read process.\r\nDo you really want to cancel?\r\n";
+inline constexpr const char* kSettingsCancelWrite =
+    "You are about to cancel the write process.\r\nDo you really want to cancel?\r\n\r\n"
+    "NOTICE: All settings that were already set can not be reversed!";
+inline constexpr const char* kSettingsAllSet = "All values are set correctly";
+inline constexpr const char* kSettingsAllSetCaption = "Configuration complete...";
+inline constexpr const char* kSettingsNotAllSet = "Not all values have been set correctly";
+inline constexpr const char* kSettingsNotAllSetCaption = "Configuration failed...";
+inline constexpr const char* kSettingsTimeout = "The device does not respond. \r\nPlease restart the device!";
+inline constexpr const char* kSettingsTimeoutCaption = "Timeout...";
+inline constexpr const char* kSettingsLinkFailed =
+    "The communication with the device failed.\r\nMake sure that the device is properly connected.\r\n"
+    "Please restart the device.";
+inline constexpr const char* kSettingsNothingChecked =
+    "There is no value selected to be set. \r\nPlease select one first.";
+inline constexpr const char* kSettingsWrongType =
+    "The Mirota version of the configuration file does not match the version of the connected "
+    "device.Please load a valid configuration file.";
+inline constexpr const char* kApplicationTitle = "Ostrel";
+
+// One row of lvDeviceSettings: row i is catalogue entry i.
+struct SettingsRow {
+    int Group = 0;
+    std::string Description;  // column 0
+    std::string CurrentValue; // column 1
+    std::string NewValue = kSettingsNoValue; // column 2
+    std::string Info;         // column 3
+    bool Checked = false;
+};
+
+// Numbers as the sequencer compares them: "." as decimal separator whatever the locale.
+std::optional<double> ParseSettingsNumber(const std::string& text);
+// True when a written value counts as set by its echo: equal, or equal once both are rounded to the
+// nearest hundred with halves going to the even hundred. Texts that are not numbers count as not set.
+bool EchoMatches(const std::string& written, const std::string& echoed);
+
+class TfrmSettingsFrame : public CommandToolkit {
+public:
+    // Creation steps 2 to 9: port handlers, packet filter, catalogue, liveness timer. The window (step 1)
+    // exists already. cfgDir is the _cfg directory beside the program.
+    TfrmSettingsFrame(const ScreenArgs& args, SettingsView& view, std::filesystem::path cfgDir);
+    ~TfrmSettingsFrame() override;
+
+    // Creation step 10: the first read pass; its first command is sent before this returns.
+    void Start();
+
+    // Sequencer.
+    void InitCommandFilter();
+    void StartReadPass();
+    void ReadNextValue();
+    void CDP_ReadCommandFilterPacket(TComDataPacket* sender, const std::string& str);
+    void StartWritePass();
+    void WriteNextValue();
+    void CDP_WriteCommandFilterPacket(TComDataPacket* sender, const std::string& str);
+    void TI_CheckAliveTimer(void* sender);
+    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
+                          std::int64_t winError, const std::string& winMessage);
+    void DisplayErrorMsg();
+
+    // Screen.
+    void FillSettingsList();
+    void lvDeviceSettingsDblClick();
+    // Sets a row's check state (user or program); the check rule then applies.
+    void SetRowChecked(int row, bool checked);
+    void lvDeviceSettingsItemChecked(int row);
+    void btnApplyClick();
+    void btnCancelClick();
+    void btnSaveClick();
+    void btnLoadClick();
+    // True when the window may close.
+    bool FormClose();
+
+    // Configuration files.
+    void SaveConfiguration(const std::string& fileName);
+    void LoadConfiguration(const std::string& fileName);
+
+    // What the window shows.
+    const std::vector<SettingsRow>& Rows() const { return rows_; }
+    const TSettingsCatalogue& Catalogue() const { return catalogue_; }
+    const std::string& Caption() const { return strCaption; }
+    bool Closed() const { return bClosed; }
+
+    // Screen fields.
+    ScreenHost& frmHost;
+    SettingsView& view;
+    std::filesystem::path strCfgDir;
+    int iVersion = 0;
+    std::string strSerialNumber;
+    std::string strDeviceDescription;
+    std::string strVersion;
+    std::string strCaption = "Settings";
+
+    // Sequencer state.
+    int iCurrentState = 0;
+    int iLastState = 0;
+    int iCurrentPosition = 0;
+    bool bWritingUncomplete = false;
+    bool bClosingNow = false;
+    int iRetryCount = 0;
+    bool bIsRetry = false;
+    TThreadedTimer TI_CheckAlive;
+    TComDataPacket cmdtpcktCommandFilter;
+
+    // Values of the passes.
+    std::vector<std::string> slCurrentValue;
+    std::vector<std::string> slHiddenValues;
+    std::vector<std::string> slCurrentChangedValues;
+    std::vector<int> olCurrentChecked;
+    std::vector<std::string> slHiddenNValues;
+
+protected:
+    void CloseOnFailure() override;
+
+private:
+    // The display text shown for entry i's value read.
+    std::string CurrentValueText(int entry) const;
+    // Pending hidden values that have a hidden setting to go to.
+    int PendingHiddenCount() const;
+    // Enables the liveness timer unless the screen has failed or closed.
+    void EnableLiveness();
+    void SetLiveness(bool enabled);
+    static std::string ReplyStart(const std::string& command);
+
+    TSettingsCatalogue catalogue_;
+    std::vector<SettingsRow> rows_;
+    bool bClosed = false;
+};
+
+} // namespace mirota

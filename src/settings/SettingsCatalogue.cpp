@@ -1,0 +1,128 @@
+#include "settings/SettingsCatalogue.h"
+
+#include "ini/IniFile.h"
+
+#include <algorithm>
+
+namespace mirota {
+
+namespace {
+
+std::string Trim(const std::string& s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    return s.substr(b, e - b);
+}
+
+// The part of a catalogue line right of its first "=", up to a second "="; empty without "=".
+std::string SecondPart(const std::string& line) {
+    std::vector<std::string> parts;
+    SplitString(line, "=", parts);
+    return parts.size() > 1 ? Trim(parts[1]) : std::string();
+}
+
+} // namespace
+
+int TSettingsCatalogue::SectionOf(int entry) const {
+    if (entry < 0 || entry >= EntryCount()) return -1;
+    // Borders are non-decreasing; the section is the last k with borders[k] <= entry < borders[k + 1].
+    auto it = std::upper_bound(olCurrentBorders.begin(), olCurrentBorders.end(), entry);
+    return static_cast<int>(it - olCurrentBorders.begin()) - 1;
+}
+
+void SplitString(const std::string& text, const std::string& separator, std::vector<std::string>& parts) {
+    parts.clear();
+    if (separator.empty()) {
+        parts.push_back(text);
+        return;
+    }
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t at = text.find(separator, start);
+        if (at == std::string::npos) {
+            parts.push_back(text.substr(start));
+            return;
+        }
+        parts.push_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+}
+
+std::string DeviceTypeText(const std::string& description) {
+    static const std::string word = "mirota";
+    std::string result;
+    std::size_t i = 0;
+    while (i < description.size()) {
+        bool match = i + word.size() <= description.size();
+        for (std::size_t k = 0; match && k < word.size(); ++k) {
+            char c = description[i + k];
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+            match = c == word[k];
+        }
+        if (match) {
+            i += word.size();
+        } else {
+            result += description[i++];
+        }
+    }
+    return result;
+}
+
+std::string SettingsCommandsFileName(const std::string& strVersion) {
+    return "SettingsCommands" + strVersion + ".ini";
+}
+std::string DisplayValuesFileName(const std::string& strVersion) { return "DisplayValues" + strVersion + ".ini"; }
+std::string InfoConfigurationFileName(const std::string& strVersion) {
+    return "InfoConfiguration" + strVersion + ".ini";
+}
+
+void ReadSettingsCatalogue(const std::filesystem::path& cfgDir, const std::string& strVersion, int iVersion,
+                           TSettingsCatalogue& catalogue) {
+    const bool withHidden = iVersion >= kHiddenSettingsFirmware;
+    const IniFile commands = IniFile::Load(cfgDir / SettingsCommandsFileName(strVersion));
+    const IniFile display = IniFile::Load(cfgDir / DisplayValuesFileName(strVersion));
+    const IniFile info = IniFile::Load(cfgDir / InfoConfigurationFileName(strVersion));
+    IniFile hidden;
+    if (withHidden) hidden = IniFile::Load(cfgDir / kHiddenCommandsFileName);
+
+    catalogue.slCurrentSections = commands.SectionNames();
+    catalogue.olCurrentBorders.push_back(0);
+
+    std::vector<std::string> parts;
+    for (const std::string& section : catalogue.slCurrentSections) {
+        // A line without "=" names no command: it is not a setting.
+        std::vector<std::string> lines;
+        for (const std::string& line : commands.SectionLines(section))
+            if (line.find('=') != std::string::npos) lines.push_back(line);
+        const std::vector<std::string>& infoLines = info.SectionLines(section);
+        catalogue.olCurrentBorders.push_back(catalogue.EntryCount() + static_cast<int>(lines.size()));
+        for (std::size_t j = 0; j < lines.size(); ++j) {
+            // description = command text [= anything after a second "=" is not used]
+            SplitString(lines[j], "=", parts);
+            std::string description = Trim(parts[0]);
+            std::string command = Trim(parts[1]);
+
+            // Display texts: only their order counts, the names left of "=" are not used.
+            std::vector<std::string> texts;
+            for (const std::string& line : display.SectionLines(description)) {
+                std::size_t eq = line.find('=');
+                texts.push_back(eq == std::string::npos ? line : Trim(line.substr(eq + 1)));
+            }
+            // The info line at the same position, whatever its name; a shorter section gives "".
+            std::string infoText = j < infoLines.size() ? SecondPart(infoLines[j]) : std::string();
+
+            catalogue.slCurrentDescription.push_back(std::move(description));
+            catalogue.slCurrentCommand.push_back(std::move(command));
+            catalogue.olCurrentDisplay.push_back(std::move(texts));
+            catalogue.slCurrentInfo.push_back(std::move(infoText));
+        }
+    }
+
+    if (withHidden) {
+        for (const std::string& line : hidden.SectionLines("Hidden"))
+            if (line.find('=') != std::string::npos) catalogue.slHiddenCommands.push_back(SecondPart(line));
+    }
+}
+
+} // namespace mirota
