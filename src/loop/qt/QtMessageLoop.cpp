@@ -1,0 +1,136 @@
+#include "loop/qt/QtMessageLoop.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QThread>
+#include <QTimer>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace mirota {
+
+QtMessageLoop::QtMessageLoop() : receiver_(std::make_unique<QObject>()) { clock_.start(); }
+
+QtMessageLoop::~QtMessageLoop() {
+    for (auto& [id, timer] : timers_)
+        delete timer;
+    for (auto& [id, notifier] : watches_)
+        delete notifier;
+}
+
+std::uint64_t QtMessageLoop::TickCount() const { return static_cast<std::uint64_t>(clock_.elapsed()); }
+
+void QtMessageLoop::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool QtMessageLoop::WaitForMessage(std::uint32_t timeoutMs) {
+    QEventLoop nested;
+    if (timeoutMs == 0)
+        return nested.processEvents(QEventLoop::AllEvents);
+    bool timedOut = false;
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    timeout.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timeout, &QTimer::timeout, [&timedOut] { timedOut = true; });
+    timeout.start(static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF)));
+    for (;;) {
+        const bool any = nested.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (timedOut)
+            return false;
+        if (any || terminating_)
+            return true;
+    }
+}
+
+void QtMessageLoop::Post(Job job) {
+    QMetaObject::invokeMethod(receiver_.get(), [job = std::move(job)] {
+        if (job)
+            job();
+    }, Qt::QueuedConnection);
+}
+
+bool QtMessageLoop::HandOver(Job job, const std::function<bool()>& abandon) {
+    if (QThread::currentThread() == receiver_->thread()) {
+        job();
+        return true;
+    }
+    struct State {
+        std::mutex m;
+        std::condition_variable cv;
+        bool started = false;
+        bool done = false;
+        bool abandoned = false;
+    };
+    auto state = std::make_shared<State>();
+    Post([job = std::move(job), state] {
+        {
+            std::lock_guard lock(state->m);
+            if (state->abandoned)
+                return;
+            state->started = true;
+        }
+        job();
+        std::lock_guard lock(state->m);
+        state->done = true;
+        state->cv.notify_all();
+    });
+    std::unique_lock lock(state->m);
+    while (!state->done) {
+        if (terminating_ || (abandon && abandon())) {
+            // A job that has not started yet never runs; one that runs is left to finish on its own,
+            // since it may itself be stopping this thread.
+            state->abandoned = true;
+            return false;
+        }
+        state->cv.wait_for(lock, std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+TimerId QtMessageLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool repeat) {
+    const TimerId id = nextId_++;
+    auto* timer = new QTimer(receiver_.get());
+    timer->setTimerType(Qt::PreciseTimer);
+    timer->setSingleShot(!repeat);
+    timer->setInterval(static_cast<int>(std::min<std::uint32_t>(intervalMs, 0x7FFFFFFF)));
+    QObject::connect(timer, &QTimer::timeout, receiver_.get(), [this, id, repeat, onTick = std::move(onTick)] {
+        if (!repeat)
+            KillTimer(id); // gone after it fired, even when the tick starts another timer
+        if (onTick)
+            onTick();
+    });
+    timers_[id] = timer;
+    timer->start();
+    return id;
+}
+
+void QtMessageLoop::KillTimer(TimerId id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end())
+        return;
+    it->second->stop();
+    it->second->deleteLater(); // it may be the one whose tick is running now
+    timers_.erase(it);
+}
+
+TimerId QtMessageLoop::WatchReadable(int fd, Job onReadable) {
+    const TimerId id = nextId_++;
+    auto* notifier = new QSocketNotifier(static_cast<qintptr>(fd), QSocketNotifier::Read, receiver_.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, receiver_.get(),
+                     [onReadable = std::move(onReadable)] { onReadable(); });
+    watches_[id] = notifier;
+    return id;
+}
+
+void QtMessageLoop::UnwatchReadable(TimerId id) {
+    auto it = watches_.find(id);
+    if (it == watches_.end())
+        return;
+    it->second->setEnabled(false);
+    it->second->deleteLater();
+    watches_.erase(it);
+}
+
+} // namespace mirota
