@@ -14,6 +14,11 @@ inline constexpr const char* kComponentConfigurationFile = "ComponentConfigurati
 inline constexpr std::array<const char*, 6> kComponentKeys = {
     "adspTorque1", "adspTorque2", "adspSpeed1", "adspSpeed2", "adspAngle", "adspAngleSpeed"};
 
+// The section of a device type. Section names are trimmed when the file is read, so the type text is
+// trimmed as well: a description such as "Mirota DMS" gives the type " DMS", which would otherwise
+// never find its section and show no value at all.
+std::string ComponentSectionOf(const std::string& deviceType);
+
 // The label of each value for `deviceType`, read from the file: the key's text, or "false" when the
 // file, section or key is missing. Texts are returned in UTF-8.
 std::array<std::string, 6> ReadComponentLabels(const std::filesystem::path& file, const std::string& deviceType);

@@ -76,10 +76,13 @@ TEST_F(ComponentConfigurationTest, LabelsFalseRuleAndMissingKeys) {
     EXPECT_FALSE(ComponentShown(labels[4]));
 }
 
-TEST_F(ComponentConfigurationTest, TypeWithALeadingBlankMatchesNoSection) {
-    Write("[ DMS]\nadspTorque1=T\n");
-    EXPECT_EQ(ReadComponentLabels(path, " DMS")[0], "false");
+TEST_F(ComponentConfigurationTest, TypeWithBlanksFindsItsTrimmedSection) {
+    // "Mirota DMS" gives the type " DMS"; section names are always trimmed, so the lookup is too.
+    Write("[ DMS]\nadspTorque1=T\n[TMS]\nadspAngle=A\n");
+    EXPECT_EQ(ReadComponentLabels(path, " DMS")[0], "T");
     EXPECT_EQ(ReadComponentLabels(path, "DMS")[0], "T");
+    EXPECT_EQ(ReadComponentLabels(path, " TMS ")[4], "A");
+    EXPECT_EQ(ReadComponentLabels(path, " TM S")[4], "false");
 }
 
 TEST_F(ComponentConfigurationTest, EncodingFromTheByteOrderMark) {
