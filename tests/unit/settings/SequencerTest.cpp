@@ -1,0 +1,489 @@
+// The settings screen's read and write passes against the simulated device, in simulated time.
+#include "SettingsFakes.h"
+
+#include "devsim/DeviceSimulator.h"
+#include "link/ComPort.h"
+#include "loop/SimulatedLoop.h"
+#include "settings/FrmSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace mirota {
+namespace {
+
+using namespace mirota::testing;
+using Texts = std::vector<std::string>;
+
+// One command as the device received it: its text up to and including ESC or CR, and when its first
+// and last bytes arrived.
+struct Sent {
+    std::string text;
+    std::uint64_t first;
+    std::uint64_t last;
+};
+
+class SequencerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cfg = std::filesystem::temp_directory_path() /
+              ("settings-seq-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(cfg);
+        std::filesystem::create_directories(cfg);
+        Write("SettingsCommands X.ini", "[Group A]\nRange=$101\nFilter=$103\n[Group B]\nUnit name=$122\nMode=$110\n");
+        Write("DisplayValues X.ini", "[Filter]\n0=1 Hz\n1=10 Hz\n2=100 Hz\n[Mode]\n0=Off\n1=On\n");
+        Write("InfoConfiguration X.ini", "[Group A]\n1=Range info\n2=Filter info\n[Group B]\n1=Name info\n2=Mode info\n");
+        Write("HiddenCommands.ini", "[Hidden]\nh1=$140\nh2=$141\n");
+    }
+    void TearDown() override {
+        frame.reset();
+        port.reset();
+        device.reset();
+        std::filesystem::remove_all(cfg);
+    }
+    void Write(const std::string& name, const std::string& text) { std::ofstream(cfg / name, std::ios::binary) << text; }
+
+    // Creates the device, the port and the screen; the first read pass starts.
+    void Open(int version = 31, devsim::DeviceOptions options = {}) {
+        options.Type = " X";
+        options.CfgDir = cfg.string();
+        device = std::make_unique<devsim::DeviceSimulator>(loop, options);
+        auto& s = device->Settings();
+        s["$101"] = "250";
+        s["$103"] = "2";
+        s["$122"] = "Bench A";
+        s["$110"] = "0";
+        s["$140"] = "1.0042";
+        s["$141"] = "0.9987";
+        port = std::make_unique<TComPort>(loop, devsim::MakeSimulatedBackend(*device));
+        port->Open();
+        start = loop.TickCount();
+        frame = std::make_unique<TfrmSettingsFrame>(
+            ScreenArgs{host, loop, dialogs, port.get(), "Mirota X", "SN42", version}, view, cfg);
+        view.frame = frame.get();
+        frame->Start();
+    }
+    bool RunUntilIdle(std::uint64_t maxMs = 60000) {
+        return loop.RunUntil([&] { return frame->iCurrentState == 0 || view.closed; }, maxMs);
+    }
+    std::vector<Sent> Commands() const {
+        std::vector<Sent> out;
+        Sent cur{"", 0, 0};
+        for (const auto& b : device->Received()) {
+            if (cur.text.empty()) cur.first = b.At;
+            cur.text += b.Byte;
+            cur.last = b.At;
+            if (b.Byte == ESC || b.Byte == CR || cur.text == "*" || cur.text == "1") {
+                out.push_back(cur);
+                cur = {"", 0, 0};
+            }
+        }
+        if (!cur.text.empty()) out.push_back(cur);
+        return out;
+    }
+    Texts CommandTexts() const {
+        Texts t;
+        for (const auto& c : Commands()) t.push_back(c.text);
+        return t;
+    }
+    // Gives row `row` a new value the way the user does: double click and input or selection.
+    void Enter(int row, const std::string& value) {
+        view.selected = row;
+        if (frame->Catalogue().olCurrentDisplay[row].empty())
+            dialogs.inputs.push_back(value);
+        else
+            view.selections.push_back(value);
+        frame->lvDeviceSettingsDblClick();
+    }
+    Texts Column(int c) const {
+        Texts t;
+        for (const auto& r : frame->Rows()) t.push_back(c == 1 ? r.CurrentValue : c == 2 ? r.NewValue : r.Description);
+        return t;
+    }
+
+    static std::string E(const std::string& s) { return s + std::string(1, ESC); }
+    static std::string C(const std::string& s) { return s + std::string(1, CR); }
+
+    std::filesystem::path cfg;
+    SimulatedLoop loop;
+    FakeHost host;
+    FakeDialogs dialogs{loop};
+    FakeView view;
+    std::unique_ptr<devsim::DeviceSimulator> device;
+    std::unique_ptr<TComPort> port;
+    std::unique_ptr<TfrmSettingsFrame> frame;
+    std::uint64_t start = 0;
+};
+
+TEST_F(SequencerTest, ReadPassAsksForEveryEntryThenEveryHiddenSetting) {
+    Open(31);
+    EXPECT_EQ(frame->Caption(), "Settings(SN42)");
+    EXPECT_TRUE(view.busy);
+    EXPECT_FALSE(view.applyEnabled);
+    EXPECT_FALSE(view.saveLoadVisible);
+    ASSERT_TRUE(RunUntilIdle());
+
+    EXPECT_EQ(CommandTexts(), (Texts{E("$101"), E("$103"), E("$122"), E("$110"), E("$140"), E("$141")}));
+    // One character every 60 ms; the next command follows the reply at once.
+    const auto cmds = Commands();
+    EXPECT_EQ(cmds[0].first, start);
+    for (const auto& c : cmds) EXPECT_EQ(c.last - c.first, 60u * (c.text.size() - 1)) << c.text;
+    for (std::size_t i = 1; i < cmds.size(); ++i) {
+        EXPECT_GT(cmds[i].first, cmds[i - 1].last);
+        EXPECT_LT(cmds[i].first, cmds[i - 1].last + 60) << "the reply within the last pause starts the next step";
+    }
+
+    EXPECT_EQ(frame->slCurrentValue, (Texts{"250", "2", "Bench A", "0"}));
+    EXPECT_EQ(frame->slHiddenValues, (Texts{"1.0042", "0.9987"}));
+    EXPECT_EQ(Column(1), (Texts{"250", "100 Hz", "Bench A", "Off"}));
+    EXPECT_EQ(Column(2), (Texts{"-", "-", "-", "-"}));
+    EXPECT_EQ(frame->Rows()[2].Group, 1);
+    EXPECT_EQ(frame->Rows()[3].Info, "Mode info");
+    EXPECT_FALSE(view.busy);
+    EXPECT_TRUE(view.applyEnabled);
+    EXPECT_FALSE(view.cancelEnabled);
+    EXPECT_TRUE(view.saveLoadVisible);
+    EXPECT_EQ(frame->iLastState, 2);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(view.busyTexts.front(), "Read current value of: Range");
+    EXPECT_EQ(view.busyTexts.back(), "Read configuration value...");
+}
+
+TEST_F(SequencerTest, FirmwareBelow30ReadsNoHiddenSettingsAndOffersNoFiles) {
+    Open(29);
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(CommandTexts(), (Texts{E("$101"), E("$103"), E("$122"), E("$110")}));
+    EXPECT_FALSE(view.saveLoadVisible);
+}
+
+TEST_F(SequencerTest, ValuesWithoutADisplayTextAreShownAsRead) {
+    Open(31);
+    device->Settings()["$103"] = "7";
+    device->Settings()["$110"] = "1.5";
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Column(1), (Texts{"250", "7", "Bench A", "1.5"}));
+}
+
+TEST_F(SequencerTest, WritePassWritesCheckedRowsInRowOrderThenHiddenValuesThenReads) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    // Checked out of order, written in row order.
+    Enter(3, "On");
+    Enter(0, "12.5");
+    Enter(1, "10 Hz");
+    frame->slHiddenNValues = {"1.5", "0.5"};
+    device->ClearReceived();
+    frame->btnApplyClick();
+    EXPECT_FALSE(view.applyEnabled);
+    ASSERT_TRUE(RunUntilIdle());
+
+    const Texts writes{C("$10112.5"), C("$1031"), C("$1101"), C("$1401.5"), C("$1410.5")};
+    const Texts reads{E("$101"), E("$103"), E("$122"), E("$110"), E("$140"), E("$141")};
+    Texts expected = writes;
+    expected.insert(expected.end(), reads.begin(), reads.end());
+    EXPECT_EQ(CommandTexts(), expected);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Configuration complete...");
+    EXPECT_EQ(dialogs.shown[0].text, "All values are set correctly");
+    EXPECT_EQ(Column(1), (Texts{"12.5", "10 Hz", "Bench A", "On"}));
+    EXPECT_EQ(Column(2), (Texts{"-", "-", "-", "-"}));
+    for (const auto& r : frame->Rows()) EXPECT_FALSE(r.Checked);
+    EXPECT_TRUE(frame->slHiddenNValues.empty());
+    EXPECT_FALSE(frame->bWritingUncomplete);
+    EXPECT_EQ(frame->iLastState, 2);
+}
+
+TEST_F(SequencerTest, ApplyWaits500MsBeforeTheFirstWrite) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(0, "5");
+    device->ClearReceived();
+    const std::uint64_t pressed = loop.TickCount();
+    frame->btnApplyClick();
+    ASSERT_FALSE(device->Received().empty());
+    EXPECT_EQ(device->Received().front().At, pressed + 500);
+}
+
+TEST_F(SequencerTest, ApplyWithoutACheckedRowOnlyTellsTheUser) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    device->ClearReceived();
+    frame->btnApplyClick();
+    ASSERT_EQ(view.boxes.size(), 1u);
+    EXPECT_EQ(view.boxes[0].first, "");
+    EXPECT_EQ(view.boxes[0].second, "There is no value selected to be set. \r\nPlease select one first.");
+    EXPECT_EQ(frame->iCurrentState, 0);
+    loop.RunFor(1000);
+    EXPECT_TRUE(device->ReceivedText().empty());
+}
+
+TEST(EchoTest, EqualOrEqualHundredsCountsAsSet) {
+    struct Case {
+        const char* written;
+        const char* echoed;
+        bool set;
+    };
+    for (const Case& tc : {Case{"12.5", "12.50", true}, Case{"12.5", "12.4", true}, Case{"251", "250", false},
+                           Case{"150", "249", true}, Case{"150", "250", true}, Case{"250", "349", false},
+                           Case{"-49", "49", true}, Case{"7", " 7 ", true}, Case{"1e2", "100", true},
+                           Case{"12,5", "12,5", false}, Case{"abc", "abc", false}, Case{"5", "", false},
+                           Case{"", "", false}, Case{"nan", "nan", false}}) {
+        EXPECT_EQ(EchoMatches(tc.written, tc.echoed), tc.set) << tc.written << " / " << tc.echoed;
+    }
+}
+
+TEST_F(SequencerTest, EchoesThatAreNoNumbersDoNotStallThePass) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(2, "Bench B"); // a free-text value: its echo is no number
+    Enter(0, "300");
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Configuration failed...");
+    EXPECT_EQ(dialogs.shown[0].text, "Not all values have been set correctly");
+    EXPECT_EQ(device->Settings()["$122"], "Bench B");
+    EXPECT_EQ(device->Settings()["$101"], "300");
+    EXPECT_FALSE(frame->bWritingUncomplete);
+}
+
+TEST_F(SequencerTest, UnknownDisplayTextIsSkippedAndCountsAsNotSet) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    // As a loaded file can give it: a text that is none of the setting's display texts.
+    frame->SetRowChecked(1, true);
+    view.selected = 1;
+    view.selections.push_back("1000 Hz");
+    frame->lvDeviceSettingsDblClick();
+    Enter(3, "on"); // display texts match without regard to letter case
+    device->ClearReceived();
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    const Texts cmds = CommandTexts();
+    ASSERT_FALSE(cmds.empty());
+    EXPECT_EQ(cmds[0], C("$1101"));
+    EXPECT_EQ(cmds[1], E("$101"));
+    EXPECT_EQ(device->Settings()["$103"], "2");
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Configuration failed...");
+}
+
+TEST_F(SequencerTest, SurplusPendingHiddenValuesAreNotSent) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(0, "1");
+    frame->slHiddenNValues = {"1", "2", "3", "4"};
+    device->ClearReceived();
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    const Texts cmds = CommandTexts();
+    EXPECT_EQ(Texts(cmds.begin(), cmds.begin() + 4), (Texts{C("$1011"), C("$1401"), C("$1412"), E("$101")}));
+    EXPECT_TRUE(frame->slHiddenNValues.empty());
+}
+
+TEST_F(SequencerTest, CancelDuringAWritePassActsAfterTheOutstandingReply) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(0, "1");
+    Enter(2, "x");
+    Enter(3, "On");
+    device->ClearReceived();
+    // Press Cancel while the first write is being sent.
+    std::uint64_t cancelAt = 0;
+    loop.StartTimer(600, [&] {
+        cancelAt = loop.TickCount();
+        frame->btnCancelClick();
+    }, false);
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    ASSERT_GT(cancelAt, 0u);
+    const Texts cmds = CommandTexts();
+    ASSERT_GE(cmds.size(), 2u);
+    EXPECT_EQ(cmds[0], C("$1011"));
+    // Yes: no further writes, a read pass, no result box.
+    EXPECT_EQ(cmds[1], E("$101"));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, kSettingsCancelWrite);
+    EXPECT_GT(dialogs.shown[0].at, cancelAt);
+    EXPECT_EQ(frame->iLastState, 2);
+    EXPECT_FALSE(view.closed);
+}
+
+TEST_F(SequencerTest, CancelAnsweredNoGoesOnWithTheNextValue) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(0, "1");
+    Enter(3, "On");
+    device->ClearReceived();
+    dialogs.answers = {DialogResult::No};
+    loop.StartTimer(600, [&] { frame->btnCancelClick(); }, false);
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    const Texts cmds = CommandTexts();
+    EXPECT_EQ(Texts(cmds.begin(), cmds.begin() + 3), (Texts{C("$1011"), C("$1101"), E("$101")}));
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text, "All values are set correctly");
+}
+
+TEST_F(SequencerTest, CancelWhileTheLastWriteIsOutstandingAsksNothingAndShowsNoBox) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(0, "1");
+    device->ClearReceived();
+    loop.StartTimer(600, [&] { frame->btnCancelClick(); }, false);
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(CommandTexts().size(), 7u);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SequencerTest, ClosingDuringAReadPassAsksWhetherToCancel) {
+    for (DialogResult answer : {DialogResult::Yes, DialogResult::No}) {
+        SCOPED_TRACE(answer == DialogResult::Yes ? "Yes" : "No");
+        TearDown();
+        SetUp();
+        view = FakeView{};
+        dialogs.shown.clear();
+        host.closings.clear();
+        dialogs.answers = {answer};
+        std::size_t sentAtClose = 0;
+        loop.StartTimer(100, [&] {
+            view.CloseWindow();
+            sentAtClose = device->ReceivedText().size();
+        }, false);
+        Open(31);
+        ASSERT_TRUE(RunUntilIdle());
+        EXPECT_EQ(view.closeRequests, answer == DialogResult::Yes ? 2 : 1);
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].text, kSettingsCancelRead);
+        if (answer == DialogResult::Yes) {
+            EXPECT_TRUE(view.closed);
+            EXPECT_EQ(host.closings, std::vector<bool>{false});
+            EXPECT_EQ(CommandTexts(), Texts{E("$101")});
+        } else {
+            EXPECT_FALSE(view.closed);
+            // The pass goes on with the next entry, not the one just read.
+            EXPECT_EQ(CommandTexts().size(), 6u);
+            EXPECT_EQ(CommandTexts()[1], E("$103"));
+            EXPECT_EQ(frame->slCurrentValue.size(), 4u);
+        }
+        (void)sentAtClose;
+    }
+}
+
+TEST_F(SequencerTest, ClosingWhenIdleHandsBackAtOnce) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    view.CloseWindow();
+    EXPECT_TRUE(view.closed);
+    EXPECT_EQ(host.closings, std::vector<bool>{false});
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(SequencerTest, OneMissedReplyIsRetriedWithAStarASecondGivesTheTimeout) {
+    devsim::DeviceOptions options;
+    options.Fault.DropReplies = 1;
+    Open(31, options);
+    ASSERT_TRUE(RunUntilIdle());
+    const auto cmds = Commands();
+    ASSERT_GE(cmds.size(), 3u);
+    EXPECT_EQ(cmds[0].text, E("$101"));
+    EXPECT_EQ(cmds[1].text, "*");
+    EXPECT_EQ(cmds[2].text, E("$101"));
+    // The tick comes 5 s after the command's last character; "*" then a 50 ms pause.
+    EXPECT_EQ(cmds[1].first, cmds[0].last + 60 + 5000);
+    EXPECT_EQ(cmds[2].first, cmds[1].first + 60 + 50);
+    EXPECT_EQ(frame->slCurrentValue, (Texts{"250", "2", "Bench A", "0"}));
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(frame->iRetryCount, 1);
+
+    // The retry is spent until an idle interval passes: a second miss in the next pass is fatal.
+    device->Options().Fault.DropReplies = 1;
+    Enter(0, "1");
+    frame->btnApplyClick();
+    ASSERT_TRUE(loop.RunUntil([&] { return view.closed; }, 60000));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Timeout...");
+    EXPECT_EQ(dialogs.shown[0].text, "The device does not respond. \r\nPlease restart the device!");
+    EXPECT_EQ(host.closings, std::vector<bool>{true});
+    EXPECT_TRUE(frame->bErrorOccures);
+    EXPECT_EQ(frame->cpComController, nullptr);
+}
+
+TEST_F(SequencerTest, AnIdleIntervalGrantsTheRetryAgain) {
+    devsim::DeviceOptions options;
+    options.Fault.DropReplies = 1;
+    Open(31, options);
+    ASSERT_TRUE(RunUntilIdle());
+    loop.RunFor(5100); // one tick with nothing outstanding
+    EXPECT_EQ(frame->iRetryCount, 0);
+    device->Options().Fault.DropReplies = 1;
+    Enter(0, "1");
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_FALSE(view.closed);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, "All values are set correctly");
+}
+
+TEST_F(SequencerTest, WithoutAPassTheKeepAliveRunsAndSilenceIsNeverReported) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    const std::uint64_t idleFrom = loop.TickCount();
+    device->ClearReceived();
+    device->Options().Fault.Silent = true;
+    loop.RunFor(16000);
+    const auto cmds = Commands();
+    ASSERT_EQ(cmds.size(), 3u);
+    for (const auto& c : cmds) EXPECT_EQ(c.text, "1");
+    EXPECT_LE(cmds[0].first, idleFrom + 5000);
+    EXPECT_EQ(cmds[1].first, cmds[0].first + 60 + 5000);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(view.closed);
+}
+
+TEST_F(SequencerTest, EmptyCatalogueCompletesAtOnceAndKeepsAlive) {
+    std::filesystem::remove(cfg / "SettingsCommands X.ini");
+    std::filesystem::remove(cfg / "HiddenCommands.ini");
+    Open(31);
+    EXPECT_EQ(frame->iCurrentState, 0);
+    EXPECT_TRUE(frame->Rows().empty());
+    EXPECT_TRUE(view.applyEnabled);
+    loop.RunFor(4999);
+    EXPECT_TRUE(device->ReceivedText().empty());
+    loop.RunFor(1);
+    EXPECT_EQ(device->ReceivedText(), "1");
+}
+
+TEST_F(SequencerTest, PortFailureWaits300MsThenTellsTheUserAndCloses) {
+    for (bool unplugged : {false, true}) {
+        SCOPED_TRACE(unplugged);
+        TearDown();
+        SetUp();
+        view = FakeView{};
+        dialogs.shown.clear();
+        host.closings.clear();
+        host.unplugged = unplugged;
+        Open(31);
+        ASSERT_TRUE(RunUntilIdle());
+        const std::uint64_t failedAt = loop.TickCount();
+        device->SetHangUp();
+        loop.RunFor(1000);
+        EXPECT_TRUE(frame->bErrorOccures);
+        EXPECT_EQ(frame->cpComController, nullptr);
+        if (unplugged) {
+            EXPECT_TRUE(dialogs.shown.empty());
+            EXPECT_FALSE(view.closed); // the control screen's unplug handling closes it
+        } else {
+            ASSERT_EQ(dialogs.shown.size(), 1u);
+            EXPECT_EQ(dialogs.shown[0].text, kSettingsLinkFailed);
+            EXPECT_GE(dialogs.shown[0].at, failedAt + 300);
+            EXPECT_TRUE(view.closed);
+            EXPECT_EQ(host.closings, std::vector<bool>{true});
+        }
+    }
+}
+
+} // namespace
+} // namespace mirota
