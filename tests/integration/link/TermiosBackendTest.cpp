@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -45,9 +47,12 @@ struct Recorder : LineEventSink {
             ASSERT_EQ(0, backend.Read(buf.data(), buf.size(), got));
             received.append(buf.data(), got);
         }
+        if (duringHandling)
+            duringHandling();
     }
     SerialBackend& backend;
     bool readData = true;
+    std::function<void()> duringHandling;
     std::vector<unsigned> batches;
     std::vector<int> hangups;
     std::string received;
@@ -146,6 +151,23 @@ TEST_F(TermiosBackendTest, BytesNobodyReadsAreAnnouncedOnlyOnce) {
     ASSERT_TRUE(pty.Send("d"));
     EXPECT_TRUE(loop.RunUntil([&] { return sink.received == "abcd"; }, 5000)) << sink.received;
     EXPECT_EQ(2u, sink.batches.size());
+}
+
+TEST_F(TermiosBackendTest, BytesArrivingWhileABatchIsHandledAreAnnouncedAfterIt) {
+    backend.StartEvents(loop, sink);
+    sink.duringHandling = [&] {
+        if (sink.received != "first")
+            return;
+        // The device answers while this batch is still being handled.
+        ASSERT_TRUE(pty.Send("second"));
+        std::size_t queued = 0;
+        for (int i = 0; i < 200 && queued < 6; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            backend.BytesQueued(queued);
+        }
+    };
+    ASSERT_TRUE(pty.Send("first"));
+    EXPECT_TRUE(loop.RunUntil([&] { return sink.received == "firstsecond"; }, 5000)) << sink.received;
 }
 
 TEST_F(TermiosBackendTest, HangUpIsReportedOnceAndTheWatcherEnds) {

@@ -106,6 +106,7 @@ struct TermiosBackend::Watch {
     std::atomic<bool> stop{false};
     std::atomic<bool> alive{true};
     std::atomic<bool> running{true};
+    std::atomic<std::uint64_t> taken{0}; // bytes taken out of the queue by Read and Purge
 };
 
 TermiosBackend::TermiosBackend() = default;
@@ -301,19 +302,24 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
         return 0;
     };
 
-    // Received data is news only when the queue has grown: bytes that nobody reads stay queued and
-    // are not announced again and again (the port leaves them there when no receiver wants them).
-    std::size_t announced = 0;
-    bool recheck = false;
+    // Received data is news only when bytes have arrived since the last announcement: bytes that
+    // nobody reads stay queued (the port leaves them there when no receiver wants them) and are not
+    // announced again and again. Arrivals are counted as queued plus taken by Read: the queue alone
+    // cannot tell new bytes from old ones once a handler has read some and more have come.
+    std::uint64_t announced = 0;
+    bool queueEmpty = true;
+    bool sampleNow = false; // look at the line at once (right after a hand-over)
+    bool recheck = false;   // woken without news: look again after a pause rather than at once
     ErrorCounts seen;
     const bool counters = w->countersKnown && ReadCounts(w->fd, seen);
 
     while (!w->stop) {
-        const bool watchData = announced == 0 && !recheck;
+        const bool watchData = queueEmpty && !recheck;
         // POLLHUP and POLLERR are reported even when no event is asked for.
         pollfd fds[2] = {{w->fd, static_cast<short>(watchData ? POLLIN : 0), 0}, {w->stopFd, POLLIN, 0}};
-        const int timeout = !watchData ? kRecheckMs : (w->stopFd >= 0 ? -1 : kStopCheckMs);
+        const int timeout = sampleNow ? 0 : !watchData ? kRecheckMs : (w->stopFd >= 0 ? -1 : kStopCheckMs);
         const int n = ::poll(fds, 2, timeout);
+        sampleNow = false;
         if (w->stop)
             break;
         if (n < 0) {
@@ -327,10 +333,16 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
 
         std::size_t queued = 0;
         const int queueError = queuedNow(queued);
-        announced = std::min(announced, queued);
+        // Queue first, then the taken count: a Read in between makes this too high (a harmless extra
+        // announcement), never too low.
+        const std::uint64_t arrived = queued + w->taken.load();
         unsigned events = 0;
-        if (!queueError && queued > announced)
-            events |= evRxChar;
+        if (!queueError) {
+            if (queued > 0 && arrived != announced)
+                events |= evRxChar;
+            announced = arrived;
+        }
+        queueEmpty = queueError || queued == 0;
         ErrorCounts now;
         if (counters && ReadCounts(w->fd, now) && !SameCounts(now, seen)) {
             seen = now;
@@ -339,9 +351,7 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
         if (events) {
             if (!deliver(events, 0))
                 break;
-            announced = 0;
-            if (queuedNow(announced))
-                announced = 0;
+            sampleNow = true;
             recheck = false;
             continue;
         }
@@ -350,8 +360,7 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
             deliver(evHangup, queueError ? queueError : EIO);
             break;
         }
-        // Woken without news: look again after a pause rather than at once.
-        recheck = (fds[0].revents & POLLIN) != 0;
+        recheck = watchData && (fds[0].revents & POLLIN);
     }
     w->running = false;
 }
@@ -359,7 +368,13 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
 int TermiosBackend::Purge() {
     if (fd_ < 0)
         return EBADF;
-    return ::tcflush(fd_, TCIOFLUSH) < 0 ? errno : 0;
+    std::size_t queued = 0;
+    BytesQueued(queued);
+    if (::tcflush(fd_, TCIOFLUSH) < 0)
+        return errno;
+    if (watch_)
+        watch_->taken += queued;
+    return 0;
 }
 
 void TermiosBackend::CloseDevice() {
@@ -418,6 +433,8 @@ int TermiosBackend::Read(char* buffer, std::size_t count, std::size_t& got) {
         const ssize_t n = ::read(fd_, buffer, count);
         if (n >= 0) {
             got = static_cast<std::size_t>(n);
+            if (watch_)
+                watch_->taken += got;
             return 0;
         }
         if (errno == EINTR)
