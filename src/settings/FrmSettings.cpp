@@ -112,6 +112,22 @@ void TfrmSettingsFrame::EnableLiveness() {
     if (!bErrorOccures && !bClosed) SetLiveness(true);
 }
 
+bool TfrmSettingsFrame::SendStep(const std::string& text, int pauseAfter) {
+    // The reply usually arrives within the pause after the last character. Its handler then only
+    // advances the position, and the step that sent continues with the next one here: a long pass runs
+    // as a loop instead of nesting one level deeper per command.
+    // Nothing is outstanding before the text is out: no liveness tick may interleave another step.
+    SetLiveness(false);
+    bSending = true;
+    bNextStepDue = false;
+    SendCommand(text);
+    if (pauseAfter > 0 && !bNextStepDue) Delay(pauseAfter);
+    bSending = false;
+    const bool due = bNextStepDue;
+    bNextStepDue = false;
+    return due && !bClosed && !bErrorOccures;
+}
+
 int TfrmSettingsFrame::PendingHiddenCount() const {
     // A pending value without a hidden setting to go to is not sent anywhere.
     return static_cast<int>(std::min(slHiddenNValues.size(), catalogue_.slHiddenCommands.size()));
@@ -182,8 +198,11 @@ void TfrmSettingsFrame::ReadNextValue() {
                                             : catalogue_.slCurrentCommand[iCurrentPosition];
         cmdtpcktCommandFilter.SetStartString(ReplyStart(command));
         if (bIsRetry) {
-            SendCommand("*");
-            Delay(50);
+            // A late reply to the missed command that arrives meanwhile still counts as its reply.
+            if (SendStep("*", 50)) {
+                bIsRetry = false;
+                continue;
+            }
             if (bClosed || bErrorOccures) return;
             view.SetBusyText(hidden ? std::string("Retrying to read configuration value...")
                                     : "Retrying to read current value of: " +
@@ -194,8 +213,7 @@ void TfrmSettingsFrame::ReadNextValue() {
                                     : "Read current value of: " + catalogue_.slCurrentDescription[iCurrentPosition]);
         }
         bIsAlive = false;
-        // The reply may arrive, and the next step run, inside the pauses of SendCommand.
-        SendCommand(command + std::string(1, ESC));
+        if (SendStep(command + std::string(1, ESC))) continue;
         EnableLiveness();
         return;
     }
@@ -209,7 +227,10 @@ void TfrmSettingsFrame::CDP_ReadCommandFilterPacket(TComDataPacket*, const std::
     else
         slHiddenValues.push_back(str);
     ++iCurrentPosition;
-    ReadNextValue();
+    if (bSending)
+        bNextStepDue = true; // the step that is still sending goes on with it
+    else
+        ReadNextValue();
 }
 
 void TfrmSettingsFrame::StartWritePass() {
@@ -291,7 +312,7 @@ void TfrmSettingsFrame::WriteNextValue() {
             view.SetBusyText("Set new value: " + description);
         }
         bIsAlive = false;
-        SendCommand(command + strValueToCheck + std::string(1, CR));
+        if (SendStep(command + strValueToCheck + std::string(1, CR))) continue;
         EnableLiveness();
         return;
     }
@@ -303,7 +324,10 @@ void TfrmSettingsFrame::CDP_WriteCommandFilterPacket(TComDataPacket*, const std:
     // An echo (or a value sent) that is not a number counts as not set; the pass goes on.
     if (!EchoMatches(strValueToCheck, str)) bWritingUncomplete = true;
     ++iCurrentPosition;
-    WriteNextValue();
+    if (bSending)
+        bNextStepDue = true;
+    else
+        WriteNextValue();
 }
 
 void TfrmSettingsFrame::TI_CheckAliveTimer(void*) {

@@ -139,11 +139,16 @@ private:
     // Enables the liveness timer unless the screen has failed or closed.
     void EnableLiveness();
     void SetLiveness(bool enabled);
+    // Sends one step's text (then waits pauseAfter ms); true when the step's reply arrived meanwhile,
+    // so that the caller goes on with the next step.
+    bool SendStep(const std::string& text, int pauseAfter = 0);
     static std::string ReplyStart(const std::string& command);
 
     TSettingsCatalogue catalogue_;
     std::vector<SettingsRow> rows_;
     bool bClosed = false;
+    bool bSending = false;
+    bool bNextStepDue = false;
 };
 
 } // namespace mirota
