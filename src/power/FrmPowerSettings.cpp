@@ -70,10 +70,19 @@ void TfrmPowerFrame::SetupPacketFilters() {
 }
 
 void TfrmPowerFrame::ArmReplyFilter(const std::string& startString) {
+    // A new command ends the time-out of the previous one: its tick would otherwise repeat the new
+    // command while it is still being sent.
+    tmrCheckValue.SetEnabled(false);
     cmdtpcktCommandFilter.SetStartString(startString);
     cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
         cmdtpcktCommandFilterPacket(sender, str);
     };
+}
+
+// The time-out runs 500 ms from the end of sending, also when an earlier one is still running.
+void TfrmPowerFrame::StartReplyTimeout() {
+    tmrCheckValue.SetEnabled(false);
+    tmrCheckValue.SetEnabled(true);
 }
 
 void TfrmPowerFrame::AttachContinuesFilter() {
@@ -94,7 +103,7 @@ void TfrmPowerFrame::SendStartUpQuery() {
     bValueIsChecked = false;
     SetResend([this](void*) { SendStartUpQuery(); });
     SendCommand("$029");
-    tmrCheckValue.SetEnabled(true);
+    StartReplyTimeout();
 }
 
 void TfrmPowerFrame::StartContinuousMode() {
@@ -104,7 +113,7 @@ void TfrmPowerFrame::StartContinuousMode() {
     bValueIsChecked = false;
     SetResend([this](void*) { StartContinuousMode(); });
     SendCommand(std::string("$6661") + CR);
-    tmrCheckValue.SetEnabled(true);
+    StartReplyTimeout();
 }
 
 void TfrmPowerFrame::StopContinuousMode() {
@@ -116,7 +125,7 @@ void TfrmPowerFrame::StopContinuousMode() {
     bValueIsChecked = false;
     SetResend([this](void*) { StopContinuousMode(); });
     SendCommand(std::string("$6660") + CR);
-    tmrCheckValue.SetEnabled(true);
+    StartReplyTimeout();
 }
 
 void TfrmPowerFrame::VoltageStep(const char* code, TResendProcedure self) {
@@ -126,7 +135,7 @@ void TfrmPowerFrame::VoltageStep(const char* code, TResendProcedure self) {
     bValueIsChecked = false;
     SetResend(std::move(self));
     SendCommand(std::string("$") + code);
-    tmrCheckValue.SetEnabled(true);
+    StartReplyTimeout();
 }
 
 void TfrmPowerFrame::btnMinusClick(void*) {

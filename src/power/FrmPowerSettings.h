@@ -77,6 +77,7 @@ private:
     // Arming of a voltage step (checked command with its own repetition).
     void VoltageStep(const char* code, TResendProcedure self);
     void ArmReplyFilter(const std::string& startString);
+    void StartReplyTimeout();
     void AttachContinuesFilter();
 
     ScreenHost& owner_;

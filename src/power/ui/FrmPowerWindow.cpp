@@ -1,0 +1,276 @@
+#include "power/ui/FrmPowerWindow.h"
+
+#include "values/ui/AnalogDisplay.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace mirota {
+
+namespace {
+
+const QColor kBarColour(0, 135, 132);
+const QColor kDisplayColour(93, 101, 108);
+
+QFont Arial(int pixels, bool bold) {
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(pixels);
+    f.setBold(bold);
+    return f;
+}
+
+QPixmap Logo() {
+    QPixmap pm(202, 64);
+    pm.fill(Qt::white);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(kBarColour);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QRectF(14, 14, 36, 36));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(24, 24, 16, 16));
+    p.setFont(Arial(26, true));
+    p.setPen(kBarColour);
+    p.drawText(QRect(58, 0, 144, 64), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
+    return pm;
+}
+
+void Fill(QWidget* w, const QColor& colour) {
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+}
+
+// The power screen's displays show their text centred.
+class CentredDisplay : public TiAnalogDisplay {
+public:
+    using TiAnalogDisplay::TiAnalogDisplay;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.fillRect(rect(), BackGroundColor());
+        p.setPen(FontColor());
+        p.setFont(font());
+        p.drawText(rect(), Qt::AlignCenter, Text());
+    }
+};
+
+QLabel* Header(const QString& text, const QRect& geometry, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setGeometry(geometry);
+    label->setAlignment(Qt::AlignCenter);
+    label->setFont(Arial(13, true));
+    Fill(label, kBarColour);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(pal);
+    label->setAccessibleName(text);
+    return label;
+}
+
+} // namespace
+
+TGifAnimation::TGifAnimation(QWidget* parent) : QWidget(parent), timer_(new QTimer(this)) {
+    timer_->setInterval(80);
+    connect(timer_, &QTimer::timeout, this, [this] {
+        step_ = (step_ + 1) % 12;
+        update();
+    });
+    setAccessibleName("gfanimProcess");
+    setAccessibleDescription("busy");
+}
+
+bool TGifAnimation::Animate() const { return timer_->isActive(); }
+
+void TGifAnimation::SetAnimate(bool on) {
+    if (on)
+        timer_->start();
+    else
+        timer_->stop();
+}
+
+void TGifAnimation::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPointF centre(width() / 2.0, height() / 2.0);
+    const double radius = std::min(width(), height()) / 2.0 - 3;
+    for (int i = 0; i < 12; ++i) {
+        const int age = (step_ - i + 12) % 12;
+        QColor c = kBarColour;
+        c.setAlpha(255 - age * 18);
+        p.save();
+        p.translate(centre);
+        p.rotate(i * 30.0);
+        p.setBrush(c);
+        p.setPen(Qt::NoPen);
+        p.drawRoundedRect(QRectF(-1.5, -radius, 3, radius / 2.2), 1.5, 1.5);
+        p.restore();
+    }
+}
+
+TfrmPowerFrameView::TfrmPowerFrameView(const ScreenArgs& args) {
+    setObjectName("frmPowerFrame");
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowFlag(Qt::Window);
+    setFixedSize(589, 179);
+    Fill(this, Qt::white);
+    BuildLayout();
+    logic_ = std::make_unique<TfrmPowerFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort,
+                                              args.aSerialNumber, *this);
+    logic_->FormCreate();
+    constructing_ = false;
+}
+
+TfrmPowerFrameView::~TfrmPowerFrameView() {
+    logic_.reset(); // before the widgets it talks to
+}
+
+void TfrmPowerFrameView::BuildLayout() {
+    auto* logo = new QLabel(this);
+    logo->setObjectName("imgLogo");
+    logo->setAccessibleName("Mirota logo");
+    logo->setPixmap(Logo());
+    logo->setGeometry(0, 0, 202, 64);
+
+    Header(QStringLiteral("FREQUENZY"), QRect(0, 64, 347, 26), this)->setObjectName("lblFrequenzy");
+    Header(QStringLiteral("VOLTAGE"), QRect(347, 64, 589 - 347, 26), this)->setObjectName("lblVoltage");
+
+    auto makeDisplay = [this](const char* name, const QString& accessible, int precision, const QString& units,
+                              const QRect& geometry) {
+        auto* d = new CentredDisplay(this);
+        d->setObjectName(name);
+        d->setAccessibleName(accessible);
+        d->SetPrecision(precision);
+        d->SetUnits(units);
+        d->SetFontColor(kDisplayColour);
+        d->SetBackGroundColor(Qt::white);
+        d->setFont(Arial(32, true));
+        d->setGeometry(geometry);
+        return d;
+    };
+    adspFrequenzy = makeDisplay("adspFrequenzy", "FREQUENZY", 0, "[Hz]", QRect(0, 90, 347, 49));
+    adspCurrentVoltage = makeDisplay("adspCurrentVoltage", "VOLTAGE", 4, "[V]", QRect(349, 90, 240, 49));
+
+    pnlAnimationPanel = new QWidget(this);
+    pnlAnimationPanel->setObjectName("pnlAnimationPanel");
+    pnlAnimationPanel->setAccessibleName("pnlAnimationPanel");
+    pnlAnimationPanel->setGeometry(349, 90, 240, 48);
+    Fill(pnlAnimationPanel, Qt::white);
+    gfanimProcess = new TGifAnimation(pnlAnimationPanel);
+    gfanimProcess->setObjectName("gfanimProcess");
+    gfanimProcess->setGeometry((240 - 30) / 2, (48 - 30) / 2, 30, 30);
+    pnlAnimationPanel->hide();
+
+    struct Def {
+        const char* name;
+        const char* caption;
+        int width;
+        void (TfrmPowerFrame::*click)(void*);
+    };
+    const Def defs[] = {
+        {"btnMinusMinus", "- -", 78, &TfrmPowerFrame::btnMinusMinusClick},
+        {"btnMinus", "-", 80, &TfrmPowerFrame::btnMinusClick},
+        {"btnAutoDetect", "Auto detect", 278, &TfrmPowerFrame::btnAutoDetectClick},
+        {"btnPlus", "+", 79, &TfrmPowerFrame::btnPlusClick},
+        {"btnPlusPlus", "+ +", 78, &TfrmPowerFrame::btnPlusPlusClick},
+    };
+    // The row is 593 pixels of buttons in a 589 pixel window: the last one keeps its width and
+    // ends at the right edge.
+    int x = 0;
+    for (int i = 0; i < 5; ++i) {
+        auto* btn = new QPushButton(QString::fromLatin1(defs[i].caption), this);
+        btn->setObjectName(defs[i].name);
+        btn->setAccessibleName(QString::fromLatin1(defs[i].caption));
+        btn->setFont(Arial(13, false));
+        btn->setFocusPolicy(Qt::TabFocus);
+        const int left = i == 4 ? 589 - defs[i].width : x;
+        btn->setGeometry(left, 179 - 42, defs[i].width, 42);
+        x += defs[i].width;
+        const auto click = defs[i].click;
+        connect(btn, &QPushButton::clicked, this, [this, click] {
+            if (logic_)
+                (logic_.get()->*click)(this);
+        });
+        buttons_[i] = btn;
+    }
+}
+
+void TfrmPowerFrameView::SetCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+    setAccessibleName(QString::fromStdString(caption));
+}
+
+void TfrmPowerFrameView::ShowFrequency(double value) { adspFrequenzy->SetValue(value); }
+
+void TfrmPowerFrameView::ShowVoltage(double value) { adspCurrentVoltage->SetValue(value); }
+
+void TfrmPowerFrameView::SetButtonsEnabled(bool enabled) {
+    for (auto* b : buttons_)
+        b->setEnabled(enabled);
+}
+
+void TfrmPowerFrameView::ShowAnimation(bool running) {
+    adspCurrentVoltage->setVisible(!running);
+    pnlAnimationPanel->setVisible(running);
+    gfanimProcess->SetAnimate(running);
+}
+
+void TfrmPowerFrameView::CloseWindow() {
+    if (constructing_)
+        QTimer::singleShot(0, this, [this] { close(); });
+    else
+        close();
+}
+
+std::uint32_t TfrmPowerFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
+
+void TfrmPowerFrameView::Show() {
+    QRect area;
+    if (QWidget* owner = QApplication::activeWindow(); owner && owner != this)
+        area = owner->frameGeometry();
+    else if (QScreen* s = QGuiApplication::primaryScreen())
+        area = s->availableGeometry();
+    if (area.isValid())
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    show();
+}
+
+void TfrmPowerFrameView::Close() { close(); }
+
+WindowState TfrmPowerFrameView::State() const {
+    if (isMinimized())
+        return WindowState::Minimized;
+    if (isMaximized())
+        return WindowState::Maximized;
+    return WindowState::Normal;
+}
+
+void TfrmPowerFrameView::ShowNormal() { showNormal(); }
+
+void TfrmPowerFrameView::BringToForeground() {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfrmPowerFrameView::closeEvent(QCloseEvent* event) {
+    // The close handling may wait 1.5 s with the loop running; the window stays up meanwhile. The
+    // control screen destroys it.
+    if (logic_)
+        logic_->FormClose();
+    event->accept();
+}
+
+std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args) {
+    return std::make_unique<TfrmPowerFrameView>(args);
+}
+
+} // namespace mirota

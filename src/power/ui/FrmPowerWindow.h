@@ -1,0 +1,87 @@
+#pragma once
+// The power screen's Qt window: logo strip, the "FREQUENZY" and "VOLTAGE" headers, the two numeric
+// displays with the busy animation over the voltage, and the five buttons; fixed client size
+// 589 x 179. It forwards the buttons and closing to the logic (TfrmPowerFrame).
+#include "control/Screens.h"
+#include "power/FrmPowerSettings.h"
+
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+class QPushButton;
+class QTimer;
+
+namespace mirota {
+
+class TiAnalogDisplay;
+
+// gfanimProcess: a small rotating busy indicator.
+class TGifAnimation : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit TGifAnimation(QWidget* parent = nullptr);
+    bool Animate() const;
+    void SetAnimate(bool on);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QTimer* timer_;
+    int step_ = 0;
+};
+
+class TfrmPowerFrameView : public QWidget, public PowerFrameView, public HostedScreen {
+    Q_OBJECT
+
+public:
+    enum Button { MinusMinus, Minus, AutoDetect, Plus, PlusPlus };
+
+    // Builds the window and then the logic, which starts the device traffic.
+    explicit TfrmPowerFrameView(const ScreenArgs& args);
+    ~TfrmPowerFrameView() override;
+
+    TfrmPowerFrame& Logic() { return *logic_; }
+    TiAnalogDisplay* Frequency() const { return adspFrequenzy; }
+    TiAnalogDisplay* Voltage() const { return adspCurrentVoltage; }
+    QWidget* AnimationPanel() const { return pnlAnimationPanel; }
+    TGifAnimation* Animation() const { return gfanimProcess; }
+    QPushButton* ButtonAt(Button b) const { return buttons_[b]; }
+
+    // PowerFrameView
+    void SetCaption(const std::string& caption) override;
+    void ShowFrequency(double value) override;
+    void ShowVoltage(double value) override;
+    void SetButtonsEnabled(bool enabled) override;
+    void ShowAnimation(bool running) override;
+    void CloseWindow() override;
+
+    // HostedScreen
+    std::uint32_t Handle() const override;
+    void Show() override;
+    void Close() override;
+    WindowState State() const override;
+    void ShowNormal() override;
+    void BringToForeground() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildLayout();
+
+    TiAnalogDisplay* adspFrequenzy = nullptr;
+    TiAnalogDisplay* adspCurrentVoltage = nullptr;
+    QWidget* pnlAnimationPanel = nullptr;
+    TGifAnimation* gfanimProcess = nullptr;
+    std::array<QPushButton*, 5> buttons_{};
+    std::unique_ptr<TfrmPowerFrame> logic_;
+    bool constructing_ = true;
+};
+
+std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args);
+
+} // namespace mirota

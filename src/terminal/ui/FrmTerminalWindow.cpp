@@ -1,0 +1,153 @@
+#include "terminal/ui/FrmTerminalWindow.h"
+
+#include "terminal/ui/ComTerminal.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QScreen>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace mirota {
+
+namespace {
+
+const QColor kBarColour(0, 135, 132);
+
+QPixmap Logo() {
+    QPixmap pm(202, 64);
+    pm.fill(Qt::white);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(kBarColour);
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QRectF(14, 14, 36, 36));
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(24, 24, 16, 16));
+    QFont f(QStringLiteral("Arial"));
+    f.setPixelSize(26);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(kBarColour);
+    p.drawText(QRect(58, 0, 144, 64), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
+    return pm;
+}
+
+void Fill(QWidget* w, const QColor& colour) {
+    w->setAutoFillBackground(true);
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Window, colour);
+    w->setPalette(pal);
+}
+
+} // namespace
+
+TfrmTerminalFrameView::TfrmTerminalFrameView(const ScreenArgs& args) {
+    setObjectName("frmTerminalFrame");
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowFlag(Qt::Window);
+    setFixedSize(644, 455);
+    Fill(this, Qt::white);
+
+    auto* root = new QVBoxLayout(this);
+    root->setContentsMargins(0, 0, 0, 0);
+    root->setSpacing(0);
+
+    auto* top = new QWidget(this);
+    top->setObjectName("pnlTop");
+    top->setFixedHeight(64);
+    Fill(top, Qt::white);
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(0, 0, 0, 0);
+    auto* logo = new QLabel(top);
+    logo->setObjectName("imgLogo");
+    logo->setAccessibleName("Mirota logo");
+    logo->setPixmap(Logo());
+    logo->setFixedSize(202, 64);
+    topLayout->addWidget(logo);
+    topLayout->addStretch(1);
+    root->addWidget(top);
+
+    auto* bar = new QWidget(this);
+    bar->setObjectName("pnlBar");
+    bar->setAccessibleName("pnlBar");
+    bar->setFixedHeight(27);
+    Fill(bar, kBarColour);
+    root->addWidget(bar);
+
+    ctTerminal = new TComTerminal(this);
+    root->addWidget(ctTerminal, 1);
+    ctTerminal->setFocus();
+
+    logic_ = std::make_unique<TfrmTerminalFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort,
+                                                 args.aSerialNumber, *this);
+    logic_->FormCreate();
+    constructing_ = false;
+}
+
+TfrmTerminalFrameView::~TfrmTerminalFrameView() {
+    logic_.reset(); // before the view it talks to
+}
+
+void TfrmTerminalFrameView::SetCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+    setAccessibleName(QString::fromStdString(caption));
+}
+
+TerminalSession& TfrmTerminalFrameView::Terminal() { return ctTerminal->Session(); }
+
+void TfrmTerminalFrameView::CloseWindow() {
+    // Asked during construction (the port was not open): close once the control screen holds the window.
+    if (constructing_)
+        QTimer::singleShot(0, this, [this] { close(); });
+    else
+        close();
+}
+
+std::uint32_t TfrmTerminalFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
+
+void TfrmTerminalFrameView::Show() {
+    QRect area;
+    if (QWidget* owner = QApplication::activeWindow(); owner && owner != this)
+        area = owner->frameGeometry();
+    else if (QScreen* s = QGuiApplication::primaryScreen())
+        area = s->availableGeometry();
+    if (area.isValid())
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    show();
+    ctTerminal->setFocus();
+}
+
+void TfrmTerminalFrameView::Close() { close(); }
+
+WindowState TfrmTerminalFrameView::State() const {
+    if (isMinimized())
+        return WindowState::Minimized;
+    if (isMaximized())
+        return WindowState::Maximized;
+    return WindowState::Normal;
+}
+
+void TfrmTerminalFrameView::ShowNormal() { showNormal(); }
+
+void TfrmTerminalFrameView::BringToForeground() {
+    if (isMinimized())
+        showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfrmTerminalFrameView::closeEvent(QCloseEvent* event) {
+    // The close handling sends "*" with the loop running; the control screen destroys the window.
+    if (logic_)
+        logic_->FormClose();
+    event->accept();
+}
+
+std::unique_ptr<HostedScreen> CreateTerminalScreen(const ScreenArgs& args) {
+    return std::make_unique<TfrmTerminalFrameView>(args);
+}
+
+} // namespace mirota

@@ -1,0 +1,50 @@
+#pragma once
+// The terminal screen's Qt window: logo strip, coloured strip and the terminal view; fixed client
+// size 644 x 455. It forwards closing to the logic (TfrmTerminalFrame).
+#include "control/Screens.h"
+#include "terminal/FrmTerminal.h"
+
+#include <QWidget>
+
+#include <memory>
+
+namespace mirota {
+
+class TComTerminal;
+
+class TfrmTerminalFrameView : public QWidget, public TerminalFrameView, public HostedScreen {
+    Q_OBJECT
+
+public:
+    // Builds the window and then the logic, which starts the device traffic.
+    explicit TfrmTerminalFrameView(const ScreenArgs& args);
+    ~TfrmTerminalFrameView() override;
+
+    TfrmTerminalFrame& Logic() { return *logic_; }
+    TComTerminal* Terminal_() const { return ctTerminal; }
+
+    // TerminalFrameView
+    void SetCaption(const std::string& caption) override;
+    TerminalSession& Terminal() override;
+    void CloseWindow() override;
+
+    // HostedScreen
+    std::uint32_t Handle() const override;
+    void Show() override;
+    void Close() override;
+    WindowState State() const override;
+    void ShowNormal() override;
+    void BringToForeground() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TComTerminal* ctTerminal = nullptr;
+    std::unique_ptr<TfrmTerminalFrame> logic_;
+    bool constructing_ = true;
+};
+
+std::unique_ptr<HostedScreen> CreateTerminalScreen(const ScreenArgs& args);
+
+} // namespace mirota
