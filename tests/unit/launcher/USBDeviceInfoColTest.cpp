@@ -7,6 +7,14 @@
 
 using namespace mirota;
 
+namespace mirota {
+void PrintTo(const USB_Info& i, std::ostream* os)
+{
+    *os << "{" << ToUtf8(i.Vendor_Name_Internal) << " | " << ToUtf8(i.Device_Name_Internal) << " | "
+        << ToUtf8(i.Serial_Number_Internal) << " | " << ToUtf8(i.Port_Number) << "}";
+}
+} // namespace mirota
+
 namespace {
 
 using S = ScriptedUSBPlatform;
