@@ -94,6 +94,18 @@ TEST_F(ComPortPtyTest, OpenAppliesTheLineSettings) {
     EXPECT_TRUE(failures.empty());
 }
 
+TEST_F(ComPortPtyTest, RateTheLineCannotTakeIsReportedAndOpeningGoesOn) {
+    port.SetCustomBaudRate(14400);
+    port.Open();
+    ASSERT_EQ(1u, failures.size());
+    EXPECT_EQ(CE_SetStateFailed, failures[0].code);
+    EXPECT_EQ("SetCommState function failed", failures[0].message);
+    EXPECT_EQ(EINVAL, failures[0].winError);
+    EXPECT_TRUE(port.Connected());
+    EXPECT_EQ(1, port.WriteStr("A"));
+    EXPECT_EQ("A", pty.Receive(1));
+}
+
 TEST_F(ComPortPtyTest, EveryByteValueCrossesUnchangedAndEveryReceiverSeesIt) {
     port.Open();
     ASSERT_TRUE(port.Connected());
