@@ -1,0 +1,131 @@
+// The terminal screen's Qt window under the Qt loop against the in-process device simulator: caption,
+// layout, the device's menu on the view and through accessibility, typing, painting, closing.
+#include "terminal/ui/ComTerminal.h"
+#include "terminal/ui/FrmTerminalWindow.h"
+
+#include "devsim/DeviceSimulator.h"
+#include "ScreenFakes.h"
+#include "link/ComPort.h"
+#include "loop/qt/QtMessageLoop.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QImage>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace mirota;
+using namespace mirota::test;
+
+namespace {
+
+class TerminalWindow : public ::testing::Test {
+protected:
+    QtMessageLoop loop;
+    devsim::DeviceSimulator device{loop};
+    TComPort port{loop, devsim::MakeSimulatedBackend(device)};
+    FakeHost host;
+    FakeDialogs dialogs{loop};
+    std::unique_ptr<HostedScreen> screen;
+    TfrmTerminalFrameView* window = nullptr;
+    TComTerminal* view = nullptr;
+
+    void SetUp() override {
+        port.Open();
+        screen = CreateTerminalScreen(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "FT5X1A", 0});
+        window = dynamic_cast<TfrmTerminalFrameView*>(screen.get());
+        ASSERT_NE(window, nullptr);
+        view = window->Terminal_();
+        screen->Show();
+        Delay(loop, 300);
+        view->FlushRepaint();
+    }
+    void TearDown() override {
+        host.unplugged = true;
+        screen.reset();
+    }
+};
+
+TEST_F(TerminalWindow, ShowsCaptionLayoutAndTheDevicesMenu) {
+    EXPECT_EQ(window->windowTitle(), "Terminal(FT5X1A)");
+    EXPECT_EQ(window->size(), QSize(644, 455));
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+    EXPECT_EQ(view->geometry().top(), 64 + 27);
+    EXPECT_EQ(view->geometry().bottom() + 1, 455);
+    EXPECT_EQ(view->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(view->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(device.ReceivedText(), "#n");
+    const QString text = view->AllText();
+    EXPECT_FALSE(text.trimmed().isEmpty());
+    EXPECT_FALSE(text.contains(QChar(0x1b)));
+    // The same text through the accessibility text interface.
+    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(view);
+    ASSERT_NE(acc, nullptr);
+    ASSERT_NE(acc->textInterface(), nullptr);
+    EXPECT_EQ(acc->textInterface()->text(0, acc->textInterface()->characterCount()), text);
+    EXPECT_EQ(acc->text(QAccessible::Name), "ctTerminal");
+}
+
+TEST_F(TerminalWindow, TypedKeysGoToThePortOneByteEach) {
+    device.ClearReceived();
+    device.Options().Fault.Silent = true;
+    const QString before = view->AllText();
+    QTest::keyClicks(view, "ab");
+    QTest::keyClick(view, Qt::Key_Return);
+    QTest::keyClick(view, Qt::Key_Up);
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Tab);
+    EXPECT_EQ(device.ReceivedText(), "ab\r\x1b[A\x03\t");
+    view->FlushRepaint();
+    EXPECT_EQ(view->AllText(), before); // no local echo
+    EXPECT_TRUE(view->hasFocus() || !window->isActiveWindow());
+}
+
+TEST_F(TerminalWindow, PaintsBlackTextOnWhite) {
+    const QImage image = view->viewport()->grab().toImage();
+    int dark = 0;
+    int white = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.lightness() < 80)
+                ++dark;
+            else if (c == QColor(Qt::white))
+                ++white;
+        }
+    EXPECT_GT(dark, 50);
+    EXPECT_GT(white, image.width() * image.height() / 2);
+    EXPECT_GE(view->CellHeight(), 12);
+}
+
+TEST_F(TerminalWindow, RepaintsAreCoalesced) {
+    const auto before = view->Repaints();
+    // A burst from the device: the session reports every chunk, the view repaints at most once per
+    // timer period.
+    std::string burst;
+    for (int i = 0; i < 2000; ++i)
+        burst += "line " + std::to_string(i) + "\r\n";
+    device.OnTransmit(burst);
+    Delay(loop, 100);
+    EXPECT_LE(view->Repaints() - before, 5u);
+    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    EXPECT_GT(view->TotalLines(), 24);
+}
+
+TEST_F(TerminalWindow, ClosingSendsStarAndHandsBack) {
+    device.ClearReceived();
+    screen->Close();
+    EXPECT_EQ(device.ReceivedText(), "*");
+    EXPECT_EQ(host.closings, std::vector<bool>{false});
+    EXPECT_EQ(view->ComPort(), nullptr);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
