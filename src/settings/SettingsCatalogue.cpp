@@ -3,6 +3,7 @@
 #include "ini/IniFile.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 namespace mirota {
 
@@ -21,6 +22,35 @@ std::string SecondPart(const std::string& line) {
     SplitString(line, "=", parts);
     return parts.size() > 1 ? Trim(parts[1]) : std::string();
 }
+
+// Finds display sections by name without a linear search per entry: sections are bucketed by their
+// ASCII-lowercased name and confirmed with the reader's own comparison; names with other letters fall
+// back to the reader's lookup.
+class SectionIndex {
+public:
+    explicit SectionIndex(const IniFile& file) : file_(file) {
+        const auto& sections = file.Sections();
+        for (std::size_t i = 0; i < sections.size(); ++i) buckets_[Key(sections[i].Name)].push_back(i);
+    }
+    const std::vector<std::string>& Lines(const std::string& name) const {
+        auto it = buckets_.find(Key(name));
+        if (it != buckets_.end())
+            for (std::size_t i : it->second)
+                if (SameTextIgnoringCase(file_.Sections()[i].Name, name)) return file_.Sections()[i].Lines;
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+        static const std::vector<std::string> none;
+        return ascii ? none : file_.SectionLines(name);
+    }
+
+private:
+    static std::string Key(std::string s) {
+        for (char& c : s)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        return s;
+    }
+    const IniFile& file_;
+    std::unordered_map<std::string, std::vector<std::size_t>> buckets_;
+};
 
 } // namespace
 
@@ -86,6 +116,7 @@ void ReadSettingsCatalogue(const std::filesystem::path& cfgDir, const std::strin
     IniFile hidden;
     if (withHidden) hidden = IniFile::Load(cfgDir / kHiddenCommandsFileName);
 
+    const SectionIndex displaySections(display);
     catalogue.slCurrentSections = commands.SectionNames();
     catalogue.olCurrentBorders.push_back(0);
 
@@ -105,7 +136,7 @@ void ReadSettingsCatalogue(const std::filesystem::path& cfgDir, const std::strin
 
             // Display texts: only their order counts, the names left of "=" are not used.
             std::vector<std::string> texts;
-            for (const std::string& line : display.SectionLines(description)) {
+            for (const std::string& line : displaySections.Lines(description)) {
                 std::size_t eq = line.find('=');
                 texts.push_back(eq == std::string::npos ? line : Trim(line.substr(eq + 1)));
             }
