@@ -1,0 +1,55 @@
+#pragma once
+// Pravik's about box, as logic: the file versions of the launcher and of the Ostrel beside it, each as
+// major.minor.release.build in decimal.
+//
+// When Ostrel is missing, or its file carries no version, the box says so instead of a version.
+#include <cstdint>
+#include <string>
+
+namespace mirota {
+
+struct TFileVersionNumbers {
+    std::uint16_t Major = 0;
+    std::uint16_t Minor = 0;
+    std::uint16_t Release = 0;
+    std::uint16_t Build = 0;
+};
+
+// "2.1.0.7": each number in decimal without leading zeros.
+std::string VersionText(const TFileVersionNumbers& version);
+
+class FileVersionSource {
+public:
+    virtual ~FileVersionSource() = default;
+    virtual bool FileExists(const std::string& path) const = 0;
+    // True when the file carries a version; the numbers are then set, otherwise left unchanged.
+    virtual bool GetFileVersion(const std::string& path, TFileVersionNumbers& version) const = 0;
+};
+
+class FrmAboutView {
+public:
+    virtual ~FrmAboutView() = default;
+    virtual void SetPravikVersion(const std::string& text) = 0;
+    virtual void SetOstrelVersion(const std::string& text) = 0;
+};
+
+inline const std::string kAboutCaption = "Information about Pravik";
+inline const std::string kOstrelMissingText = "not found";
+inline const std::string kOstrelNoVersionText = "no version information";
+
+class TfrmAboutFrame {
+public:
+    // launcherPath: the running launcher's file; ostrelPath: the control program beside it.
+    TfrmAboutFrame(FrmAboutView& view, const FileVersionSource& versions, std::string launcherPath,
+                   std::string ostrelPath);
+
+    void FormShow();
+
+private:
+    FrmAboutView& FView;
+    const FileVersionSource& FVersions;
+    std::string FLauncherPath;
+    std::string FOstrelPath;
+};
+
+} // namespace mirota

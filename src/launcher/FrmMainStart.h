@@ -1,0 +1,51 @@
+#pragma once
+// Starting Ostrel for one device. The program is the one that lies beside the running launcher, never
+// one found through the current directory or the search path, and each of the four parameters reaches
+// it as one parameter, blanks included:
+//   Linux    posix_spawn with one argv entry per parameter;
+//   Windows  ShellExecuteExW with a parameter line whose fields are quoted where they need it, so that
+//            the usual command-line splitting gives the four fields back.
+#include "launcher/FrmMain.h"
+
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
+namespace mirota {
+
+// The directory of the running program, with a trailing separator; empty when it cannot be found.
+std::string ProgramDirectory();
+// The control program beside the running launcher.
+std::string ControlProgramPath();
+
+// The four parameters as separate texts, in their order.
+std::vector<std::u16string> ControlParameterList(const ControlStartParameters& parameters);
+// One parameter quoted for the Windows command-line splitting rules (blanks, tabs, quotes and an empty
+// text are quoted; backslashes before a quote are doubled); others unchanged.
+std::u16string QuoteWindowsArgument(const std::u16string& argument);
+// The Windows parameter line: the quoted parameters joined with single blanks.
+std::u16string WindowsParameterLine(const ControlStartParameters& parameters);
+// Splits a parameter line the way the Windows command-line parser does (for checking the line above).
+std::vector<std::u16string> SplitWindowsParameterLine(const std::u16string& line);
+
+class PlatformControlStarter : public ControlProgramStarter {
+public:
+    // program: the control program's path; empty means ControlProgramPath().
+    explicit PlatformControlStarter(std::string program = {});
+    ~PlatformControlStarter() override;
+    bool StartControlProgram(const ControlStartParameters& parameters) override;
+    const std::string& Program() const { return FProgram; }
+    // Collects the exit status of started programs that have ended (Linux), so none stays a zombie.
+    void ReapFinished();
+
+private:
+    std::string FProgram;
+#ifndef _WIN32
+    std::vector<pid_t> FChildren;
+#endif
+};
+
+} // namespace mirota
