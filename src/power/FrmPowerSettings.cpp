@@ -44,8 +44,9 @@ TfrmPowerFrame::TfrmPowerFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& 
 TfrmPowerFrame::~TfrmPowerFrame() {
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.OnPacket = nullptr;
-    // The port outlives its screens; after a failure our handlers are detached already.
-    if (cpComController)
+    // The port outlives its screens. A closed screen has handed the port's handlers back already (the
+    // main window attaches its own then); one destroyed without closing must not leave them behind.
+    if (cpComController && !bAlreadyClosing)
         DetachPortHandlers();
 }
 
@@ -217,14 +218,18 @@ void TfrmPowerFrame::FormClose() {
     bAlreadyClosing = true;
     if (ttmrCheckAlive)
         ttmrCheckAlive->SetEnabled(false);
-    if (owner_.Unplugged())
+    if (owner_.Unplugged()) {
+        DetachPortHandlers(); // no traffic; the program is ending and the screen goes with it
         return;
+    }
     if (bErrorOccures) {
         owner_.ClosingCurrentFrame(true);
         return;
     }
     StopContinuousMode();
     Delay(1500);
+    // From here the main window handles the port's failures again.
+    DetachPortHandlers();
     owner_.ClosingCurrentFrame(bErrorOccures);
 }
 

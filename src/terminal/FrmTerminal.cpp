@@ -23,7 +23,9 @@ TfrmTerminalFrame::TfrmTerminalFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dia
 }
 
 TfrmTerminalFrame::~TfrmTerminalFrame() {
-    if (cpComController)
+    // A closed screen has handed the port's handler back already (the main window attaches its own);
+    // one destroyed without closing must not leave it behind.
+    if (cpComController && !bAlreadyClosing)
         cpComController->OnException = nullptr;
 }
 
@@ -60,12 +62,16 @@ void TfrmTerminalFrame::FormClose() {
     if (bAlreadyClosing)
         return;
     bAlreadyClosing = true;
-    if (owner_.Unplugged())
+    if (owner_.Unplugged()) {
+        DetachPortHandlers(); // no traffic; the program is ending and the screen goes with it
         return;
+    }
     // The device leaves its text mode; nothing is sent after a failure or when it never entered it.
     if (bTerminalStarted)
         SendCommand("*");
     view_.Terminal().SetComPort(nullptr);
+    // From here the main window handles the port's failures again.
+    DetachPortHandlers();
     owner_.ClosingCurrentFrame(bErrorOccures);
 }
 

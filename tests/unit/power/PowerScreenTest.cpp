@@ -302,6 +302,8 @@ TEST_F(PowerScreen, ClosingSwitchesThePacketsOffAndHandsBackAfterOneAndAHalfSeco
     EXPECT_EQ(device.ReceivedText(), "$6660\r");
     EXPECT_FALSE(device.Streaming());
     EXPECT_EQ(host.closings, std::vector<bool>{false});
+    EXPECT_FALSE(port.OnException); // handed back to the main window
+    EXPECT_FALSE(port.OnError);
     frame->FormClose(); // a second close request changes nothing
     EXPECT_EQ(host.closings.size(), 1u);
     loop.RunFor(20000);

@@ -112,6 +112,7 @@ TEST_F(TerminalScreen, ClosingSendsStarUnbindsAndHandsBack) {
     EXPECT_FALSE(device.TextMode());
     EXPECT_EQ(view.session.ComPort(), nullptr);
     EXPECT_EQ(host.closings, std::vector<bool>{false});
+    EXPECT_FALSE(port.OnException); // handed back to the main window
     frame->FormClose();
     EXPECT_EQ(host.closings.size(), 1u);
 }

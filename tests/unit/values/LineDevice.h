@@ -6,6 +6,7 @@
 #include "loop/MessageLoop.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ public:
     std::uint32_t AnswerDelayMs = 20;
     // While the stream is switched on, a Torque 1 packet every StreamEveryMs (0: none).
     std::uint32_t StreamEveryMs = 0;
+    // The body of each streamed packet (between "%00" and ESC); default a fixed Torque 1 value.
+    std::function<std::string()> StreamBody;
 
     std::unique_ptr<SerialBackend> MakeBackend();
 
@@ -90,7 +93,7 @@ private:
     }
     void StartStream() {
         if (streamTimer_ || StreamEveryMs == 0) return;
-        streamTimer_ = loop_.StartTimer(StreamEveryMs, [this] { Send("%0011.5\x1b"); });
+        streamTimer_ = loop_.StartTimer(StreamEveryMs, [this] { Send("%00" + (StreamBody ? StreamBody() : "11.5") + "\x1b"); });
     }
     void StopStream() {
         if (streamTimer_) loop_.KillTimer(streamTimer_);
