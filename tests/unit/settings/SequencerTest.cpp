@@ -1,7 +1,7 @@
 // The settings screen's read and write passes against the simulated device, in simulated time.
 #include "SettingsFakes.h"
 
-#include "devsim/DeviceSimulator.h"
+#include "SettingsDevice.h"
 #include "link/ComPort.h"
 #include "loop/SimulatedLoop.h"
 #include "settings/FrmSettings.h"
@@ -45,10 +45,11 @@ protected:
     void Write(const std::string& name, const std::string& text) { std::ofstream(cfg / name, std::ios::binary) << text; }
 
     // Creates the device, the port and the screen; the first read pass starts.
-    void Open(int version = 31, devsim::DeviceOptions options = {}) {
-        options.Type = " X";
-        options.CfgDir = cfg.string();
-        device = std::make_unique<devsim::DeviceSimulator>(loop, options);
+    // The first read pass runs inside Start (each reply comes within the pause after the last
+    // character); `beforeStart` sees the screen just before.
+    void Open(int version = 31, SettingsDeviceOptions options = {}, std::function<void()> beforeStart = {}) {
+        device = std::make_unique<SettingsDevice>(loop);
+        device->Options() = options;
         auto& s = device->Settings();
         s["$101"] = "250";
         s["$103"] = "2";
@@ -56,12 +57,13 @@ protected:
         s["$110"] = "0";
         s["$140"] = "1.0042";
         s["$141"] = "0.9987";
-        port = std::make_unique<TComPort>(loop, devsim::MakeSimulatedBackend(*device));
+        port = std::make_unique<TComPort>(loop, device->MakeBackend());
         port->Open();
         start = loop.TickCount();
         frame = std::make_unique<TfrmSettingsFrame>(
             ScreenArgs{host, loop, dialogs, port.get(), "Mirota X", "SN42", version}, view, cfg);
         view.frame = frame.get();
+        if (beforeStart) beforeStart();
         frame->Start();
     }
     bool RunUntilIdle(std::uint64_t maxMs = 60000) {
@@ -110,19 +112,29 @@ protected:
     FakeHost host;
     FakeDialogs dialogs{loop};
     FakeView view;
-    std::unique_ptr<devsim::DeviceSimulator> device;
+    std::unique_ptr<SettingsDevice> device;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TfrmSettingsFrame> frame;
     std::uint64_t start = 0;
+    bool duringPass = false;
 };
 
 TEST_F(SequencerTest, ReadPassAsksForEveryEntryThenEveryHiddenSetting) {
-    Open(31);
-    EXPECT_EQ(frame->Caption(), "Settings(SN42)");
-    EXPECT_TRUE(view.busy);
-    EXPECT_FALSE(view.applyEnabled);
-    EXPECT_FALSE(view.saveLoadVisible);
+    Open(31, {}, [&] {
+        EXPECT_EQ(frame->Caption(), "Settings(SN42)");
+        EXPECT_FALSE(view.applyEnabled);
+        EXPECT_FALSE(view.cancelEnabled);
+        EXPECT_FALSE(view.saveLoadVisible);
+        EXPECT_EQ(frame->iCurrentState, 0);
+        // While the pass runs: busy panel shown, state 2.
+        loop.StartTimer(100, [&] {
+            duringPass = true;
+            EXPECT_TRUE(view.busy);
+            EXPECT_EQ(frame->iCurrentState, 2);
+        }, false);
+    });
     ASSERT_TRUE(RunUntilIdle());
+    EXPECT_TRUE(duringPass);
 
     EXPECT_EQ(CommandTexts(), (Texts{E("$101"), E("$103"), E("$122"), E("$110"), E("$140"), E("$141")}));
     // One character every 60 ms; a reply within the last pause lets the next command follow it.
@@ -155,9 +167,10 @@ TEST_F(SequencerTest, FirmwareBelow30ReadsNoHiddenSettingsAndOffersNoFiles) {
 }
 
 TEST_F(SequencerTest, ValuesWithoutADisplayTextAreShownAsRead) {
-    Open(31);
-    device->Settings()["$103"] = "7";
-    device->Settings()["$110"] = "1.5";
+    Open(31, {}, [&] {
+        device->Settings()["$103"] = "7";
+        device->Settings()["$110"] = "1.5";
+    });
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(Column(1), (Texts{"250", "7", "Bench A", "1.5"}));
 }
@@ -171,9 +184,15 @@ TEST_F(SequencerTest, WritePassWritesCheckedRowsInRowOrderThenHiddenValuesThenRe
     Enter(1, "10 Hz");
     frame->slHiddenNValues = {"1.5", "0.5"};
     device->ClearReceived();
+    loop.StartTimer(100, [&] {
+        duringPass = true;
+        EXPECT_FALSE(view.applyEnabled);
+        EXPECT_TRUE(view.cancelEnabled);
+        EXPECT_EQ(frame->iCurrentState, 1);
+    }, false);
     frame->btnApplyClick();
-    EXPECT_FALSE(view.applyEnabled);
     ASSERT_TRUE(RunUntilIdle());
+    EXPECT_TRUE(duringPass);
 
     const Texts writes{C("$10112.5"), C("$1031"), C("$1101"), C("$1401.5"), C("$1410.5")};
     const Texts reads{E("$101"), E("$103"), E("$122"), E("$110"), E("$140"), E("$141")};
@@ -379,7 +398,7 @@ TEST_F(SequencerTest, ClosingWhenIdleHandsBackAtOnce) {
 }
 
 TEST_F(SequencerTest, OneMissedReplyIsRetriedWithAStarASecondGivesTheTimeout) {
-    devsim::DeviceOptions options;
+    SettingsDeviceOptions options;
     options.Fault.DropReplies = 1;
     Open(31, options);
     ASSERT_TRUE(RunUntilIdle());
@@ -409,7 +428,7 @@ TEST_F(SequencerTest, OneMissedReplyIsRetriedWithAStarASecondGivesTheTimeout) {
 }
 
 TEST_F(SequencerTest, AnIdleIntervalGrantsTheRetryAgain) {
-    devsim::DeviceOptions options;
+    SettingsDeviceOptions options;
     options.Fault.DropReplies = 1;
     Open(31, options);
     ASSERT_TRUE(RunUntilIdle());

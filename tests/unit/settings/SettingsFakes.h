@@ -20,7 +20,7 @@ struct FakeHost : ScreenHost {
 };
 
 struct ShownBox {
-    std::string caption; // ShowSystemBox's caption, or "dialog"/"input" for the application's dialogs
+    std::string caption; // ShowSystemBox's caption, or "dialog" for the application's dialogs
     std::string text;
     DialogKind kind;
     std::uint64_t at;
@@ -33,6 +33,7 @@ struct FakeDialogs : Dialogs {
     std::deque<DialogResult> answers;            // for YesNo questions; Yes when empty
     std::deque<std::optional<std::string>> inputs; // InputBox results; the value unchanged when empty
     std::function<void()> whileShown;            // runs while a box is open (the loop keeps running)
+    std::vector<std::string> inputPrompts;
 
     DialogResult ShowDialog(DialogKind kind, const std::string& text, DialogButtons buttons) override {
         shown.push_back({"dialog", text, kind, loop.TickCount()});
@@ -51,7 +52,7 @@ struct FakeDialogs : Dialogs {
     }
     std::optional<std::string> InputBox(const std::string&, const std::string& prompt,
                                         const std::string& value) override {
-        shown.push_back({"input", prompt, DialogKind::Information, loop.TickCount()});
+        inputPrompts.push_back(prompt);
         if (inputs.empty()) return value;
         auto r = inputs.front();
         inputs.pop_front();
