@@ -83,37 +83,6 @@ TEST_F(TerminalWindow, TypedKeysGoToThePortOneByteEach) {
     EXPECT_TRUE(view->hasFocus() || !window->isActiveWindow());
 }
 
-TEST_F(TerminalWindow, PaintsBlackTextOnWhite) {
-    const QImage image = view->viewport()->grab().toImage();
-    int dark = 0;
-    int white = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (c.lightness() < 80)
-                ++dark;
-            else if (c == QColor(Qt::white))
-                ++white;
-        }
-    EXPECT_GT(dark, 50);
-    EXPECT_GT(white, image.width() * image.height() / 2);
-    EXPECT_GE(view->CellHeight(), 12);
-}
-
-TEST_F(TerminalWindow, RepaintsAreCoalesced) {
-    const auto before = view->Repaints();
-    // A burst from the device: the session reports every chunk, the view repaints at most once per
-    // timer period.
-    std::string burst;
-    for (int i = 0; i < 2000; ++i)
-        burst += "line " + std::to_string(i) + "\r\n";
-    device.OnTransmit(burst);
-    Delay(loop, 100);
-    EXPECT_LE(view->Repaints() - before, 5u);
-    EXPECT_EQ(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
-    EXPECT_GT(view->TotalLines(), 24);
-}
-
 TEST_F(TerminalWindow, ClosingSendsStarAndHandsBack) {
     device.ClearReceived();
     screen->Close();
