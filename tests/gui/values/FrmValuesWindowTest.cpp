@@ -1,0 +1,178 @@
+// The values window under the offscreen platform: layout per configuration, the displays, the
+// latching command buttons and the plot's legend, axes and menu. Device traffic runs in simulated
+// time against the scripted line device of the unit tests.
+#include "values/ui/FrmValuesWindow.h"
+
+#include "../../unit/values/LineDevice.h"
+#include "loop/SimulatedLoop.h"
+#include "values/ComponentConfiguration.h"
+#include "values/ui/AnalogDisplay.h"
+#include "values/ui/ValuePlot.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMenu>
+#include <QPushButton>
+#include <qcustomplot.h>
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+namespace mirota {
+namespace {
+
+class Host : public ScreenHost {
+public:
+    bool Unplugged() const override { return false; }
+    void ClosingCurrentFrame(bool e) override { closings.push_back(e); }
+    std::vector<bool> closings;
+};
+
+class QuietDialogs : public Dialogs {
+public:
+    DialogResult ShowDialog(DialogKind, const std::string& t, DialogButtons) override {
+        texts.push_back(t);
+        return DialogResult::Ok;
+    }
+    DialogResult ShowSystemBox(const std::string& t, const std::string&, DialogKind, DialogButtons) override {
+        texts.push_back(t);
+        return DialogResult::Ok;
+    }
+    std::vector<std::string> texts;
+};
+
+class FrmValuesWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        static int argc = 1;
+        static char arg0[] = "test";
+        static char* argv[] = {arg0, nullptr};
+        if (!qApp) new QApplication(argc, argv);
+    }
+    FrmValuesWindowTest() : device(loop), port(loop, device.MakeBackend()) {
+        port.Open();
+        cfgDir = std::filesystem::temp_directory_path() /
+                 ("values_gui_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::create_directories(cfgDir);
+        std::ofstream(cfgDir / kComponentConfigurationFile)
+            << "[DMS]\nadspTorque1=Torque 1\nadspTorque2=Torque 2\nadspSpeed1=Speed 1\nadspSpeed2=Speed 2\n"
+               "adspAngle=Angle\nadspAngleSpeed=Angle Speed\n"
+               "[TMS]\nadspTorque1=Torque\nadspSpeed1=Speed\nadspAngle=Angle\n";
+    }
+    ~FrmValuesWindowTest() override {
+        window.reset();
+        std::filesystem::remove_all(cfgDir);
+    }
+    void Open(const std::string& description) {
+        ScreenArgs args{host, loop, dialogs, &port, description, "4711", 0};
+        window = std::make_unique<TfrmValuesFrameView>(args, cfgDir, [this] { return 1.8e9 + loop.TickCount() / 1000.0; });
+        window->Show();
+        loop.RunFor(500);
+        QApplication::processEvents();
+    }
+    void Packet(const std::string& body) {
+        device.Send("%00" + body + "\x1b");
+        loop.RunFor(1);
+    }
+
+    SimulatedLoop loop;
+    testing::LineDevice device;
+    TComPort port;
+    Host host;
+    QuietDialogs dialogs;
+    std::filesystem::path cfgDir;
+    std::unique_ptr<TfrmValuesFrameView> window;
+};
+
+TEST_F(FrmValuesWindowTest, WindowShowsAllSixValuesOfTheFullType) {
+    Open("Mirota DMS");
+    EXPECT_EQ(window->windowTitle(), "Values(4711)");
+    EXPECT_EQ(window->size(), QSize(886, 522));
+    // Panels from the top: Torque 1, Speed 1, Angle, Torque 2, Speed 2, Angle Speed.
+    const int order[] = {0, 2, 4, 1, 3, 5};
+    int lastY = -1;
+    for (int i : order) {
+        ASSERT_TRUE(window->Panel(i)->isVisible()) << i;
+        EXPECT_GT(window->Panel(i)->y(), lastY) << i;
+        lastY = window->Panel(i)->y();
+    }
+    EXPECT_EQ(window->Box(3)->text(), "Speed 2");
+    EXPECT_EQ(window->PlotWidget()->Plot()->legend->itemCount(), 6);
+    for (int i = 0; i < 6; ++i) EXPECT_TRUE(window->PlotWidget()->ValueAxis(i)->visible()) << i;
+}
+
+TEST_F(FrmValuesWindowTest, HiddenPanelsCloseUp) {
+    Open("Mirota TMS");
+    const bool shown[6] = {true, false, true, false, true, false};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(window->Panel(i)->isVisible(), shown[i]) << i;
+    // Torque, Speed and Angle stack without gaps.
+    EXPECT_EQ(window->Panel(2)->y(), window->Panel(0)->y() + window->Panel(0)->height());
+    EXPECT_EQ(window->Panel(4)->y(), window->Panel(2)->y() + window->Panel(2)->height());
+    QCustomPlot* plot = window->PlotWidget()->Plot();
+    ASSERT_EQ(plot->legend->itemCount(), 3);
+    EXPECT_TRUE(plot->legend->hasItemWithPlottable(window->PlotWidget()->Graph(2)));
+    EXPECT_EQ(window->PlotWidget()->Graph(2)->name(), "Speed");
+    EXPECT_EQ(window->PlotWidget()->Graph(1)->name(), "Torque 2"); // design title kept
+    EXPECT_FALSE(window->PlotWidget()->ValueAxis(1)->visible());
+    EXPECT_EQ(window->PlotWidget()->ValueAxis(2)->tickLabelColor(), QColor(79, 36, 84));
+}
+
+TEST_F(FrmValuesWindowTest, DisplaysAndPlotFollowThePackets) {
+    Open("Mirota DMS");
+    window->Box(1)->setChecked(true);
+    Packet("2-0.5");
+    Packet("7");
+    EXPECT_EQ(window->Display(1)->Text(), "-0.5000");
+    EXPECT_EQ(window->Display(0)->Text(), "0.0000");
+    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(window->Display(1));
+    ASSERT_NE(acc, nullptr);
+    EXPECT_EQ(acc->text(QAccessible::Name), "Torque 2");
+    EXPECT_EQ(acc->text(QAccessible::Value), "-0.5000");
+    QCPGraph* g = window->PlotWidget()->Graph(1);
+    EXPECT_EQ(g->dataCount(), 2);
+    EXPECT_EQ(window->PlotWidget()->Graph(0)->dataCount(), 0);
+    // The context menu.
+    QMenu* menu = window->PlotWidget()->PlotMenu();
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_EQ(menu->actions()[0]->text(), "Zoom to Fit");
+    EXPECT_EQ(menu->actions()[1]->text(), "Clear all Data");
+    menu->actions()[1]->trigger();
+    EXPECT_EQ(g->dataCount(), 0);
+    EXPECT_EQ(window->Display(1)->Text(), "-0.5000"); // displays keep their values
+}
+
+TEST_F(FrmValuesWindowTest, CommandButtonsLatchInTheirGroups) {
+    Open("Mirota DMS");
+    QPushButton* measure = window->Button(CommandButton::Measure);
+    QPushButton* fifty = window->Button(CommandButton::Fifty);
+    QPushButton* hundred = window->Button(CommandButton::Hundred);
+    QPushButton* zero = window->Button(CommandButton::Nulling);
+    EXPECT_EQ(measure->accessibleName(), "Measure");
+    EXPECT_EQ(fifty->text(), "50%");
+    EXPECT_EQ(measure->size(), QSize(75, 25));
+    EXPECT_TRUE(measure->isChecked());
+    device.ClearReceived();
+    device.AnswerDelayMs = 150; // answered after the click has returned
+    fifty->click(); // sends and waits (simulated time) inside the click
+    EXPECT_EQ(device.ReceivedText(), "$2013\r");
+    EXPECT_TRUE(fifty->isChecked());
+    EXPECT_FALSE(measure->isChecked());
+    loop.RunFor(10);
+    EXPECT_FALSE(hundred->isEnabled()); // pending until the answer
+    loop.RunFor(100);
+    EXPECT_TRUE(hundred->isEnabled());
+    loop.RunFor(400);
+    zero->click();
+    EXPECT_FALSE(zero->isChecked());
+    EXPECT_TRUE(fifty->isChecked());
+    loop.RunFor(600);
+    hundred->click();
+    EXPECT_TRUE(hundred->isChecked());
+    EXPECT_FALSE(fifty->isChecked());
+    EXPECT_TRUE(dialogs.texts.empty());
+}
+
+} // namespace
+} // namespace mirota
