@@ -1,0 +1,220 @@
+// The settings window: what it shows after a read pass, the check rule through the list, Apply, the
+// Save / Open buttons and closing, against a settings device under simulated time.
+#include "../../unit/settings/SettingsDevice.h"
+#include "../../unit/settings/SettingsFakes.h"
+#include "loop/SimulatedLoop.h"
+#include "settings/ui/FrmSettingsWindow.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace mirota {
+namespace {
+
+using namespace mirota::testing;
+
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        cfg = std::filesystem::temp_directory_path() / "settings-window-test";
+        std::filesystem::remove_all(cfg);
+        std::filesystem::create_directories(cfg);
+        Write("SettingsCommands X.ini", "[Group A]\nRange=$101\nFilter=$103\n[Group B]\nUnit name=$122\n");
+        Write("DisplayValues X.ini", "[Filter]\n0=1 Hz\n1=10 Hz\n2=100 Hz\n");
+        Write("InfoConfiguration X.ini", "[Group A]\n1=Range info\n2=Filter info\n[Group B]\n1=Name info\n");
+        Write("HiddenCommands.ini", "[Hidden]\nh1=$140\n");
+        device.Settings() = {{"$101", "250"}, {"$103", "2"}, {"$122", "Bench A"}, {"$140", "1.5"}};
+        port.Open();
+    }
+    void TearDown() override {
+        window.reset();
+        std::filesystem::remove_all(cfg);
+    }
+    void Write(const std::string& name, const std::string& text) { std::ofstream(cfg / name) << text; }
+    void Open(int version) {
+        window = std::make_unique<TfrmSettingsFrameView>(
+            ScreenArgs{host, loop, dialogs, &port, "Mirota X", "SN42", version}, cfg);
+        window->Logic().Start();
+        loop.RunUntil([&] { return window->Logic().iCurrentState == 0; }, 60000);
+        window->show();
+        QApplication::processEvents();
+    }
+    QStringList RowTexts(int row) {
+        QStringList t;
+        for (int c = 0; c < 4; ++c) t << window->RowItem(row)->text(c);
+        return t;
+    }
+
+    std::filesystem::path cfg;
+    SimulatedLoop loop;
+    FakeHost host;
+    FakeDialogs dialogs{loop};
+    SettingsDevice device{loop};
+    TComPort port{loop, device.MakeBackend()};
+    std::unique_ptr<TfrmSettingsFrameView> window;
+};
+
+TEST_F(SettingsWindowTest, ShowsGroupsRowsAndColumnsAfterTheReadPass) {
+    Open(31);
+    EXPECT_EQ(window->windowTitle(), "Settings(SN42)");
+    EXPECT_EQ(window->size(), QSize(659, 525));
+    QTreeWidget* list = window->List();
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(list->topLevelItem(0)->text(0), "Group A");
+    EXPECT_EQ(list->topLevelItem(1)->text(0), "Group B");
+    EXPECT_EQ(list->topLevelItem(0)->childCount(), 2);
+    EXPECT_EQ(list->topLevelItem(1)->childCount(), 1);
+    EXPECT_EQ(list->headerItem()->text(0), "Description");
+    EXPECT_EQ(list->headerItem()->text(1), "Current Value");
+    EXPECT_EQ(list->headerItem()->text(2), "New Value");
+    EXPECT_EQ(list->headerItem()->text(3), "Info");
+    EXPECT_EQ(RowTexts(0), (QStringList{"Range", "250", "-", "Range info"}));
+    EXPECT_EQ(RowTexts(1), (QStringList{"Filter", "100 Hz", "-", "Filter info"}));
+    EXPECT_EQ(RowTexts(2), (QStringList{"Unit name", "Bench A", "-", "Name info"}));
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Unchecked);
+
+    // Four equal columns over the list's width, the first with the remainder.
+    const int width = list->viewport()->width();
+    EXPECT_EQ(list->columnWidth(1), width / 4);
+    EXPECT_EQ(list->columnWidth(3), width / 4);
+    EXPECT_EQ(list->columnWidth(0), width / 4 + width % 4);
+    window->resize(803, 525);
+    QApplication::processEvents();
+    EXPECT_EQ(list->columnWidth(0) + 3 * list->columnWidth(1), list->viewport()->width());
+
+    EXPECT_FALSE(window->BusyPanel()->isVisible());
+    EXPECT_TRUE(window->ApplyButton()->isEnabled());
+    EXPECT_FALSE(window->CancelButton()->isEnabled());
+    EXPECT_TRUE(window->SaveButton()->isVisible());
+    EXPECT_TRUE(window->LoadButton()->isVisible());
+    EXPECT_FALSE(window->SaveLabel()->isVisible());
+    EXPECT_EQ(window->SaveButton()->accessibleName(), "Save configurations");
+    EXPECT_EQ(window->LoadButton()->accessibleName(), "Open configurations");
+    EXPECT_EQ(window->ApplyButton()->accessibleName(), "Apply");
+    EXPECT_EQ(window->CancelButton()->accessibleName(), "Cancel");
+}
+
+TEST_F(SettingsWindowTest, SaveAndOpenOnlyFromFirmware30) {
+    Open(29);
+    EXPECT_FALSE(window->SaveButton()->isVisible());
+    EXPECT_FALSE(window->LoadButton()->isVisible());
+}
+
+TEST_F(SettingsWindowTest, TheListForwardsChecksAndDoubleClicksUnderTheCheckRule) {
+    Open(31);
+    QTreeWidget* list = window->List();
+    // A row without a new value does not stay checked.
+    window->RowItem(0)->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Unchecked);
+
+    // Input box: a changed text checks the row; the same text again leaves the check state alone.
+    list->setCurrentItem(window->RowItem(0));
+    dialogs.inputs = {std::string("300")};
+    emit list->itemDoubleClicked(window->RowItem(0), 0);
+    EXPECT_EQ(window->RowItem(0)->text(2), "300");
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Checked);
+    window->RowItem(0)->setCheckState(0, Qt::Unchecked);
+    dialogs.inputs = {std::string("300")};
+    emit list->itemDoubleClicked(window->RowItem(0), 0);
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Unchecked);
+    window->RowItem(0)->setCheckState(0, Qt::Checked);
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Checked);
+    dialogs.inputs = {std::nullopt}; // Abbrechen keeps the old text
+    emit list->itemDoubleClicked(window->RowItem(0), 0);
+    EXPECT_EQ(window->RowItem(0)->text(2), "300");
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Checked);
+
+    // Selection dialog: a choice checks the row, cancelling clears the value and the check.
+    std::vector<std::string> offered;
+    std::string answer = "10 Hz";
+    window->selectBoxHook = [&](const std::vector<std::string>& choices) {
+        offered = choices;
+        return answer;
+    };
+    list->setCurrentItem(window->RowItem(1));
+    emit list->itemDoubleClicked(window->RowItem(1), 0);
+    EXPECT_EQ(offered, (std::vector<std::string>{"1 Hz", "10 Hz", "100 Hz"}));
+    EXPECT_EQ(window->RowItem(1)->text(2), "10 Hz");
+    EXPECT_EQ(window->RowItem(1)->checkState(0), Qt::Checked);
+    answer = kSettingsNoValue;
+    emit list->itemDoubleClicked(window->RowItem(1), 0);
+    EXPECT_EQ(window->RowItem(1)->text(2), "-");
+    EXPECT_EQ(window->RowItem(1)->checkState(0), Qt::Unchecked);
+
+    // A group header is no row.
+    list->setCurrentItem(list->topLevelItem(0));
+    emit list->itemDoubleClicked(list->topLevelItem(0), 0);
+    EXPECT_TRUE(dialogs.inputs.empty());
+}
+
+TEST_F(SettingsWindowTest, ApplyWritesAndTheListShowsTheValuesReadAfterwards) {
+    Open(31);
+    window->List()->setCurrentItem(window->RowItem(2));
+    dialogs.inputs = {std::string("Bench B")};
+    emit window->List()->itemDoubleClicked(window->RowItem(2), 0);
+    bool sawBusy = false;
+    loop.StartTimer(700, [&] {
+        sawBusy = window->BusyPanel()->isVisibleTo(window.get()) &&
+                  window->BusyCaption()->text() == "Set new value: Unit name" && !window->ApplyButton()->isEnabled() &&
+                  window->CancelButton()->isEnabled();
+    }, false);
+    window->ApplyButton()->click();
+    EXPECT_TRUE(sawBusy);
+    EXPECT_EQ(RowTexts(2), (QStringList{"Unit name", "Bench B", "-", "Name info"}));
+    EXPECT_EQ(window->RowItem(2)->checkState(0), Qt::Unchecked);
+    EXPECT_EQ(device.Settings()["$122"], "Bench B");
+}
+
+TEST_F(SettingsWindowTest, SavedFileLoadsBackIntoTheNewValueColumn) {
+    Open(31);
+    const std::string file = (cfg / "saved").string();
+    std::string proposed;
+    window->saveNameHook = [&](const std::string& p) {
+        proposed = p;
+        return std::optional<std::string>(file);
+    };
+    window->SaveButton()->click();
+    EXPECT_EQ(proposed.rfind("Mirota X_SN42_", 0), 0u) << proposed;
+    ASSERT_TRUE(std::filesystem::exists(file + ".xml"));
+
+    window->openNameHook = [&] { return std::optional<std::string>(file + ".xml"); };
+    window->LoadButton()->click();
+    EXPECT_EQ(RowTexts(1), (QStringList{"Filter", "100 Hz", "100 Hz", "Filter info"}));
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(window->RowItem(r)->checkState(0), Qt::Checked) << r;
+    EXPECT_EQ(window->Logic().slHiddenNValues, std::vector<std::string>{"1.5"});
+}
+
+TEST_F(SettingsWindowTest, ClosingIsRefusedWhileAPassRuns) {
+    Open(31);
+    dialogs.answers = {DialogResult::No};
+    bool closedDuringPass = true;
+    window->List()->setCurrentItem(window->RowItem(0));
+    dialogs.inputs = {std::string("1")};
+    emit window->List()->itemDoubleClicked(window->RowItem(0), 0);
+    loop.StartTimer(600, [&] { closedDuringPass = window->close(); }, false);
+    window->ApplyButton()->click();
+    EXPECT_FALSE(closedDuringPass);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_TRUE(host.closings.empty());
+    EXPECT_TRUE(window->close());
+    EXPECT_EQ(host.closings, std::vector<bool>{false});
+}
+
+} // namespace
+} // namespace mirota
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
