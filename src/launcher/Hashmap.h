@@ -80,12 +80,22 @@ public:
 
 // A THashMap whose values are objects. It destroys a value only when SetObject replaces it by a
 // different object, and in Clear (also at destruction) when OwnsObjects is true. Remove never destroys.
+// <windows.h> turns GetObject into GetObjectW (or GetObjectA); the map's own GetObject is declared
+// under its name and answers under the other names too, whichever order the headers come in.
+#if defined(_WIN32)
+#pragma push_macro("GetObject")
+#undef GetObject
+#endif
 class TObjectHashMap : public THashMap {
 public:
     using THashMap::THashMap;
     ~TObjectHashMap() override;
 
     TObject* GetObject(std::u16string_view key) const;
+#if defined(_WIN32)
+    TObject* GetObjectW(std::u16string_view key) const { return GetObject(key); }
+    TObject* GetObjectA(std::u16string_view key) const { return GetObject(key); }
+#endif
     void SetObject(std::u16string_view key, TObject* object);
     void Clear() override;
 
@@ -95,5 +105,8 @@ public:
 private:
     bool FOwnsObjects = false;
 };
+#if defined(_WIN32)
+#pragma pop_macro("GetObject")
+#endif
 
 } // namespace mirota
