@@ -1,0 +1,110 @@
+// Ostrel: the control program for one device, started by Pravik with four parameters
+// (port name, device description, serial number, Pravik's window handle).
+#include "control/FrmMainOstrel.h"
+#include "control/ScreenRegistry.h"
+#include "control/ui/FrmMainOstrelWindow.h"
+#include "control/ui/QtDialogs.h"
+#include "loop/qt/QtMessageLoop.h"
+#include "messages/Messages.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every device screen that is part of the build registers its creator here, for example
+//     mirota::RegisterScreen(mirota::ScreenKind::Values, mirota::CreateValuesScreen);
+// together with its header and its library in apps/ostrel/CMakeLists.txt. A screen that is not
+// registered leaves its button without effect.
+void RegisterScreens() {}
+
+// The window's own handle where the windowing system has one (X11 window ids are unique per
+// display); otherwise the messenger chooses one.
+mirota::WindowHandle PreferredHandle(QWidget& window) {
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return 0;
+    const auto id = static_cast<unsigned long long>(window.winId());
+    return id <= 0xFFFFFFFFull ? static_cast<mirota::WindowHandle>(id) : 0;
+}
+
+// With MIROTA_OSTREL_TRACE set, the device information items are echoed on standard output as they
+// change (for the integration tests and the demo script; nothing is written otherwise).
+class TracingView : public mirota::MainOstrelView {
+public:
+    explicit TracingView(mirota::TfrmMainOstrelWindow& w) : w_(w) {}
+    void SetCaption(const std::string& c) override { w_.SetCaption(c); Trace("caption", c); }
+    void SetNavigationButtonVisible(mirota::ScreenKind k, bool v) override { w_.SetNavigationButtonVisible(k, v); }
+    void BeginListUpdate() override { w_.BeginListUpdate(); }
+    void EndListUpdate() override { w_.EndListUpdate(); }
+    void AddGroup(const std::string& h) override { w_.AddGroup(h); }
+    void AddItem(int g, const std::string& t) override { w_.AddItem(g, t); }
+    void SetItemText(int i, const std::string& t) override {
+        w_.SetItemText(i, t);
+        Trace("item " + std::to_string(i), t);
+    }
+    void SetInformation(const std::string& c, const std::string& t) override { w_.SetInformation(c, t); }
+    void ShowWindow() override { w_.ShowWindow(); }
+    void HideWindow() override { w_.HideWindow(); }
+    void CloseWindow() override { w_.CloseWindow(); }
+    mirota::WindowState State() const override { return w_.State(); }
+    void ShowNormal() override { w_.ShowNormal(); }
+    void BringToForeground() override { w_.BringToForeground(); }
+
+private:
+    void Trace(const std::string& what, const std::string& text) {
+        if (std::getenv("MIROTA_OSTREL_TRACE")) {
+            std::printf("%s: %s\n", what.c_str(), text.c_str());
+            std::fflush(stdout);
+        }
+    }
+    mirota::TfrmMainOstrelWindow& w_;
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    QApplication::setQuitOnLastWindowClosed(false); // Ostrel ends when its main window closes
+    RegisterScreens();
+
+    mirota::QtMessageLoop loop;
+    mirota::TfrmMainOstrelWindow window;
+    TracingView view(window);
+    mirota::QtDialogs dialogs(&window);
+    mirota::RegisteredScreens screens;
+
+    mirota::MessengerOptions options;
+    options.Watch = [&loop](int fd, std::function<void()> onReadable) -> std::function<void()> {
+        const mirota::TimerId id = loop.WatchReadable(fd, std::move(onReadable));
+        return [&loop, id] { loop.UnwatchReadable(id); };
+    };
+    const auto messenger = mirota::CreatePlatformMessenger(loop, options);
+    auto endpoint = messenger->CreateEndpoint(PreferredHandle(window));
+
+    const std::filesystem::path cfg =
+        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
+    mirota::TfrmMainOstrelScreen logic({loop, dialogs, screens, view, endpoint.get(), cfg, {}});
+    window.SetLogic(&logic);
+    QObject::connect(&window, &mirota::TfrmMainOstrelWindow::ended, &app, [&loop] {
+        loop.SetTerminating(true);
+        QCoreApplication::quit();
+    });
+
+    std::vector<std::string> parameters;
+    const QStringList arguments = QCoreApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i)
+        parameters.push_back(arguments[i].toStdString());
+    logic.FormCreate(parameters);
+    window.show();
+    const int result = app.exec();
+    window.SetLogic(nullptr);
+    return result;
+}
