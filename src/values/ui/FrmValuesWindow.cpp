@@ -184,7 +184,7 @@ void TfrmValuesFrameView::BuildLayout() {
     strip->setFixedHeight(41);
     White(strip);
     auto* stripLayout = new QHBoxLayout(strip);
-    stripLayout->setContentsMargins(4, 0, 4, 1);
+    stripLayout->setContentsMargins(4, 0, 4, 0);
     stripLayout->setSpacing(8);
 
     auto makeButton = [this](QWidget* parent, CommandButton b, const char* name, const char* caption, bool latching) {
@@ -210,8 +210,12 @@ void TfrmValuesFrameView::BuildLayout() {
         g->setObjectName(name);
         g->setFont(Arial13());
         g->setAccessibleName(caption);
+        // A compact frame: the caption sits on the top line, the buttons fill the rest of the strip.
+        g->setStyleSheet("QGroupBox { border: 1px solid #b4b4b4; margin-top: 7px; }"
+                         "QGroupBox::title { subcontrol-origin: margin; left: 6px; padding: 0 2px;"
+                         " top: -1px; }");
         auto* gl = new QHBoxLayout(g);
-        gl->setContentsMargins(4, 0, 4, 1);
+        gl->setContentsMargins(4, 6, 4, 2);
         gl->setSpacing(4);
         stripLayout->addWidget(g);
         return std::pair{g, gl};
