@@ -77,23 +77,26 @@ void ScriptedUSBPlatform::SetPortName(const std::u16string& serial, std::optiona
     Registry[FtdiKey(serial)] = std::move(portName);
 }
 
-ScriptedDevice* ScriptedUSBPlatform::FindHub(const std::u16string& name)
+void ScriptedUSBPlatform::IndexHubs()
 {
-    std::function<ScriptedDevice*(ScriptedDevice&)> find = [&](ScriptedDevice& d) -> ScriptedDevice* {
-        if (d.IsHub && d.Name == name)
-            return &d;
+    FHubs.clear();
+    std::function<void(ScriptedDevice&)> add = [&](ScriptedDevice& d) {
+        if (d.IsHub)
+            FHubs.emplace(d.Name, &d); // the first of equal names wins
         for (ScriptedDevice& p : d.Ports)
-            if (ScriptedDevice* f = find(p))
-                return f;
-        return nullptr;
+            add(p);
     };
     for (auto& [n, c] : Controllers) {
         c.RootHub.IsHub = true;
         c.RootHub.Name = c.RootHubName;
-        if (ScriptedDevice* f = find(c.RootHub))
-            return f;
+        add(c.RootHub);
     }
-    return nullptr;
+}
+
+ScriptedDevice* ScriptedUSBPlatform::FindHub(const std::u16string& name)
+{
+    auto it = FHubs.find(name);
+    return it == FHubs.end() ? nullptr : it->second;
 }
 
 USBHandle ScriptedUSBPlatform::OpenDevice(const std::u16string& path)
@@ -112,6 +115,7 @@ USBHandle ScriptedUSBPlatform::OpenDevice(const std::u16string& path)
         if (it == Controllers.end())
             return InvalidUSBHandle;
         t.Controller = &it->second;
+        IndexHubs(); // the description may have changed since the last walk
     } else if (path.starts_with(DevicePrefix)) {
         t.Hub = FindHub(path.substr(DevicePrefix.size()));
         if (!t.Hub || t.Hub->OpenFails)

@@ -84,7 +84,9 @@ private:
                     const std::optional<std::uint32_t>& actualLength, bool lengthFails, bool textFails,
                     void* outBuffer, std::uint32_t outSize, std::uint32_t& bytesReturned);
     ScriptedDevice* FindHub(const std::u16string& name);
+    void IndexHubs();
 
+    std::map<std::u16string, ScriptedDevice*> FHubs; // hubs by name, rebuilt whenever a controller is opened
     std::map<USBHandle, Target> FHandles;
     USBHandle FNextHandle = 1;
     std::vector<std::u16string> FOpenedPaths;
