@@ -26,6 +26,13 @@ public:
     virtual bool GetFileVersion(const std::string& path, TFileVersionNumbers& version) const = 0;
 };
 
+// The versions built into the program files (FileVersion.h).
+class MarkerFileVersionSource : public FileVersionSource {
+public:
+    bool FileExists(const std::string& path) const override;
+    bool GetFileVersion(const std::string& path, TFileVersionNumbers& version) const override;
+};
+
 class FrmAboutView {
 public:
     virtual ~FrmAboutView() = default;
@@ -34,8 +41,8 @@ public:
 };
 
 inline const std::string kAboutCaption = "Information about Pravik";
-inline const std::string kOstrelMissingText = "not found";
-inline const std::string kOstrelNoVersionText = "no version information";
+inline const std::string kOstrelMissingText = "missing";
+inline const std::string kOstrelNoVersionText = "no version";
 
 class TfrmAboutFrame {
 public:

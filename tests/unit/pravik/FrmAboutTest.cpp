@@ -48,8 +48,8 @@ TEST(FrmAboutTest, ShowsBothVersionsOrSaysWhatIsMissing)
         {"both versioned", TFileVersionNumbers{2, 1, 0, 7}, true, TFileVersionNumbers{1, 0, 3, 12}, "2.1.0.7", "1.0.3.12"},
         {"large numbers", TFileVersionNumbers{65535, 10, 100, 0}, true, TFileVersionNumbers{0, 0, 0, 1}, "65535.10.100.0", "0.0.0.1"},
         {"launcher without version", std::nullopt, true, TFileVersionNumbers{2, 1, 0, 7}, "0.0.0.0", "2.1.0.7"},
-        {"Ostrel missing", TFileVersionNumbers{2, 1, 0, 7}, false, std::nullopt, "2.1.0.7", "not found"},
-        {"Ostrel without version", TFileVersionNumbers{2, 1, 0, 7}, true, std::nullopt, "2.1.0.7", "no version information"},
+        {"Ostrel missing", TFileVersionNumbers{2, 1, 0, 7}, false, std::nullopt, "2.1.0.7", "missing"},
+        {"Ostrel without version", TFileVersionNumbers{2, 1, 0, 7}, true, std::nullopt, "2.1.0.7", "no version"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
