@@ -3,6 +3,7 @@
 #include "settings/ConfigurationFile.h"
 
 #include <charconv>
+#include <chrono>
 #include <cmath>
 
 namespace mirota {
@@ -489,8 +490,11 @@ bool TfrmSettingsFrame::FormClose() {
 // Configuration files
 
 void TfrmSettingsFrame::btnSaveClick() {
-    const std::string proposed =
-        strDeviceDescription + "_" + strSerialNumber + "_" + std::to_string(static_cast<std::uint32_t>(loop.TickCount()));
+    // Milliseconds since the system started, as a 32-bit tick count.
+    const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now().time_since_epoch());
+    const std::string proposed = strDeviceDescription + "_" + strSerialNumber + "_" +
+                                 std::to_string(static_cast<std::uint32_t>(uptime.count()));
     std::optional<std::string> name = view.SaveFileName(proposed);
     if (!name || name->empty()) return;
     SaveConfiguration(*name);

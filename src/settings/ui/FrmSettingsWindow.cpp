@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 
 namespace mirota {
@@ -212,6 +213,10 @@ void TfrmSettingsFrameView::BuildLayout() {
         b->setIcon(NavigationImage(image));
         b->setIconSize(QSize(24, 24));
         b->setAutoRaise(true);
+        // The white image stays visible under the mouse.
+        b->setStyleSheet("QToolButton { background: transparent; border: none; }"
+                         "QToolButton:hover { background: rgba(255, 255, 255, 45); }"
+                         "QToolButton:pressed { background: rgba(0, 0, 0, 40); }");
         b->setToolTip(caption);
         b->setAccessibleName(caption);
         b->installEventFilter(this);
@@ -521,9 +526,9 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
 
     auto* label = new QLabel(Q(prompt), &dialog);
     label->setWordWrap(true);
-    label->setMaximumWidth(X(164));
-    label->move(X(8), Y(8));
-    label->adjustSize();
+    // At most 164 units wide, word-wrapped.
+    const int labelWidth = std::min(X(164), fm.horizontalAdvance(Q(prompt)) + 1);
+    label->setGeometry(X(8), Y(8), labelWidth, label->heightForWidth(labelWidth));
 
     auto* combo = new QComboBox(&dialog);
     combo->setEditable(false);

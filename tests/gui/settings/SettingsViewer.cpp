@@ -1,0 +1,85 @@
+// Opens the settings window against an in-process settings device under the Qt loop, for looking at
+// it (screenshots) apart from the full application.
+//   settings_viewer [description] [firmware number] [actions...]
+// Actions run one after another, a second apart: "load=<file>" loads a configuration file,
+// "save=<file>" saves one, "apply" presses Apply, "enter=<row>:<text>" gives a row a new value,
+// "quit" closes the window.
+#include "../../unit/settings/SettingsDevice.h"
+#include "control/ui/QtDialogs.h"
+#include "loop/qt/QtMessageLoop.h"
+#include "settings/ui/FrmSettingsWindow.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+class ViewerHost : public mirota::ScreenHost {
+public:
+    bool Unplugged() const override { return false; }
+    void ClosingCurrentFrame(bool error) override {
+        std::fprintf(stderr, "ClosingCurrentFrame(%s)\n", error ? "true" : "false");
+        QTimer::singleShot(0, qApp, &QApplication::quit);
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const std::string description = argc > 1 ? argv[1] : "Mirota DMS";
+    const int version = argc > 2 ? std::atoi(argv[2]) : 31;
+
+    mirota::QtMessageLoop loop;
+    mirota::testing::SettingsDevice device(loop);
+    std::filesystem::path cfg = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
+    if (!std::filesystem::exists(cfg)) cfg = MIROTA_DATA_CFG;
+    {
+        // The device holds a value for every setting of its catalogue.
+        mirota::TSettingsCatalogue catalogue;
+        mirota::ReadSettingsCatalogue(cfg, mirota::DeviceTypeText(description), version, catalogue);
+        for (int i = 0; i < catalogue.EntryCount(); ++i)
+            device.Settings()[catalogue.slCurrentCommand[i]] =
+                catalogue.olCurrentDisplay[i].empty() ? std::to_string(100 + 25 * i) : std::to_string(i % 2);
+        for (int h = 0; h < catalogue.HiddenCount(); ++h)
+            device.Settings()[catalogue.slHiddenCommands[h]] = "1.00" + std::to_string(h);
+    }
+    mirota::TComPort port(loop, device.MakeBackend());
+    port.Open();
+    ViewerHost host;
+    mirota::QtDialogs dialogs;
+    mirota::ScreenArgs args{host, loop, dialogs, &port, description, "FT12AB34", version};
+    mirota::TfrmSettingsFrameView window(args, cfg);
+    dialogs.SetOwner(&window);
+    window.Show();
+    window.Logic().Start();
+
+    int delay = 1500;
+    for (int a = 3; a < argc; ++a) {
+        const std::string action = argv[a];
+        QTimer::singleShot(delay, &window, [&window, action] {
+            std::fprintf(stderr, "action %s\n", action.c_str());
+            if (action.rfind("load=", 0) == 0) window.Logic().LoadConfiguration(action.substr(5));
+            else if (action.rfind("save=", 0) == 0) window.Logic().SaveConfiguration(action.substr(5));
+            else if (action == "apply") window.ApplyButton()->click();
+            else if (action == "quit") window.close();
+            else if (action.rfind("enter=", 0) == 0) {
+                const auto colon = action.find(':');
+                const int row = std::atoi(action.substr(6, colon - 6).c_str());
+                const std::string text = action.substr(colon + 1);
+                window.selectBoxHook = [text](const std::vector<std::string>&) { return text; };
+                window.List()->setCurrentItem(window.RowItem(row));
+                // Free-text rows open the input box: answer it through the dialogs' own window.
+                emit window.List()->itemDoubleClicked(window.RowItem(row), 0);
+                window.selectBoxHook = nullptr;
+            }
+        });
+        delay += 1000;
+    }
+    return app.exec();
+}
