@@ -11,13 +11,26 @@
 #include <QDir>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
+
+// A termination request (the session ends, `kill`) closes the main window as the user would, so that
+// Pravik still hears of it. The handler only writes to a pipe that the event loop watches.
+int terminationPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const auto n = ::write(terminationPipe[1], &c, 1);
+}
 
 // Every device screen that is part of the build registers its creator here, for example
 //     mirota::RegisterScreen(mirota::ScreenKind::Values, mirota::CreateValuesScreen);
@@ -98,6 +111,21 @@ int main(int argc, char** argv) {
         QCoreApplication::quit();
     });
 
+    mirota::TimerId terminationWatch = 0;
+    if (::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        terminationWatch = loop.WatchReadable(terminationPipe[0], [&window] {
+            char c;
+            while (::read(terminationPipe[0], &c, 1) == 1) {
+            }
+            window.CloseWindow();
+        });
+        struct sigaction action {};
+        action.sa_handler = OnTerminationSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGINT, &action, nullptr);
+    }
+
     std::vector<std::string> parameters;
     const QStringList arguments = QCoreApplication::arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i)
@@ -106,5 +134,7 @@ int main(int argc, char** argv) {
     window.show();
     const int result = app.exec();
     window.SetLogic(nullptr);
+    if (terminationWatch)
+        loop.UnwatchReadable(terminationWatch);
     return result;
 }
