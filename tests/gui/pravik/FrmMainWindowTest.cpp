@@ -1,0 +1,176 @@
+// Pravik's Qt window under the offscreen platform: what it shows, what it tells assistive tools, and
+// that it forwards the user's actions to the logic.
+#include "PravikFakes.h"
+#include "launcher/ui/FrmAboutDialog.h"
+#include "launcher/ui/FrmMainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <unistd.h>
+
+namespace mirota::test {
+namespace {
+
+std::string OwnPath()
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+class PravikWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        static int argc = 1;
+        static char name[] = "pravik_window_test";
+        static char* argv[] = {name, nullptr};
+        if (!QApplication::instance())
+            new QApplication(argc, argv);
+    }
+    void SetUp() override
+    {
+        window.SetLogic(&frm);
+        source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", u"ttyUSB0"),
+                          Device(u"FTX9T2LB", u"USB Serial Converter", u"ttyUSB1")};
+        frm.FormCreate();
+        window.show();
+        QApplication::processEvents();
+    }
+    void TearDown() override { window.SetLogic(nullptr); }
+
+    QStringList RowTexts(int row) const
+    {
+        QStringList texts;
+        QTreeWidgetItem* item = window.DeviceList()->topLevelItem(row);
+        for (int c = 0; c < 4; ++c)
+            texts << item->text(c);
+        return texts;
+    }
+
+    FakeSource source;
+    FakeStarter starter;
+    FakeEndpoint endpoint;
+    SimulatedLoop loop;
+    TFRM_MainWindow window{OwnPath(), "/nonexistent/ostrel"};
+    TFRM_Main frm{window, source, starter, endpoint, loop};
+};
+
+TEST_F(PravikWindowTest, LayoutAndRows)
+{
+    EXPECT_EQ(window.windowTitle(), "Pravik");
+    EXPECT_EQ(window.size(), QSize(659, 504));
+    auto* group = window.findChild<QGroupBox*>("grpDeviceBox");
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->title(), "Devices");
+    QTreeWidget* list = window.DeviceList();
+    QStringList headers;
+    for (int c = 0; c < list->columnCount(); ++c)
+        headers << list->headerItem()->text(c);
+    EXPECT_EQ(headers, (QStringList{"Serial No", "Device Description", "Port", "State"}));
+    ASSERT_EQ(list->topLevelItemCount(), 2);
+    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", "ttyUSB0", "Closed"}));
+    EXPECT_EQ(RowTexts(1), (QStringList{"FTX9T2LB", "USB Serial Converter", "ttyUSB1", "Closed"}));
+    // Every column is wide enough for its longest text.
+    for (int c = 0; c < 4; ++c)
+        EXPECT_GE(list->columnWidth(c), list->fontMetrics().horizontalAdvance(RowTexts(1)[c]));
+}
+
+TEST_F(PravikWindowTest, RowsFollowTheLogic)
+{
+    window.DeviceList()->topLevelItem(0)->setSelected(true);
+    frm.lvDeviceListDblClick();
+    frm.HandleMessage({WM_CONTROL_OPENED, 0, 501, false});
+    EXPECT_EQ(RowTexts(0)[3], "Open");
+    source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", u"ttyUSB0"), Device(u"FTNEW", u"Mirota TMS", u"ttyUSB2")};
+    frm.DoUSBArrival();
+    ASSERT_EQ(window.DeviceList()->topLevelItemCount(), 2);
+    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", "ttyUSB0", "Open"}));
+    EXPECT_EQ(RowTexts(1), (QStringList{"FTNEW", "Mirota TMS", "ttyUSB2", "Closed"}));
+    EXPECT_TRUE(window.DeviceList()->updatesEnabled());
+}
+
+TEST_F(PravikWindowTest, AccessibleRowsAndButton)
+{
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window.DeviceList());
+    ASSERT_TRUE(list);
+    QAccessibleTableInterface* table = list->tableInterface();
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->columnCount(), 4);
+    QStringList cells;
+    for (int c = 0; c < 4; ++c)
+        cells << table->cellAt(1, c)->text(QAccessible::Name);
+    EXPECT_EQ(cells, (QStringList{"FTX9T2LB", "USB Serial Converter", "ttyUSB1", "Closed"}));
+    QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window.InformationButton());
+    ASSERT_TRUE(button);
+    EXPECT_EQ(button->text(QAccessible::Name), "About");
+    EXPECT_EQ(button->role(), QAccessible::Button);
+}
+
+TEST_F(PravikWindowTest, DoubleClickStartsTheSelectedRowsOstrel)
+{
+    QTreeWidget* list = window.DeviceList();
+    QTreeWidgetItem* item = list->topLevelItem(1);
+    list->setCurrentItem(item);
+    emit list->itemDoubleClicked(item, 0);
+    ASSERT_EQ(starter.started.size(), 1u);
+    EXPECT_EQ(starter.started[0].Port, u"ttyUSB1");
+    EXPECT_EQ(starter.started[0].Description, u"USB Serial Converter");
+    EXPECT_EQ(starter.started[0].Serial, u"FTX9T2LB");
+}
+
+TEST_F(PravikWindowTest, HoverShowsTheAboutLabel)
+{
+    EXPECT_FALSE(window.AboutLabel()->isVisible());
+    QEvent enter(QEvent::Enter);
+    QApplication::sendEvent(window.InformationButton(), &enter);
+    EXPECT_TRUE(window.AboutLabel()->isVisible());
+    EXPECT_EQ(window.AboutLabel()->text(), "About");
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(window.InformationButton(), &leave);
+    EXPECT_FALSE(window.AboutLabel()->isVisible());
+}
+
+TEST_F(PravikWindowTest, AboutBoxShowsTheVersions)
+{
+    QString caption, pravik, ostrel;
+    QTimer::singleShot(0, [&] {
+        auto* about = qobject_cast<TfrmAboutDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(about);
+        caption = about->windowTitle();
+        pravik = about->findChild<QLabel*>("lblPravikVersion")->text();
+        ostrel = about->findChild<QLabel*>("lblOstrelVersion")->text();
+        EXPECT_EQ(about->size(), QSize(203, 147));
+        EXPECT_EQ(about->findChild<QLabel*>("lblPravikVersionTitle")->text(), "Pravik VERSION:");
+        EXPECT_EQ(about->findChild<QLabel*>("lblOstrelVersionsTitle")->text(), "Ostrel VERSION:");
+        about->accept();
+    });
+    window.InformationButton()->click();
+    EXPECT_EQ(caption, "Information about Pravik");
+    EXPECT_EQ(pravik, "2.1.0.7"); // this test program carries the build's version marker
+    EXPECT_EQ(ostrel, "missing");
+}
+
+TEST_F(PravikWindowTest, ClosingTheWindowClosesEveryOstrel)
+{
+    window.DeviceList()->topLevelItem(0)->setSelected(true);
+    frm.lvDeviceListDblClick();
+    frm.HandleMessage({WM_CONTROL_OPENED, 0, 501, false});
+    endpoint.log.clear();
+    window.close();
+    ASSERT_EQ(endpoint.log.size(), 1u);
+    EXPECT_EQ(endpoint.log[0], (SentMessage{501, WM_CONTROL_CLOSE, 0, 0, false}));
+}
+
+} // namespace
+} // namespace mirota::test
