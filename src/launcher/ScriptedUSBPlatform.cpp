@@ -235,6 +235,10 @@ bool ScriptedUSBPlatform::IoControl(USBHandle handle, std::uint32_t code, const 
         if ((req.SetupPacket.wValue >> 8) != USB_STRING_DESCRIPTOR_TYPE)
             return false;
         const int index = req.SetupPacket.wValue & 0xFF;
+        // A device has its strings in US English only; index 0 (the language list) takes no language.
+        if (req.SetupPacket.wIndex != (index == 0 ? 0 : 0x0409) || req.SetupPacket.bmRequest != 0 ||
+            req.SetupPacket.bRequest != 0)
+            return false;
         std::vector<std::uint8_t> descriptor;
         if (index == 0) {
             descriptor = {4, USB_STRING_DESCRIPTOR_TYPE, 0x09, 0x04}; // supported languages

@@ -19,6 +19,13 @@ namespace {
 
 using S = ScriptedUSBPlatform;
 
+static_assert(IOCTL_USB_GET_ROOT_HUB_NAME == 0x220408);
+static_assert(IOCTL_USB_GET_NODE_INFORMATION == 0x220408);
+static_assert(IOCTL_USB_GET_NODE_CONNECTION_INFORMATION == 0x22040C);
+static_assert(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION == 0x220410);
+static_assert(IOCTL_USB_GET_NODE_CONNECTION_NAME == 0x220414);
+static_assert(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME == 0x220420);
+
 USB_Info Ftdi(std::u16string product, std::u16string serial, std::u16string port)
 {
     return {u"FTDI", std::move(product), std::move(serial), std::move(port)};
