@@ -40,6 +40,10 @@ public:
     const std::string& Program() const { return FProgram; }
     // Collects the exit status of started programs that have ended (Linux), so none stays a zombie.
     void ReapFinished();
+#ifndef _WIN32
+    // The started programs that have not been reaped yet.
+    const std::vector<pid_t>& Children() const { return FChildren; }
+#endif
 
 private:
     std::string FProgram;
