@@ -6,6 +6,8 @@
 #include "control/ui/QtDialogs.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "messages/Messages.h"
+#include "power/ui/FrmPowerWindow.h"
+#include "terminal/ui/FrmTerminalWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -36,7 +38,10 @@ void OnTerminationSignal(int) {
 //     mirota::RegisterScreen(mirota::ScreenKind::Values, mirota::CreateValuesScreen);
 // together with its header and its library in apps/ostrel/CMakeLists.txt. A screen that is not
 // registered leaves its button without effect.
-void RegisterScreens() {}
+void RegisterScreens() {
+    mirota::RegisterScreen(mirota::ScreenKind::Power, mirota::CreatePowerScreen);
+    mirota::RegisterScreen(mirota::ScreenKind::Terminal, mirota::CreateTerminalScreen);
+}
 
 // The window's own handle where the windowing system has one (X11 window ids are unique per
 // display); otherwise the messenger chooses one.
