@@ -61,6 +61,7 @@ TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView
     if (cpComController) {
         cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
                                               std::int64_t winError, const std::string& winMessage) {
+            EntryGuard guard(*this);
             ComPortException(sender, code, message, winError, winMessage);
         };
     }
@@ -77,7 +78,10 @@ TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView
     bIsRetry = false;
     bIsAlive = true;
     TI_CheckAlive.SetInterval(config.LivenessMs);
-    TI_CheckAlive.OnTimer = [this](void* sender) { TI_CheckAliveTimer(sender); };
+    TI_CheckAlive.OnTimer = [this](void* sender) {
+        EntryGuard guard(*this);
+        TI_CheckAliveTimer(sender);
+    };
     TI_CheckAlive.SetEnabled(true);
 
     bErrorOccures = false;
@@ -93,9 +97,35 @@ TfrmSettingsFrame::~TfrmSettingsFrame() {
     TI_CheckAlive.SetEnabled(false);
     TI_CheckAlive.OnTimer = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
+    cmdtpcktCommandFilter.SetComPort(nullptr);
+}
+
+TfrmSettingsFrame::EntryGuard::EntryGuard(TfrmSettingsFrame& f) : frame(f) { ++frame.iEntryDepth; }
+
+TfrmSettingsFrame::EntryGuard::~EntryGuard() {
+    if (--frame.iEntryDepth == 0 && frame.onIdle_) {
+        auto idle = std::move(frame.onIdle_);
+        frame.onIdle_ = nullptr;
+        idle();
+    }
+}
+
+void TfrmSettingsFrame::Detach() {
+    bClosed = true;
+    packetHandler_ = PacketHandler::None;
+    SetLiveness(false);
+    cmdtpcktCommandFilter.SetComPort(nullptr);
+}
+
+void TfrmSettingsFrame::WhenIdle(std::function<void()> job) {
+    if (iEntryDepth == 0)
+        job();
+    else
+        onIdle_ = std::move(job);
 }
 
 void TfrmSettingsFrame::Start() {
+    EntryGuard guard(*this);
     StartReadPass();
     ReadNextValue();
 }
@@ -140,17 +170,26 @@ int TfrmSettingsFrame::PendingHiddenCount() const {
 void TfrmSettingsFrame::InitCommandFilter() {
     cmdtpcktCommandFilter.SetComPort(cpComController);
     cmdtpcktCommandFilter.SetStopString(std::string(1, ESC));
+    // One permanent handler that dispatches to the pass's handler: "installing" and "removing" a
+    // handler never replaces the function the filter may be running.
+    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
+        EntryGuard guard(*this);
+        if (bClosed || bErrorOccures) return;
+        switch (packetHandler_) {
+        case PacketHandler::Read: CDP_ReadCommandFilterPacket(sender, str); break;
+        case PacketHandler::Write: CDP_WriteCommandFilterPacket(sender, str); break;
+        case PacketHandler::None: break;
+        }
+    };
 }
 
 void TfrmSettingsFrame::StartReadPass() {
     iCurrentState = 2;
-    cmdtpcktCommandFilter.OnPacket = nullptr;
+    packetHandler_ = PacketHandler::None;
     cmdtpcktCommandFilter.SetStartString("");
     iCurrentPosition = 0;
     view.ShowBusy(true);
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
-        CDP_ReadCommandFilterPacket(sender, str);
-    };
+    packetHandler_ = PacketHandler::Read;
     slCurrentValue.clear();
     slHiddenValues.clear();
 }
@@ -162,7 +201,7 @@ void TfrmSettingsFrame::ReadNextValue() {
         if (bClosed || bErrorOccures) return;
         if (iCurrentPosition >= total) {
             // The read pass is complete.
-            cmdtpcktCommandFilter.OnPacket = nullptr;
+            packetHandler_ = PacketHandler::None;
             view.ShowBusy(false);
             FillSettingsList();
             if (iVersion >= kHiddenSettingsFirmware) view.ShowSaveLoad(true);
@@ -238,9 +277,7 @@ void TfrmSettingsFrame::StartWritePass() {
     iCurrentState = 1;
     iCurrentPosition = 0;
     view.ShowBusy(true);
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
-        CDP_WriteCommandFilterPacket(sender, str);
-    };
+    packetHandler_ = PacketHandler::Write;
     bWritingUncomplete = false;
 }
 
@@ -365,7 +402,7 @@ void TfrmSettingsFrame::ComPortException(TCustomComPort*, int, const std::string
     SetLiveness(false);
     cpComController = nullptr;
     bErrorOccures = true;
-    cmdtpcktCommandFilter.OnPacket = nullptr;
+    packetHandler_ = PacketHandler::None;
     Delay(300);
     if (bClosed) return;
     if (!frmHost.Unplugged()) DisplayErrorMsg();
@@ -411,6 +448,7 @@ void TfrmSettingsFrame::FillSettingsList() {
 }
 
 void TfrmSettingsFrame::lvDeviceSettingsDblClick() {
+    EntryGuard guard(*this);
     const int row = view.SelectedRow();
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
     const std::string old = rows_[row].NewValue;
@@ -427,6 +465,7 @@ void TfrmSettingsFrame::lvDeviceSettingsDblClick() {
 }
 
 void TfrmSettingsFrame::SetRowChecked(int row, bool checked) {
+    EntryGuard guard(*this);
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
     rows_[row].Checked = checked;
     lvDeviceSettingsItemChecked(row);
@@ -439,6 +478,7 @@ void TfrmSettingsFrame::lvDeviceSettingsItemChecked(int row) {
 }
 
 void TfrmSettingsFrame::btnApplyClick() {
+    EntryGuard guard(*this);
     slCurrentChangedValues.clear();
     olCurrentChecked.clear();
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
@@ -461,17 +501,18 @@ void TfrmSettingsFrame::btnApplyClick() {
 void TfrmSettingsFrame::btnCancelClick() { iCurrentState = 3; }
 
 bool TfrmSettingsFrame::FormClose() {
+    EntryGuard guard(*this);
     if (bClosed) return true;
     if (frmHost.Unplugged()) {
         SetLiveness(false);
         bClosed = true;
-        cmdtpcktCommandFilter.OnPacket = nullptr;
+        packetHandler_ = PacketHandler::None;
         return true;
     }
     if (bErrorOccures) {
         SetLiveness(false);
         bClosed = true;
-        cmdtpcktCommandFilter.OnPacket = nullptr;
+        packetHandler_ = PacketHandler::None;
         frmHost.ClosingCurrentFrame(true);
         return true;
     }
@@ -481,7 +522,7 @@ bool TfrmSettingsFrame::FormClose() {
     }
     SetLiveness(false);
     bClosed = true;
-    cmdtpcktCommandFilter.OnPacket = nullptr;
+    packetHandler_ = PacketHandler::None;
     frmHost.ClosingCurrentFrame(false);
     return true;
 }
@@ -490,6 +531,7 @@ bool TfrmSettingsFrame::FormClose() {
 // Configuration files
 
 void TfrmSettingsFrame::btnSaveClick() {
+    EntryGuard guard(*this);
     // Milliseconds since the system started, as a 32-bit tick count.
     const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now().time_since_epoch());
@@ -501,6 +543,7 @@ void TfrmSettingsFrame::btnSaveClick() {
 }
 
 void TfrmSettingsFrame::btnLoadClick() {
+    EntryGuard guard(*this);
     std::optional<std::string> name = view.OpenFileName();
     if (!name || name->empty()) return;
     LoadConfiguration(*name);

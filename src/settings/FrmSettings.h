@@ -8,6 +8,7 @@
 #include "settings/SettingsView.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +95,13 @@ public:
     void SaveConfiguration(const std::string& fileName);
     void LoadConfiguration(const std::string& fileName);
 
+    // The host let go of the screen: no further traffic, ticks or handlers.
+    void Detach();
+    // Runs job once none of this screen's handlers is running any more (at once when none is): the
+    // window is destroyed only when no nested wait of a handler can return into it.
+    void WhenIdle(std::function<void()> job);
+    bool Busy() const { return iEntryDepth > 0; }
+
     // What the window shows.
     const std::vector<SettingsRow>& Rows() const { return rows_; }
     const TSettingsCatalogue& Catalogue() const { return catalogue_; }
@@ -144,7 +152,18 @@ private:
     bool SendStep(const std::string& text, int pauseAfter = 0);
     static std::string ReplyStart(const std::string& command);
 
+    // Counts the handlers of this screen on the stack (entries from the loop and from the window).
+    struct EntryGuard {
+        explicit EntryGuard(TfrmSettingsFrame& f);
+        ~EntryGuard();
+        TfrmSettingsFrame& frame;
+    };
+    enum class PacketHandler { None, Read, Write };
+
     TSettingsCatalogue catalogue_;
+    PacketHandler packetHandler_ = PacketHandler::None;
+    int iEntryDepth = 0;
+    std::function<void()> onIdle_;
     std::vector<SettingsRow> rows_;
     bool bClosed = false;
     bool bSending = false;

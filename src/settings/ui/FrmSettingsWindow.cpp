@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -555,12 +556,51 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
     return kSettingsNoValue;
 }
 
+namespace {
+
+// What the control screen holds. Destroying it detaches the screen at once (no traffic, ticks or
+// handlers from then on) but deletes the window only once none of its handlers is running: the host
+// may destroy it from inside a nested wait that would otherwise return into a deleted screen.
+class SettingsScreenHandle : public HostedScreen {
+public:
+    explicit SettingsScreenHandle(TfrmSettingsFrameView* window) : window_(window) {}
+    ~SettingsScreenHandle() override {
+        if (!window_) return;
+        window_->hide();
+        window_->Logic().Detach();
+        QPointer<TfrmSettingsFrameView> window = window_;
+        window_->Logic().WhenIdle([window] {
+            if (window) window->deleteLater();
+        });
+    }
+    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
+    void Show() override {
+        if (window_) window_->Show();
+    }
+    void Close() override {
+        if (window_) window_->Close();
+    }
+    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
+    void ShowNormal() override {
+        if (window_) window_->ShowNormal();
+    }
+    void BringToForeground() override {
+        if (window_) window_->BringToForeground();
+    }
+
+private:
+    QPointer<TfrmSettingsFrameView> window_;
+};
+
+} // namespace
+
 std::unique_ptr<HostedScreen> CreateSettingsScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    auto screen = std::make_unique<TfrmSettingsFrameView>(args, cfg);
-    screen->Logic().Start();
-    return screen;
+    auto* window = new TfrmSettingsFrameView(args, cfg);
+    auto handle = std::make_unique<SettingsScreenHandle>(window);
+    window->Logic().Start();
+    return handle;
 }
 
 } // namespace mirota

@@ -501,5 +501,34 @@ TEST_F(SequencerTest, PortFailureWaits300MsThenTellsTheUserAndCloses) {
     }
 }
 
+TEST_F(SequencerTest, TheScreenIsReleasedOnlyOnceNoHandlerOfItRuns) {
+    // The line fails while a write is being sent: the failure box and the close happen deep inside the
+    // write step's pauses; the host lets go of the screen right there.
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(0, "123456");
+    bool releasedBusy = true;
+    bool released = false;
+    host.onClosing = [&] {
+        frame->Detach();
+        frame->WhenIdle([&] {
+            released = true;
+            releasedBusy = frame->Busy();
+        });
+        EXPECT_FALSE(released) << "the closing screen is still running its handlers";
+    };
+    loop.StartTimer(700, [&] { device->SetHangUp(); }, false);
+    device->ClearReceived();
+    frame->btnApplyClick();
+    EXPECT_TRUE(released);
+    EXPECT_FALSE(releasedBusy);
+    EXPECT_EQ(host.closings, std::vector<bool>{true});
+    // The write stopped at the failure; nothing is sent afterwards.
+    const std::size_t sent = device->ReceivedText().size();
+    EXPECT_LT(sent, std::string("$101123456\r").size());
+    loop.RunFor(20000);
+    EXPECT_EQ(device->ReceivedText().size(), sent);
+}
+
 } // namespace
 } // namespace mirota

@@ -15,8 +15,12 @@ namespace mirota::testing {
 struct FakeHost : ScreenHost {
     bool unplugged = false;
     std::vector<bool> closings; // aErrorOccures of each ClosingCurrentFrame
+    std::function<void()> onClosing;
     bool Unplugged() const override { return unplugged; }
-    void ClosingCurrentFrame(bool aErrorOccures) override { closings.push_back(aErrorOccures); }
+    void ClosingCurrentFrame(bool aErrorOccures) override {
+        closings.push_back(aErrorOccures);
+        if (onClosing) onClosing();
+    }
 };
 
 struct ShownBox {
