@@ -7,6 +7,7 @@
 #include "loop/qt/QtMessageLoop.h"
 #include "messages/Messages.h"
 #include "power/ui/FrmPowerWindow.h"
+#include "settings/ui/FrmSettingsWindow.h"
 #include "terminal/ui/FrmTerminalWindow.h"
 
 #include <QApplication>
@@ -41,6 +42,7 @@ void OnTerminationSignal(int) {
 void RegisterScreens() {
     mirota::RegisterScreen(mirota::ScreenKind::Power, mirota::CreatePowerScreen);
     mirota::RegisterScreen(mirota::ScreenKind::Terminal, mirota::CreateTerminalScreen);
+    mirota::RegisterScreen(mirota::ScreenKind::Settings, mirota::CreateSettingsScreen);
 }
 
 // The window's own handle where the windowing system has one (X11 window ids are unique per
