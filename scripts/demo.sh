@@ -1,31 +1,108 @@
 #!/usr/bin/env bash
-# Shows Ostrel's control screen for a simulated device: starts mirota-devsim on a pseudo-terminal and
-# Ostrel on it, as Pravik would start it, with a demo description and serial number. The list on the
-# left fills with the simulated device's name and firmware version.
+# The launcher demo: Pravik with two simulated adapters.
 #
-#   scripts/demo.sh [build dir]        default build/default; builds what is missing
+#   scripts/demo.sh [build dir]                 default build/default; builds what is missing
+#   scripts/demo.sh --ostrel-only [build dir]   only Ostrel's control screen on one simulated device
+#
+# Two mirota-devsim instances serve a Mirota device ("Mirota DMS 2000") and a device whose description
+# lacks "Mirota" ("USB Serial Converter"); a fake sysfs tree describes them as FTDI adapters on ttyUSB0
+# and ttyUSB1; a device directory leads those names to the simulators' pseudo-terminals; Pravik runs on
+# all of it. Double-click a row to open an Ostrel for it. While the demo runs, in another terminal:
+#
+#   scripts/plug.sh unplug ttyUSB1     the row goes (and that device's Ostrel closes)
+#   scripts/plug.sh plug ttyUSB1       the row comes back
 #
 # Without a desktop, run it under Xvfb:  Xvfb :99 & DISPLAY=:99 scripts/demo.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+OSTREL_ONLY=0
+if [[ "${1:-}" == "--ostrel-only" ]]; then
+  OSTREL_ONLY=1
+  shift
+fi
 BUILD=${1:-build/default}
 
-if [[ ! -x "$BUILD/bin/ostrel" || ! -x "$BUILD/bin/mirota-devsim" ]]; then
-  scripts/setup.sh
-  cmake --preset default -B "$BUILD" >/dev/null
-  cmake --build "$BUILD" --target ostrel mirota-devsim mirota_cfg
-fi
+needed=(ostrel mirota-devsim)
+((OSTREL_ONLY)) || needed+=(pravik mirota-fake-sysfs)
+for program in "${needed[@]}"; do
+  if [[ ! -x "$BUILD/bin/$program" ]]; then
+    scripts/setup.sh
+    cmake --preset default -B "$BUILD" >/dev/null
+    cmake --build "$BUILD" --target "${needed[@]}" mirota_cfg
+    break
+  fi
+done
+BIN=$(cd "$BUILD/bin" && pwd)
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
   echo "demo.sh: no display; start Xvfb :99 & and run DISPLAY=:99 $0" >&2
   exit 1
 fi
 
-# The simulator prints its pty's path on its first line and serves the device until it is ended.
-coproc DEVSIM { exec "$BUILD/bin/mirota-devsim" --name "DMS 2000" --firmware "2.31"; }
-DEVSIM_PID_SAVED=$DEVSIM_PID
-trap 'kill "$DEVSIM_PID_SAVED" 2>/dev/null || true' EXIT
-read -r -t 10 -u "${DEVSIM[0]}" PTY || { echo "demo.sh: mirota-devsim did not start" >&2; exit 1; }
-echo "Simulated device on $PTY"
+if ((OSTREL_ONLY)); then
+  # The simulator prints its pty's path on its first line and serves the device until it is ended.
+  coproc DEVSIM { exec "$BIN/mirota-devsim" --name "DMS 2000" --firmware "2.31"; }
+  DEVSIM_PID_SAVED=$DEVSIM_PID
+  trap 'kill "$DEVSIM_PID_SAVED" 2>/dev/null || true' EXIT
+  read -r -t 10 -u "${DEVSIM[0]}" PTY || { echo "demo.sh: mirota-devsim did not start" >&2; exit 1; }
+  echo "Simulated device on $PTY"
+  # Port, description, serial number, Pravik's window handle (0: started without the launcher).
+  "$BIN/ostrel" "$PTY" "Mirota DMS 2000" "DEMO4711" 0
+  exit 0
+fi
 
-# Port, description, serial number, Pravik's window handle (0: started without the launcher).
-"$BUILD/bin/ostrel" "$PTY" "Mirota DMS 2000" "DEMO4711" 0
+# The demo's own directory, private to this user; scripts/plug.sh finds the demo there.
+DEMO_DIR=${MIROTA_DEMO_DIR:-${TMPDIR:-/tmp}/mirota-demo-$(id -u)}
+if [[ -e "$DEMO_DIR" ]]; then
+  [[ -d "$DEMO_DIR" && ! -L "$DEMO_DIR" && -O "$DEMO_DIR" ]] || { echo "demo.sh: $DEMO_DIR is not ours" >&2; exit 1; }
+  if [[ -f "$DEMO_DIR/pravik.pid" ]] && kill -0 "$(cat "$DEMO_DIR/pravik.pid")" 2>/dev/null; then
+    echo "demo.sh: a launcher demo is running already (pid $(cat "$DEMO_DIR/pravik.pid"))" >&2
+    exit 1
+  fi
+  rm -rf "$DEMO_DIR"
+fi
+mkdir -m 700 -p "$DEMO_DIR"
+DEMO_DIR=$(cd "$DEMO_DIR" && pwd)
+DEVDIR=$DEMO_DIR/dev
+mkdir -p "$DEVDIR" "$DEMO_DIR/messages"
+chmod 700 "$DEMO_DIR/messages"
+
+# The adapters: serial number, description, tty; and the simulator's options for each.
+"$BIN/mirota-fake-sysfs" "$DEMO_DIR/sysfs.all" \
+  --adapter FT4M7Q01 "Mirota DMS 2000" ttyUSB0 \
+  --adapter FTX9T2LB "USB Serial Converter" ttyUSB1
+cp -a "$DEMO_DIR/sysfs.all" "$DEMO_DIR/sysfs"
+printf '%s\n' --name "DMS 2000" --firmware 2.31 > "$DEMO_DIR/sim-ttyUSB0.args"
+printf '%s\n' --name "Converter" --firmware 1.05 > "$DEMO_DIR/sim-ttyUSB1.args"
+cat > "$DEMO_DIR/demo.env" <<ENV
+BIN='$BIN'
+SYSFS='$DEMO_DIR/sysfs'
+SYSFS_ALL='$DEMO_DIR/sysfs.all'
+DEVDIR='$DEVDIR'
+ENV
+
+cleanup() {
+  for pidfile in "$DEMO_DIR"/sim-*.pid; do
+    [[ -f "$pidfile" ]] && kill "$(cat "$pidfile")" 2>/dev/null || true
+  done
+  rm -f "$DEMO_DIR/pravik.pid"
+}
+trap cleanup EXIT
+
+MIROTA_DEMO_DIR=$DEMO_DIR scripts/plug.sh start-simulator ttyUSB0
+MIROTA_DEMO_DIR=$DEMO_DIR scripts/plug.sh start-simulator ttyUSB1
+
+export MIROTA_SYSFS_ROOT=$DEMO_DIR/sysfs
+export MIROTA_DEVICE_DIR=$DEVDIR
+export MIROTA_MESSAGE_DIR=$DEMO_DIR/messages
+"$BIN/pravik" &
+PRAVIK_PID=$!
+echo "$PRAVIK_PID" > "$DEMO_DIR/pravik.pid"
+cat <<TEXT
+Pravik runs with two simulated adapters (ttyUSB0: Mirota DMS 2000, ttyUSB1: USB Serial Converter).
+Double-click a row to open its Ostrel. To unplug and re-plug an adapter, in another terminal:
+    scripts/plug.sh unplug ttyUSB1
+    scripts/plug.sh plug ttyUSB1
+Close Pravik to end the demo.
+TEXT
+wait "$PRAVIK_PID" || true

@@ -53,14 +53,20 @@ stop_simulator() {
     rm -f "$DEVDIR/$tty"
 }
 
+# Starts the simulator of tty with its options (one per line in sim-<tty>.args); the device directory's
+# <tty> then leads to the pty whose path the simulator prints on its first line.
 start_simulator() {
-    local tty=$1 args
-    args=$(cat "$DEMO_DIR/sim-$tty.args")
-    # shellcheck disable=SC2086
-    "$BIN/mirota-devsim" $args --link "$DEVDIR/$tty" > "$DEMO_DIR/sim-$tty.out" 2> "$DEMO_DIR/sim-$tty.log" &
+    local tty=$1 pty=""
+    local -a args
+    mapfile -t args < "$DEMO_DIR/sim-$tty.args"
+    "$BIN/mirota-devsim" "${args[@]}" > "$DEMO_DIR/sim-$tty.out" 2> "$DEMO_DIR/sim-$tty.log" &
     echo $! > "$DEMO_DIR/sim-$tty.pid"
-    for _ in $(seq 50); do
-        [[ -e "$DEVDIR/$tty" ]] && return 0
+    for _ in $(seq 100); do
+        pty=$(head -n 1 "$DEMO_DIR/sim-$tty.out" 2>/dev/null || true)
+        if [[ -n "$pty" && -e "$pty" ]]; then
+            ln -sfn "$pty" "$DEVDIR/$tty"
+            return 0
+        fi
         sleep 0.1
     done
     die "the simulator for $tty did not come up (see $DEMO_DIR/sim-$tty.log)"
@@ -96,6 +102,11 @@ plug)
     done
     notify
     echo "plugged $name ($tty)"
+    ;;
+start-simulator)
+    # Used by scripts/demo.sh.
+    [[ $# -eq 2 ]] || usage
+    start_simulator "$2"
     ;;
 list)
     for link in "$SYSFS_ALL"/class/tty/*; do

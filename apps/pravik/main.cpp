@@ -3,7 +3,8 @@
 // Wiring only: the Qt message loop, the messenger endpoint of the main window, the USB walk and the
 // arrival and removal notifier of the platform, the starter of the Ostrel beside this program, the
 // window and its logic. SIGUSR1 asks the notifier to look for changes (for systems that send no
-// hotplug events, and for the demo's simulated plugging).
+// hotplug events, and for the demo's simulated plugging); SIGTERM and SIGINT close the main window, so
+// that every Ostrel it started is closed too.
 #include "launcher/FrmMain.h"
 #include "launcher/FrmMainStart.h"
 #include "launcher/SystemUSB.h"
@@ -23,12 +24,13 @@
 
 namespace {
 
-int gRescanPipe[2] = {-1, -1};
+// Signals reach the GUI thread through this pipe, one byte per signal.
+int gSignalPipe[2] = {-1, -1};
 
-void RequestRescan(int)
+void ForwardSignal(int signal)
 {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(gRescanPipe[1], &byte, 1);
+    const char byte = static_cast<char>(signal);
+    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
 }
 
 } // namespace
@@ -76,19 +78,29 @@ int main(int argc, char** argv)
         notifierWatch = loop.WatchReadable(uUSBRec.Handle(), [&uUSBRec] { uUSBRec.ProcessPending(); });
     uUSBRec.Rescan(); // the first look, against which later rescans compare
 
-    mirota::TimerId rescanWatch = 0;
-    if (::pipe2(gRescanPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        rescanWatch = loop.WatchReadable(gRescanPipe[0], [&uUSBRec] {
+    mirota::TimerId signalWatch = 0;
+    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
+        signalWatch = loop.WatchReadable(gSignalPipe[0], [&uUSBRec, &window] {
             char buffer[64];
-            while (::read(gRescanPipe[0], buffer, sizeof buffer) > 0) {
+            bool rescan = false;
+            bool close = false;
+            for (ssize_t n; (n = ::read(gSignalPipe[0], buffer, sizeof buffer)) > 0;) {
+                for (ssize_t i = 0; i < n; ++i) {
+                    rescan |= buffer[i] == SIGUSR1;
+                    close |= buffer[i] != SIGUSR1;
+                }
             }
-            uUSBRec.Rescan();
+            if (rescan)
+                uUSBRec.Rescan();
+            if (close)
+                window.close();
         });
         struct sigaction action {};
-        action.sa_handler = RequestRescan;
+        action.sa_handler = ForwardSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        sigaction(SIGUSR1, &action, nullptr);
+        for (int signal : {SIGUSR1, SIGTERM, SIGINT})
+            sigaction(signal, &action, nullptr);
     }
     // Ended Ostrel instances leave no zombies behind.
     const mirota::TimerId reaper = loop.StartTimer(1000, [&starter] { starter.ReapFinished(); });
@@ -97,8 +109,8 @@ int main(int argc, char** argv)
     const int result = app.exec();
 
     loop.KillTimer(reaper);
-    if (rescanWatch)
-        loop.UnwatchReadable(rescanWatch);
+    if (signalWatch)
+        loop.UnwatchReadable(signalWatch);
     if (notifierWatch)
         loop.UnwatchReadable(notifierWatch);
     endpoint->OnMessage = nullptr;
