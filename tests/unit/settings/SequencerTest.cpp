@@ -249,6 +249,30 @@ TEST(EchoTest, EqualOrEqualHundredsCountsAsSet) {
     }
 }
 
+TEST_F(SequencerTest, TheResultBoxFollowsTheEchoes) {
+    struct Case {
+        const char* written;
+        const char* held;
+        const char* caption;
+    };
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    for (const Case& tc : {Case{"12.5", "12.50", "Configuration complete..."},
+                           Case{"12.5", "12.4", "Configuration complete..."},
+                           Case{"251", "250", "Configuration failed..."}}) {
+        SCOPED_TRACE(tc.written + std::string(" / ") + tc.held);
+        device->Holds()["$101"] = tc.held;
+        dialogs.shown.clear();
+        Enter(0, tc.written);
+        frame->btnApplyClick();
+        ASSERT_TRUE(RunUntilIdle());
+        ASSERT_EQ(dialogs.shown.size(), 1u);
+        EXPECT_EQ(dialogs.shown[0].caption, tc.caption);
+        EXPECT_EQ(frame->Rows()[0].CurrentValue, tc.held);
+        EXPECT_FALSE(frame->bWritingUncomplete);
+    }
+}
+
 TEST_F(SequencerTest, EchoesThatAreNoNumbersDoNotStallThePass) {
     Open(31);
     ASSERT_TRUE(RunUntilIdle());
@@ -528,6 +552,116 @@ TEST_F(SequencerTest, TheScreenIsReleasedOnlyOnceNoHandlerOfItRuns) {
     EXPECT_LT(sent, std::string("$101123456\r").size());
     loop.RunFor(20000);
     EXPECT_EQ(device->ReceivedText().size(), sent);
+}
+
+class ConfigurationTest : public SequencerTest {
+protected:
+    std::string File(const std::string& name, const std::string& text) {
+        const std::string path = (cfg / name).string();
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    Texts NewValues() const { return Column(2); }
+    std::vector<bool> Checks() const {
+        std::vector<bool> c;
+        for (const auto& r : frame->Rows()) c.push_back(r.Checked);
+        return c;
+    }
+};
+
+TEST_F(ConfigurationTest, SavedFileHoldsTheShownValuesAndLoadsBackAsNewValues) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    view.saveName = (cfg / "snapshot.XML").string(); // already has the extension: not added twice
+    frame->btnSaveClick();
+    EXPECT_EQ(view.proposedSaveName.rfind("Mirota X_SN42_", 0), 0u);
+    std::ifstream in(cfg / "snapshot.XML");
+    const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(doc, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<conf vtype=\" X\">\n  <G0>\n    <V0>250</V0>\n"
+                   "    <V1>100 Hz</V1>\n  </G0>\n  <G1>\n    <V2>Bench A</V2>\n    <V3>Off</V3>\n  </G1>\n"
+                   "  <H>\n    <V0>1.0042</V0>\n    <V1>0.9987</V1>\n  </H>\n</conf>\n");
+
+    view.openName = (cfg / "snapshot.XML").string();
+    frame->btnLoadClick();
+    EXPECT_EQ(NewValues(), (Texts{"250", "100 Hz", "Bench A", "Off"}));
+    EXPECT_EQ(Checks(), (std::vector<bool>{true, true, true, true}));
+    EXPECT_EQ(frame->slHiddenNValues, (Texts{"1.0042", "0.9987"}));
+}
+
+TEST_F(ConfigurationTest, LoadedValuesAreWrittenByApplyInRowOrderThenTheHiddenValues) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    // Other element names, other grouping, a "-" that leaves its row unchecked.
+    frame->LoadConfiguration(File("other.xml", "<conf vtype=\" X\"><A><x>300</x><y>-</y><z>Bench C</z></A>"
+                                               "<B><w>on</w></B><H><q>2.5</q></H></conf>"));
+    EXPECT_EQ(NewValues(), (Texts{"300", "-", "Bench C", "on"}));
+    EXPECT_EQ(Checks(), (std::vector<bool>{true, false, true, true}));
+    device->ClearReceived();
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    const Texts cmds = CommandTexts();
+    ASSERT_GE(cmds.size(), 4u);
+    EXPECT_EQ(Texts(cmds.begin(), cmds.begin() + 4), (Texts{C("$101300"), C("$122Bench C"), C("$1101"), C("$1402.5")}));
+    EXPECT_EQ(device->Settings()["$140"], "2.5");
+}
+
+TEST_F(ConfigurationTest, FewerValuesChangeOnlyTheFirstRowsAndSurplusValuesAreIgnored) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(3, "On");
+    frame->LoadConfiguration(File("short.xml", "<conf vtype=\" X\"><G0><V0>1</V0><V1>10 Hz</V1></G0></conf>"));
+    EXPECT_EQ(NewValues(), (Texts{"1", "10 Hz", "-", "On"}));
+    EXPECT_EQ(Checks(), (std::vector<bool>{true, true, false, true}));
+    frame->LoadConfiguration(File("long.xml", "<conf vtype=\" X\"><G0><V0>a</V0><V1>b</V1><V2>c</V2><V3>d</V3>"
+                                              "<V4>e</V4><V5>f</V5></G0><H><V0>x</V0></H></conf>"));
+    EXPECT_EQ(NewValues(), (Texts{"a", "b", "c", "d"}));
+    // A second file's hidden values are appended to those pending.
+    frame->LoadConfiguration(File("hidden.xml", "<conf vtype=\" X\"><H><V0>y</V0><V1>z</V1></H></conf>"));
+    EXPECT_EQ(frame->slHiddenNValues, (Texts{"x", "y", "z"}));
+}
+
+TEST_F(ConfigurationTest, FilesThatDoNotFitChangeNothing) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    struct Case {
+        const char* what;
+        std::string text;
+        bool typeBox;   // "The Mirota version ..." box
+        bool errorBox;  // error dialog
+    };
+    const std::vector<Case> cases = {
+        {"type in other letter case", "<conf vtype=\" x\"><G0><V0>1</V0></G0></conf>", true, false},
+        {"other type", "<conf vtype=\"DMS\"><G0><V0>1</V0></G0></conf>", true, false},
+        {"no type", "<conf><G0><V0>1</V0></G0></conf>", false, false},
+        {"not well-formed", "<conf vtype=\" X\"><G0><V0>1</V0></conf>", false, true},
+        {"entities", "<!DOCTYPE conf [<!ENTITY e \"1\">]><conf vtype=\" X\"><G0><V0>&e;</V0></G0></conf>", false,
+         true},
+    };
+    for (const Case& tc : cases) {
+        SCOPED_TRACE(tc.what);
+        view.boxes.clear();
+        dialogs.shown.clear();
+        frame->LoadConfiguration(File("bad.xml", tc.text));
+        EXPECT_EQ(NewValues(), (Texts{"-", "-", "-", "-"}));
+        EXPECT_TRUE(frame->slHiddenNValues.empty());
+        ASSERT_EQ(view.boxes.size(), tc.typeBox ? 1u : 0u);
+        if (tc.typeBox) {
+            EXPECT_EQ(view.boxes[0].first, "Ostrel");
+            EXPECT_EQ(view.boxes[0].second, "The Mirota version of the configuration file does not match the version "
+                                            "of the connected device.Please load a valid configuration file.");
+        }
+        ASSERT_EQ(dialogs.shown.size(), tc.errorBox ? 1u : 0u);
+        if (tc.errorBox) {
+            EXPECT_EQ(dialogs.shown[0].kind, DialogKind::Error);
+        }
+    }
+    // Cancelled dialogs do nothing.
+    dialogs.shown.clear();
+    view.openName.reset();
+    view.saveName.reset();
+    frame->btnLoadClick();
+    frame->btnSaveClick();
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 } // namespace

@@ -32,6 +32,8 @@ public:
     explicit SettingsDevice(MessageLoop& loop) : loop_(loop) {}
 
     std::map<std::string, std::string>& Settings() { return settings_; }
+    // Command -> the value the device holds after any write to it (a device that rounds or limits).
+    std::map<std::string, std::string>& Holds() { return holds_; }
     SettingsDeviceOptions& Options() { return options_; }
     const std::vector<DeviceByte>& Received() const { return received_; }
     std::string ReceivedText() const {
@@ -60,7 +62,8 @@ private:
                 for (const auto& [k, v] : settings_)
                     if (command.compare(0, k.size(), k) == 0 && k.size() > key.size()) key = k;
                 if (key.empty()) return;
-                settings_[key] = command.substr(key.size());
+                auto held = holds_.find(key);
+                settings_[key] = held != holds_.end() ? held->second : command.substr(key.size());
                 Answer(key, settings_[key]);
             }
             return;
@@ -91,6 +94,7 @@ private:
     MessageLoop& loop_;
     SettingsDeviceOptions options_;
     std::map<std::string, std::string> settings_;
+    std::map<std::string, std::string> holds_;
     std::vector<DeviceByte> received_;
     std::string pending_;
     std::string inbound_;
