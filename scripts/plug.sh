@@ -82,8 +82,11 @@ unplug)
     rm -rf "$real"
     # The links to the device, its interfaces and its tty now point nowhere.
     find "$SYSFS/bus/usb/devices" "$SYSFS/class/tty" -maxdepth 1 -xtype l -delete
-    stop_simulator "$tty"
+    # Pravik learns of it first and closes that device's Ostrel; then the line goes dead. (With real
+    # hardware the order is up to the system; an Ostrel that sees its line die first reports that.)
     notify
+    sleep 0.5
+    stop_simulator "$tty"
     echo "unplugged $name ($tty)"
     ;;
 plug)
