@@ -161,6 +161,25 @@ TEST_F(PravikWindowTest, AboutBoxShowsTheVersions)
     EXPECT_EQ(ostrel, "missing");
 }
 
+TEST_F(PravikWindowTest, MinimizeAndRestoreReachTheLogicAsSystemCommands)
+{
+    window.DeviceList()->topLevelItem(0)->setSelected(true);
+    frm.lvDeviceListDblClick();
+    frm.HandleMessage({WM_CONTROL_OPENED, 0, 501, false});
+    endpoint.log.clear();
+    window.showMinimized();
+    QApplication::processEvents();
+    EXPECT_TRUE(frm.WasMinimized());
+    EXPECT_TRUE(endpoint.log.empty());
+    window.showNormal();
+    QApplication::processEvents();
+    EXPECT_FALSE(frm.WasMinimized());
+    EXPECT_TRUE(frm.WasRestored());
+    // Restoring raises the group once: the open Ostrel first, then the launcher itself.
+    ASSERT_EQ(endpoint.log.size(), 1u);
+    EXPECT_EQ(endpoint.log[0], (SentMessage{501, WM_CONTROL_TO_FRONT, 0, 0, true}));
+}
+
 TEST_F(PravikWindowTest, ClosingTheWindowClosesEveryOstrel)
 {
     window.DeviceList()->topLevelItem(0)->setSelected(true);
