@@ -85,9 +85,9 @@ void LiveSession(int seconds, const std::string& pty) {
     QtMessageLoop loop;
     testing::LineDevice device(loop);
     std::unique_ptr<TComPort> port;
+    int n = 0;
     if (pty.empty()) {
         device.StreamEveryMs = 6; // ~166 packets/s: 19200 baud carries about 160 of ~12 bytes
-        int n = 0;
         device.StreamBody = [&] {
             const double t = loop.TickCount() / 1000.0;
             const int value = n++ % 6 + 1;
@@ -112,6 +112,8 @@ void LiveSession(int seconds, const std::string& pty) {
     const std::size_t points0 = window.Logic().Plot().TotalPoints();
     const int redraws0 = window.PlotWidget()->RedrawCount();
     std::size_t packets = 0;
+    QElapsedTimer wall;
+    wall.start();
     auto* filter = &window.Logic().cmdtpcktContinuesFilter;
     auto original = filter->OnPacket;
     filter->OnPacket = [&](TComDataPacket* s, const std::string& str) {
@@ -119,7 +121,6 @@ void LiveSession(int seconds, const std::string& pty) {
         original(s, str);
     };
     const double cpu0 = CpuSeconds();
-    QElapsedTimer wall;
     wall.start();
     QEventLoop wait;
     QTimer::singleShot(seconds * 1000, &wait, &QEventLoop::quit);
