@@ -1,0 +1,376 @@
+#include "devsim/DeviceSimulator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <set>
+
+namespace mirota::devsim {
+
+namespace {
+
+constexpr char ESC = '\x1b';
+constexpr char CR = '\r';
+
+// Commands that the device takes without an ending, as soon as the code is complete.
+const std::set<std::string> kBareCommands = {"$025", "$026", "$027", "$028", "$029", "$030", "$112", "$200"};
+
+std::string Fixed(double value, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, value); // the simulator runs in the "C" locale
+    return buf;
+}
+
+std::string Trim(const std::string& s) {
+    const auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return {};
+    const auto e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+
+} // namespace
+
+struct DeviceSimulator::Impl {
+    Impl(DeviceSimulator& self, MessageLoop& loop, DeviceOptions options)
+        : self(self), loop(loop), options(std::move(options)) {}
+
+    DeviceSimulator& self;
+    MessageLoop& loop;
+    DeviceOptions options;
+    std::vector<LoggedByte> received;
+    std::map<std::string, std::string> settings;
+    std::string command;     // a "$" command being received
+    bool streaming = false;
+    bool textMode = false;
+    std::string inputLine;   // text mode: the line being typed
+    int escapeState = 0;     // text mode: 1 after ESC, 2 inside a control sequence (keys are not text)
+    int centivolts = 2417;   // 24.17 V
+    int calibration = 0;     // code 201
+    TimerId streamTimer = 0;
+    std::uint64_t streamTicks = 0;
+    std::vector<TimerId> pending; // answers on their way
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+
+    bool Mute() const { return options.Fault.Silent || options.Fault.HangUp; }
+
+    void Transmit(const std::string& bytes) {
+        if (Mute() || bytes.empty())
+            return;
+        if (self.OnTransmit)
+            self.OnTransmit(bytes);
+    }
+
+    // The answer "&" + code + text + ESC, AnswerDelayMs (+ LateMs) after the command's last byte.
+    void Answer(const std::string& code, const std::string& text, std::uint32_t extraMs = 0) {
+        if (Mute())
+            return;
+        if (options.Fault.DropReplies > 0) {
+            --options.Fault.DropReplies;
+            return;
+        }
+        const std::string reply = "&" + code + (options.Fault.WrongAnswers ? std::string("ERR") : text) + ESC;
+        const std::uint32_t delay = options.AnswerDelayMs + options.Fault.LateMs + extraMs;
+        auto token = alive;
+        loop.StartTimer(
+            delay,
+            [this, token, reply] {
+                if (*token)
+                    Transmit(reply);
+            },
+            false);
+    }
+
+    std::string VoltageText() const { return Fixed(centivolts / 100.0, 2); }
+
+    void Step(int delta) { centivolts = std::clamp(centivolts + delta, 0, 4800); }
+
+    void Execute(const std::string& cmd, char ending) {
+        const std::string code = cmd.substr(1, 3);
+        const std::string value = cmd.substr(std::min<std::size_t>(4, cmd.size()));
+        if (ending == 0) { // bare commands
+            if (code == "029") {
+                Answer(code, VoltageText());
+            } else if (code == "025" || code == "026" || code == "027" || code == "028") {
+                Step(code == "025" ? -10 : code == "026" ? 10 : code == "027" ? -100 : 100);
+                Answer(code, VoltageText());
+            } else if (code == "030") {
+                centivolts = 2417; // the supply detected
+                Answer(code, VoltageText(), 1500);
+            } else if (code == "112") {
+                Answer(code, options.Name);
+            } else if (code == "200") {
+                Answer(code, "0");
+            }
+            return;
+        }
+        if (ending == ESC) { // reads
+            if (cmd == "$357")
+                Answer("357", options.Firmware);
+            else if (auto it = settings.find(cmd); it != settings.end())
+                Answer(code, it->second);
+            return;
+        }
+        // Writes: command, value, CR.
+        if (code == "666") {
+            SetStreaming(value == "1");
+            Answer(code, streaming ? "1" : "0");
+        } else if (code == "201") {
+            if (value.size() == 1 && value[0] >= '0' && value[0] <= '3')
+                calibration = value[0] - '0';
+            Answer(code, std::string(1, static_cast<char>('0' + calibration)));
+        } else {
+            // The longest known setting that begins the text; the rest is the value.
+            std::string key;
+            for (const auto& [k, v] : settings)
+                if (cmd.compare(0, k.size(), k) == 0 && k.size() > key.size())
+                    key = k;
+            if (key.empty())
+                return;
+            settings[key] = cmd.substr(key.size());
+            Answer(key.substr(1), settings[key]);
+        }
+    }
+
+    void SetStreaming(bool on) {
+        if (on == streaming)
+            return;
+        streaming = on;
+        if (streamTimer) {
+            loop.KillTimer(streamTimer);
+            streamTimer = 0;
+        }
+        if (streaming) {
+            const double rate = std::clamp(options.PacketRate, 0.1, 100.0);
+            const auto period = static_cast<std::uint32_t>(std::lround(1000.0 / rate));
+            auto token = alive;
+            streamTimer = loop.StartTimer(period, [this, token] {
+                if (*token)
+                    StreamPackets();
+            });
+        }
+    }
+
+    void StreamPackets() {
+        ++streamTicks;
+        if (Mute() || textMode)
+            return;
+        const double t = static_cast<double>(streamTicks) / std::max(0.1, options.PacketRate);
+        std::string out;
+        if (options.Fault.Garbage)
+            out += "#~ x?";
+        const double values[6] = {12.3456 + 0.8 * std::sin(t),        -3.5 + 0.3 * std::cos(t * 0.7),
+                                  1500 + 40 * std::sin(t * 0.3),       980 + 25 * std::cos(t * 0.4),
+                                  std::fmod(t * 36.0, 360.0),          36.0 + std::sin(t)};
+        for (int i = 0; i < 6; ++i)
+            out += "%00" + std::to_string(i + 1) + Fixed(values[i], 4) + ESC;
+        out += "%007" + Fixed(50.0 + 0.9 * std::sin(t * 0.5), 2) + ESC;
+        if (options.Fault.Garbage)
+            out += "\x7f" "noise";
+        Transmit(out);
+    }
+
+    // ---- text mode: a small VT100 menu ----
+
+    static std::string At(int row, int col) { return "\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H"; }
+
+    std::string Prompt() const { return At(22, 1) + "\x1b[K> " + inputLine; }
+
+    void ShowMenu() {
+        std::string s = "\x1b[0m\x1b[2J\x1b[H";
+        s += "\x1b[1m" + options.Name + " - text mode\x1b[0m";
+        s += At(2, 1) + "Firmware " + options.Firmware + "   19200 Baud 8N1";
+        s += At(4, 3) + "\x1b[7m Menu \x1b[0m";
+        const char* items[][2] = {{"n", "show this menu again"},
+                                  {"v", "output voltage"},
+                                  {"f", "output frequency"},
+                                  {"p1", "detect the supply voltage"},
+                                  {"s", "settings held by the device"},
+                                  {"*", "leave the text mode"}};
+        int row = 6;
+        for (const auto& item : items) {
+            s += At(row++, 5) + "\x1b[1m" + item[0] + "\x1b[0m";
+            s += At(row - 1, 10) + item[1];
+        }
+        s += At(20, 1) + "Type a command and press Enter.";
+        s += Prompt();
+        Transmit(s);
+    }
+
+    void ShowResult(const std::string& text) {
+        inputLine.clear();
+        Transmit(At(20, 1) + "\x1b[K" + text + Prompt());
+    }
+
+    void RunLine(const std::string& line) {
+        const std::string cmd = Trim(line);
+        if (cmd.empty()) {
+            ShowResult("");
+        } else if (cmd == "n") {
+            inputLine.clear();
+            ShowMenu();
+        } else if (cmd == "v") {
+            ShowResult("Output voltage: \x1b[1m" + Fixed(centivolts / 100.0, 4) + " V\x1b[0m");
+        } else if (cmd == "f") {
+            ShowResult("Output frequency: \x1b[1m" + Fixed(50.0, 0) + " Hz\x1b[0m");
+        } else if (cmd == "p1") {
+            centivolts = 2417;
+            ShowResult("Supply detected: \x1b[1m" + VoltageText() + " V\x1b[0m, stored.");
+        } else if (cmd == "s") {
+            std::string list;
+            for (const auto& [k, v] : settings) {
+                if (list.size() > 60)
+                    break;
+                list += k + "=" + v + " ";
+            }
+            ShowResult(list.empty() ? std::string("No settings.") : list);
+        } else {
+            ShowResult("Unknown command: \x1b[7m" + cmd + "\x1b[0m");
+        }
+    }
+
+    void TextByte(char c) {
+        const auto b = static_cast<unsigned char>(c);
+        if (escapeState == 1) {
+            escapeState = (c == '[' || c == 'O') ? 2 : 0;
+            return;
+        }
+        if (escapeState == 2) {
+            if (b >= 0x40 && b <= 0x7e)
+                escapeState = 0;
+            return;
+        }
+        if (c == ESC) {
+            escapeState = 1;
+        } else if (c == CR || c == '\n') {
+            const std::string line = inputLine;
+            inputLine.clear();
+            RunLine(line);
+        } else if (c == '\b' || b == 0x7f) {
+            if (!inputLine.empty()) {
+                inputLine.pop_back();
+                Transmit("\b \b");
+            }
+        } else if (c == 'n' && inputLine.empty()) {
+            ShowMenu(); // a hot key on an empty line
+        } else if (b >= 0x20 && b != 0x7f && inputLine.size() < 60) {
+            inputLine.push_back(c);
+            Transmit(std::string(1, c)); // the device echoes what is typed
+        }
+    }
+
+    void FromHost(char c) {
+        received.push_back({loop.TickCount(), c});
+        if (options.Fault.HangUp)
+            return;
+        if (c == '*') { // leaves the text mode, abandons a command: ready for commands
+            textMode = false;
+            inputLine.clear();
+            command.clear();
+            return;
+        }
+        if (textMode) {
+            TextByte(c);
+            return;
+        }
+        if (c == '#') {
+            textMode = true;
+            command.clear();
+            inputLine.clear();
+            escapeState = 0;
+            if (!Mute())
+                ShowMenu();
+            return;
+        }
+        if (!command.empty()) {
+            if (c == ESC || c == CR) {
+                const std::string cmd = command;
+                command.clear();
+                if (cmd.size() >= 4)
+                    Execute(cmd, c);
+                return;
+            }
+            if (c == '$') { // a new command replaces an unfinished one
+                command = "$";
+                return;
+            }
+            command.push_back(c);
+            if (command.size() == 4 && kBareCommands.count(command)) {
+                const std::string cmd = command;
+                command.clear();
+                Execute(cmd, 0);
+            } else if (command.size() > 64) {
+                command.clear();
+            }
+            return;
+        }
+        if (c == '$')
+            command = "$";
+        // Anything else outside a command ("1" keep-alive, ESC ESC ESC) needs no answer.
+    }
+
+    void LoadCatalogue() {
+        if (options.CfgDir.empty())
+            return;
+        const std::string type = options.Type;
+        for (const std::string& name : {"SettingsCommands" + type + ".ini", std::string("HiddenCommands.ini")}) {
+            std::ifstream in(options.CfgDir + "/" + name);
+            std::string line;
+            while (std::getline(in, line)) {
+                line = Trim(line);
+                if (line.empty() || line[0] == ';' || line[0] == '[')
+                    continue;
+                const auto eq = line.find('=');
+                if (eq == std::string::npos)
+                    continue;
+                const std::string command = Trim(line.substr(eq + 1));
+                if (command.size() >= 4 && command[0] == '$' && !settings.count(command))
+                    settings[command] = "0";
+            }
+        }
+    }
+};
+
+DeviceSimulator::DeviceSimulator(MessageLoop& loop, DeviceOptions options)
+    : impl_(std::make_unique<Impl>(*this, loop, std::move(options))) {
+    impl_->LoadCatalogue();
+}
+
+DeviceSimulator::~DeviceSimulator() {
+    *impl_->alive = false;
+    if (impl_->streamTimer)
+        impl_->loop.KillTimer(impl_->streamTimer);
+}
+
+void DeviceSimulator::Receive(const char* data, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        impl_->FromHost(data[i]);
+}
+
+DeviceOptions& DeviceSimulator::Options() { return impl_->options; }
+
+void DeviceSimulator::SetHangUp() {
+    impl_->options.Fault.HangUp = true;
+    if (OnHangUp)
+        OnHangUp();
+}
+
+const std::vector<LoggedByte>& DeviceSimulator::Received() const { return impl_->received; }
+
+std::string DeviceSimulator::ReceivedText() const {
+    std::string s;
+    s.reserve(impl_->received.size());
+    for (const auto& b : impl_->received)
+        s.push_back(b.Byte);
+    return s;
+}
+
+void DeviceSimulator::ClearReceived() { impl_->received.clear(); }
+
+bool DeviceSimulator::Streaming() const { return impl_->streaming; }
+bool DeviceSimulator::TextMode() const { return impl_->textMode; }
+std::map<std::string, std::string>& DeviceSimulator::Settings() { return impl_->settings; }
+double DeviceSimulator::Voltage() const { return impl_->centivolts / 100.0; }
+
+} // namespace mirota::devsim
