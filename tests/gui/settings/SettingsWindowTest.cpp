@@ -101,6 +101,22 @@ TEST_F(SettingsWindowTest, ShowsGroupsRowsAndColumnsAfterTheReadPass) {
     EXPECT_EQ(window->LoadButton()->accessibleName(), "Open configurations");
     EXPECT_EQ(window->ApplyButton()->accessibleName(), "Apply");
     EXPECT_EQ(window->CancelButton()->accessibleName(), "Cancel");
+
+    // Rows reach accessibility tools with their texts and check state.
+    window->RowItem(1)->setText(2, "10 Hz");
+    window->Logic().SetRowChecked(1, true); // refused: the logic's row still has no new value
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list);
+    ASSERT_NE(table, nullptr);
+    bool foundRow = false;
+    for (int i = 0; i < table->childCount(); ++i) {
+        QAccessibleInterface* cell = table->child(i);
+        if (cell && cell->text(QAccessible::Name) == "Filter") {
+            foundRow = true;
+            EXPECT_FALSE(cell->state().checked);
+            EXPECT_TRUE(cell->state().checkable);
+        }
+    }
+    EXPECT_TRUE(foundRow);
 }
 
 TEST_F(SettingsWindowTest, SaveAndOpenOnlyFromFirmware30) {

@@ -378,6 +378,27 @@ TEST_F(SequencerTest, CancelWhileTheLastWriteIsOutstandingAsksNothingAndShowsNoB
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(SequencerTest, AfterCancelClosingClosesAtOnceWithoutAQuestion) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(0, "1");
+    Enter(3, "On");
+    bool closedAtOnce = false;
+    loop.StartTimer(600, [&] {
+        frame->btnCancelClick();
+        view.CloseWindow();
+        closedAtOnce = view.closed;
+    }, false);
+    device->ClearReceived();
+    frame->btnApplyClick();
+    EXPECT_TRUE(closedAtOnce);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(host.closings, std::vector<bool>{false});
+    // The outstanding reply is consumed without a further step.
+    loop.RunFor(20000);
+    EXPECT_EQ(CommandTexts(), Texts{C("$1011")});
+}
+
 TEST_F(SequencerTest, ClosingDuringAReadPassAsksWhetherToCancel) {
     for (DialogResult answer : {DialogResult::Yes, DialogResult::No}) {
         SCOPED_TRACE(answer == DialogResult::Yes ? "Yes" : "No");
