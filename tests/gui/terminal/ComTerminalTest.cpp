@@ -154,6 +154,9 @@ TEST_F(ComTerminalView, AccessibleTextAndCaret) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Also when the build lists the tests without a display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
