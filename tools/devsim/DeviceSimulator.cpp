@@ -128,7 +128,8 @@ struct DeviceSimulator::Impl {
                     key = k;
             if (key.empty())
                 return;
-            settings[key] = cmd.substr(key.size());
+            const std::string written = cmd.substr(key.size());
+            settings[key] = self.OnSettingWritten ? self.OnSettingWritten(key, written) : written;
             Answer(key.substr(1), settings[key]);
         }
     }

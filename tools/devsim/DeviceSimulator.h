@@ -49,6 +49,9 @@ public:
     std::function<void(const std::string& bytes)> OnTransmit;
     // The line was hung up by the device side (Faults::HangUp set through SetHangUp).
     std::function<void()> OnHangUp;
+    // The value a catalogue setting holds after a write, given the command and the value written (a
+    // device that rounds or limits); unset: the value as written. Writes echo the value held.
+    std::function<std::string(const std::string& command, const std::string& written)> OnSettingWritten;
 
     DeviceOptions& Options();
     void SetHangUp();
