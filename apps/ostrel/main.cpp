@@ -9,6 +9,7 @@
 #include "power/ui/FrmPowerWindow.h"
 #include "settings/ui/FrmSettingsWindow.h"
 #include "terminal/ui/FrmTerminalWindow.h"
+#include "values/ui/FrmValuesWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -43,6 +44,7 @@ void RegisterScreens() {
     mirota::RegisterScreen(mirota::ScreenKind::Power, mirota::CreatePowerScreen);
     mirota::RegisterScreen(mirota::ScreenKind::Terminal, mirota::CreateTerminalScreen);
     mirota::RegisterScreen(mirota::ScreenKind::Settings, mirota::CreateSettingsScreen);
+    mirota::RegisterScreen(mirota::ScreenKind::Values, mirota::CreateValuesScreen);
 }
 
 // The window's own handle where the windowing system has one (X11 window ids are unique per
