@@ -4,7 +4,7 @@
 // Actions run one after another, a second apart: "load=<file>" loads a configuration file,
 // "save=<file>" saves one, "apply" presses Apply, "enter=<row>:<text>" gives a row a new value,
 // "quit" closes the window.
-#include "../../unit/settings/SettingsDevice.h"
+#include "devsim/DeviceSimulator.h"
 #include "control/ui/QtDialogs.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "settings/ui/FrmSettingsWindow.h"
@@ -36,20 +36,23 @@ int main(int argc, char** argv) {
     const int version = argc > 2 ? std::atoi(argv[2]) : 31;
 
     mirota::QtMessageLoop loop;
-    mirota::testing::SettingsDevice device(loop);
     std::filesystem::path cfg = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
     if (!std::filesystem::exists(cfg)) cfg = MIROTA_DATA_CFG;
+    // The simulated device of this type: its catalogue settings, firmware 2.<version>.
+    mirota::devsim::DeviceOptions options;
+    options.Type = mirota::DeviceTypeText(description);
+    options.Firmware = "2." + std::to_string(version);
+    options.CfgDir = cfg.string();
+    mirota::devsim::DeviceSimulator device(loop, options);
     {
-        // The device holds a value for every setting of its catalogue.
+        // Some life in the values: free-text settings get numbers, display-valued ones alternate.
         mirota::TSettingsCatalogue catalogue;
-        mirota::ReadSettingsCatalogue(cfg, mirota::DeviceTypeText(description), version, catalogue);
+        mirota::ReadSettingsCatalogue(cfg, options.Type, version, catalogue);
         for (int i = 0; i < catalogue.EntryCount(); ++i)
             device.Settings()[catalogue.slCurrentCommand[i]] =
                 catalogue.olCurrentDisplay[i].empty() ? std::to_string(100 + 25 * i) : std::to_string(i % 2);
-        for (int h = 0; h < catalogue.HiddenCount(); ++h)
-            device.Settings()[catalogue.slHiddenCommands[h]] = "1.00" + std::to_string(h);
     }
-    mirota::TComPort port(loop, device.MakeBackend());
+    mirota::TComPort port(loop, mirota::devsim::MakeSimulatedBackend(device));
     port.Open();
     ViewerHost host;
     mirota::QtDialogs dialogs;

@@ -1,6 +1,6 @@
 // The settings window: what it shows after a read pass, the check rule through the list, Apply, the
 // Save / Open buttons and closing, against a settings device under simulated time.
-#include "../../unit/settings/SettingsDevice.h"
+#include "devsim/DeviceSimulator.h"
 #include "../../unit/settings/SettingsFakes.h"
 #include "loop/SimulatedLoop.h"
 #include "settings/ui/FrmSettingsWindow.h"
@@ -32,17 +32,27 @@ protected:
         Write("DisplayValues X.ini", "[Filter]\n0=1 Hz\n1=10 Hz\n2=100 Hz\n");
         Write("InfoConfiguration X.ini", "[Group A]\n1=Range info\n2=Filter info\n[Group B]\n1=Name info\n");
         Write("HiddenCommands.ini", "[Hidden]\nh1=$140\n");
-        device.Settings() = {{"$101", "250"}, {"$103", "2"}, {"$122", "Bench A"}, {"$140", "1.5"}};
-        port.Open();
+        devsim::DeviceOptions options;
+        options.Type = " X";
+        options.CfgDir = cfg.string();
+        device = std::make_unique<devsim::DeviceSimulator>(loop, options);
+        device->Settings()["$101"] = "250";
+        device->Settings()["$103"] = "2";
+        device->Settings()["$122"] = "Bench A";
+        device->Settings()["$140"] = "1.5";
+        port = std::make_unique<TComPort>(loop, devsim::MakeSimulatedBackend(*device));
+        port->Open();
     }
     void TearDown() override {
         window.reset();
+        port.reset();
+        device.reset();
         std::filesystem::remove_all(cfg);
     }
     void Write(const std::string& name, const std::string& text) { std::ofstream(cfg / name) << text; }
     void Open(int version) {
         window = std::make_unique<TfrmSettingsFrameView>(
-            ScreenArgs{host, loop, dialogs, &port, "Mirota X", "SN42", version}, cfg);
+            ScreenArgs{host, loop, dialogs, port.get(), "Mirota X", "SN42", version}, cfg);
         window->Logic().Start();
         loop.RunUntil([&] { return window->Logic().iCurrentState == 0; }, 60000);
         window->show();
@@ -58,8 +68,8 @@ protected:
     SimulatedLoop loop;
     FakeHost host;
     FakeDialogs dialogs{loop};
-    SettingsDevice device{loop};
-    TComPort port{loop, device.MakeBackend()};
+    std::unique_ptr<devsim::DeviceSimulator> device;
+    std::unique_ptr<TComPort> port;
     std::unique_ptr<TfrmSettingsFrameView> window;
 };
 
@@ -187,7 +197,7 @@ TEST_F(SettingsWindowTest, ApplyWritesAndTheListShowsTheValuesReadAfterwards) {
     EXPECT_TRUE(sawBusy);
     EXPECT_EQ(RowTexts(2), (QStringList{"Unit name", "Bench B", "-", "Name info"}));
     EXPECT_EQ(window->RowItem(2)->checkState(0), Qt::Unchecked);
-    EXPECT_EQ(device.Settings()["$122"], "Bench B");
+    EXPECT_EQ(device->Settings()["$122"], "Bench B");
 }
 
 TEST_F(SettingsWindowTest, SavedFileLoadsBackIntoTheNewValueColumn) {

@@ -1,7 +1,7 @@
 // The settings screen's read and write passes against the simulated device, in simulated time.
 #include "SettingsFakes.h"
 
-#include "SettingsDevice.h"
+#include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/SimulatedLoop.h"
 #include "settings/FrmSettings.h"
@@ -47,9 +47,11 @@ protected:
     // Creates the device, the port and the screen; the first read pass starts.
     // The first read pass runs inside Start (each reply comes within the pause after the last
     // character); `beforeStart` sees the screen just before.
-    void Open(int version = 31, SettingsDeviceOptions options = {}, std::function<void()> beforeStart = {}) {
-        device = std::make_unique<SettingsDevice>(loop);
-        device->Options() = options;
+    void Open(int version = 31, devsim::DeviceOptions options = {}, std::function<void()> beforeStart = {}) {
+        // The simulator holds the settings of the catalogue in cfg.
+        options.Type = " X";
+        options.CfgDir = cfg.string();
+        device = std::make_unique<devsim::DeviceSimulator>(loop, options);
         auto& s = device->Settings();
         s["$101"] = "250";
         s["$103"] = "2";
@@ -57,7 +59,7 @@ protected:
         s["$110"] = "0";
         s["$140"] = "1.0042";
         s["$141"] = "0.9987";
-        port = std::make_unique<TComPort>(loop, device->MakeBackend());
+        port = std::make_unique<TComPort>(loop, devsim::MakeSimulatedBackend(*device));
         port->Open();
         start = loop.TickCount();
         frame = std::make_unique<TfrmSettingsFrame>(
@@ -112,7 +114,7 @@ protected:
     FakeHost host;
     FakeDialogs dialogs{loop};
     FakeView view;
-    std::unique_ptr<SettingsDevice> device;
+    std::unique_ptr<devsim::DeviceSimulator> device;
     std::unique_ptr<TComPort> port;
     std::unique_ptr<TfrmSettingsFrame> frame;
     std::uint64_t start = 0;
@@ -137,6 +139,7 @@ TEST_F(SequencerTest, ReadPassAsksForEveryEntryThenEveryHiddenSetting) {
     EXPECT_TRUE(duringPass);
 
     EXPECT_EQ(CommandTexts(), (Texts{E("$101"), E("$103"), E("$122"), E("$110"), E("$140"), E("$141")}));
+    EXPECT_EQ(device->Settings().size(), 6u) << "the simulator holds the catalogue's settings";
     // One character every 60 ms; a reply within the last pause lets the next command follow it.
     const auto cmds = Commands();
     EXPECT_EQ(cmds[0].first, start);
@@ -261,7 +264,10 @@ TEST_F(SequencerTest, TheResultBoxFollowsTheEchoes) {
                            Case{"12.5", "12.4", "Configuration complete..."},
                            Case{"251", "250", "Configuration failed..."}}) {
         SCOPED_TRACE(tc.written + std::string(" / ") + tc.held);
-        device->Holds()["$101"] = tc.held;
+        const std::string held = tc.held;
+        device->OnSettingWritten = [held](const std::string& command, const std::string& written) {
+            return command == "$101" ? held : written;
+        };
         dialogs.shown.clear();
         Enter(0, tc.written);
         frame->btnApplyClick();
@@ -443,7 +449,7 @@ TEST_F(SequencerTest, ClosingWhenIdleHandsBackAtOnce) {
 }
 
 TEST_F(SequencerTest, OneMissedReplyIsRetriedWithAStarASecondGivesTheTimeout) {
-    SettingsDeviceOptions options;
+    devsim::DeviceOptions options;
     options.Fault.DropReplies = 1;
     Open(31, options);
     ASSERT_TRUE(RunUntilIdle());
@@ -473,7 +479,7 @@ TEST_F(SequencerTest, OneMissedReplyIsRetriedWithAStarASecondGivesTheTimeout) {
 }
 
 TEST_F(SequencerTest, AnIdleIntervalGrantsTheRetryAgain) {
-    SettingsDeviceOptions options;
+    devsim::DeviceOptions options;
     options.Fault.DropReplies = 1;
     Open(31, options);
     ASSERT_TRUE(RunUntilIdle());
