@@ -8,6 +8,7 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 
 namespace mirota {
 
@@ -147,10 +148,14 @@ TComTerminal::TComTerminal(QWidget* parent) : QAbstractScrollArea(parent) {
     font_.setFixedPitch(true);
     font_.setPixelSize(12);
     font_.setKerning(false);
+    // Cells are whole pixels wide; the glyphs' fractional advance is padded with letter spacing so
+    // that a run of text stays on the cell grid (the caret and the colour fills use the grid).
+    const qreal advance = QFontMetricsF(font_).horizontalAdvance(QLatin1Char('M'));
+    cellW_ = std::max(1, static_cast<int>(std::ceil(advance - 0.01)));
+    font_.setLetterSpacing(QFont::AbsoluteSpacing, cellW_ - advance);
     boldFont_ = font_;
     boldFont_.setBold(true);
     const QFontMetrics fm(font_);
-    cellW_ = std::max(1, fm.horizontalAdvance(QLatin1Char('M')));
     cellH_ = std::max(1, fm.height());
     ascent_ = fm.ascent();
 
