@@ -20,6 +20,7 @@ struct Started : Harness {
             return b;
         };
     }
+    ~Started() { form.reset(); } // the port goes before the line it talks to
     void Start(const std::vector<std::string>& params = kGood) {
         form->FormCreate(params);
         form->FormShow();

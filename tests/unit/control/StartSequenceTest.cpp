@@ -14,6 +14,7 @@ struct OnLine : Harness {
     OnLine() {
         backend = [this] { return device.MakeBackend(); };
     }
+    ~OnLine() { form.reset(); } // the port goes before the device it talks to
     void Start() {
         form->FormCreate({"COM3", "Mirota DMS 2000", "FT5X2KQ9", "4711"});
         form->FormShow();
