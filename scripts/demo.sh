@@ -4,7 +4,7 @@
 #   scripts/demo.sh [build dir]                 default build/default; builds what is missing
 #   scripts/demo.sh --ostrel-only [build dir]   only Ostrel's control screen on one simulated device
 #
-# Two mirota-devsim instances serve a Mirota device ("Mirota DMS 2000") and a device whose description
+# Two mirota-devsim instances serve a Mirota device ("Mirota DMS") and a device whose description
 # lacks "Mirota" ("USB Serial Converter"); a fake sysfs tree describes them as FTDI adapters on ttyUSB0
 # and ttyUSB1; a device directory leads those names to the simulators' pseudo-terminals; Pravik runs on
 # all of it. Double-click a row to open an Ostrel for it. While the demo runs, in another terminal:
@@ -41,13 +41,13 @@ fi
 
 if ((OSTREL_ONLY)); then
   # The simulator prints its pty's path on its first line and serves the device until it is ended.
-  coproc DEVSIM { exec "$BIN/mirota-devsim" --name "DMS 2000" --firmware "2.31"; }
+  coproc DEVSIM { exec "$BIN/mirota-devsim" --name "DMS 2000" --firmware "2.31" --type " DMS" --cfg "$BIN/_cfg"; }
   DEVSIM_PID_SAVED=$DEVSIM_PID
   trap 'kill "$DEVSIM_PID_SAVED" 2>/dev/null || true' EXIT
   read -r -t 10 -u "${DEVSIM[0]}" PTY || { echo "demo.sh: mirota-devsim did not start" >&2; exit 1; }
   echo "Simulated device on $PTY"
   # Port, description, serial number, Pravik's window handle (0: started without the launcher).
-  "$BIN/ostrel" "$PTY" "Mirota DMS 2000" "DEMO4711" 0
+  "$BIN/ostrel" "$PTY" "Mirota DMS" "DEMO4711" 0
   exit 0
 fi
 
@@ -69,10 +69,10 @@ chmod 700 "$DEMO_DIR/messages"
 
 # The adapters: serial number, description, tty; and the simulator's options for each.
 "$BIN/mirota-fake-sysfs" "$DEMO_DIR/sysfs.all" \
-  --adapter FT4M7Q01 "Mirota DMS 2000" ttyUSB0 \
+  --adapter FT4M7Q01 "Mirota DMS" ttyUSB0 \
   --adapter FTX9T2LB "USB Serial Converter" ttyUSB1
 cp -a "$DEMO_DIR/sysfs.all" "$DEMO_DIR/sysfs"
-printf '%s\n' --name "DMS 2000" --firmware 2.31 > "$DEMO_DIR/sim-ttyUSB0.args"
+printf '%s\n' --name "DMS 2000" --firmware 2.31 --type " DMS" --cfg "$BIN/_cfg" > "$DEMO_DIR/sim-ttyUSB0.args"
 printf '%s\n' --name "Converter" --firmware 1.05 > "$DEMO_DIR/sim-ttyUSB1.args"
 cat > "$DEMO_DIR/demo.env" <<ENV
 BIN='$BIN'
@@ -99,7 +99,7 @@ export MIROTA_MESSAGE_DIR=$DEMO_DIR/messages
 PRAVIK_PID=$!
 echo "$PRAVIK_PID" > "$DEMO_DIR/pravik.pid"
 cat <<TEXT
-Pravik runs with two simulated adapters (ttyUSB0: Mirota DMS 2000, ttyUSB1: USB Serial Converter).
+Pravik runs with two simulated adapters (ttyUSB0: Mirota DMS, ttyUSB1: USB Serial Converter).
 Double-click a row to open its Ostrel. To unplug and re-plug an adapter, in another terminal:
     scripts/plug.sh unplug ttyUSB1
     scripts/plug.sh plug ttyUSB1
