@@ -23,7 +23,7 @@ using namespace mirota::test;
 
 namespace {
 
-class ControlWindow : public testing::Test {
+class WithApplication : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         static int argc = 1;
@@ -32,6 +32,10 @@ protected:
         if (!QApplication::instance())
             new QApplication(argc, argv);
     }
+};
+
+class ControlWindow : public WithApplication {
+protected:
 
     void Start(const std::string& description, std::filesystem::path cfg = {}) {
         logic = std::make_unique<TfrmMainOstrelScreen>(
@@ -172,7 +176,9 @@ TEST_F(ControlWindow, ClickOpensTheScreenAndHidesTheWindow) {
     EXPECT_TRUE(window.isVisible());
 }
 
-TEST(Artwork, PicturesHaveTheirSizes) {
+using Artwork = WithApplication;
+
+TEST_F(Artwork, PicturesHaveTheirSizes) {
     EXPECT_EQ(MakeLogo().size(), QSize(202, 64));
     for (bool hover : {false, true}) {
         const auto icons = MakeIconList(hover);
@@ -185,7 +191,9 @@ TEST(Artwork, PicturesHaveTheirSizes) {
     EXPECT_NE(MakeIconList(false)[kIconPower].toImage(), MakeIconList(true)[kIconPower].toImage());
 }
 
-TEST(QtDialogsTest, CaptionsAndButtonsAreTheApplications) {
+using QtDialogsTest = WithApplication;
+
+TEST_F(QtDialogsTest, CaptionsAndButtonsAreTheApplications) {
     struct Case {
         DialogKind kind;
         DialogButtons buttons;
