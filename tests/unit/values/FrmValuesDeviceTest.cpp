@@ -1,0 +1,85 @@
+// The values screen against the device simulator in simulated time: the protocol as both sides see it.
+#include "values/FrmValues.h"
+
+#include "devsim/DeviceSimulator.h"
+#include "loop/SimulatedLoop.h"
+
+#include <gtest/gtest.h>
+
+namespace mirota {
+namespace {
+
+class Host : public ScreenHost {
+public:
+    bool Unplugged() const override { return false; }
+    void ClosingCurrentFrame(bool e) override { closings.push_back(e); }
+    std::vector<bool> closings;
+};
+
+class RecordingDialogs : public Dialogs {
+public:
+    DialogResult ShowDialog(DialogKind, const std::string& t, DialogButtons) override {
+        texts.push_back(t);
+        return DialogResult::Ok;
+    }
+    DialogResult ShowSystemBox(const std::string& t, const std::string&, DialogKind, DialogButtons) override {
+        texts.push_back(t);
+        return DialogResult::Ok;
+    }
+    std::vector<std::string> texts;
+};
+
+class AllTicked : public ValuesView {
+public:
+    void SetCaption(const std::string&) override {}
+    void SetPanelVisible(int, bool) override {}
+    void SetBoxCaption(int, const std::string&) override {}
+    bool BoxTicked(int) const override { return true; }
+    void ShowValue(int, double) override {}
+    void SetButtonEnabled(CommandButton, bool) override {}
+    void SetButtonPressed(CommandButton, bool) override {}
+    void CloseWindow() override {}
+};
+
+TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
+    SimulatedLoop loop;
+    devsim::DeviceSimulator device(loop);
+    TComPort port(loop, devsim::MakeSimulatedBackend(device));
+    port.Open();
+    Host host;
+    RecordingDialogs dialogs;
+    AllTicked view;
+    TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG);
+    EXPECT_EQ(device.ReceivedText(), "*$6661\r");
+    loop.RunFor(1000);
+    EXPECT_TRUE(device.Streaming());
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_TRUE(frame.PanelShown(i)) << i; // the shipped configuration has all six for DMS
+        EXPECT_NE(frame.DisplayValue(i), 0.0) << i;
+        EXPECT_GT(frame.Plot().PointCount(i), 0u) << i;
+    }
+
+    device.ClearReceived();
+    // All four within the first liveness interval, so no keep-alive comes between them.
+    for (CommandButton b : {CommandButton::Fifty, CommandButton::Nulling, CommandButton::Hundred, CommandButton::Measure}) {
+        frame.ClickButton(b);
+        loop.RunFor(500);
+    }
+    EXPECT_LT(loop.TickCount(), 5920u);
+    // Every command answered as expected: sent once each, nothing repeated.
+    EXPECT_EQ(device.ReceivedText(), "$2013\r$200$2012\r$2010\r");
+    EXPECT_EQ(frame.iResendCount, 0);
+    EXPECT_TRUE(dialogs.texts.empty());
+
+    // Twenty seconds of streaming keep the link alive.
+    loop.RunFor(20000);
+    EXPECT_TRUE(dialogs.texts.empty());
+
+    frame.FormClose();
+    EXPECT_FALSE(device.Streaming());
+    ASSERT_EQ(host.closings.size(), 1u);
+    EXPECT_FALSE(host.closings[0]);
+}
+
+} // namespace
+} // namespace mirota
