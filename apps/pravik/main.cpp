@@ -19,6 +19,8 @@
 
 #include <csignal>
 #include <cstdio>
+
+#ifndef _WIN32
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -34,6 +36,7 @@ void ForwardSignal(int signal)
 }
 
 } // namespace
+#endif
 
 int main(int argc, char** argv)
 {
@@ -79,6 +82,7 @@ int main(int argc, char** argv)
     uUSBRec.Rescan(); // the first look, against which later rescans compare
 
     mirota::TimerId signalWatch = 0;
+#ifndef _WIN32
     if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
         signalWatch = loop.WatchReadable(gSignalPipe[0], [&uUSBRec, &window] {
             char buffer[64];
@@ -102,6 +106,7 @@ int main(int argc, char** argv)
         for (int signal : {SIGUSR1, SIGTERM, SIGINT})
             sigaction(signal, &action, nullptr);
     }
+#endif
     // Ended Ostrel instances leave no zombies behind.
     const mirota::TimerId reaper = loop.StartTimer(1000, [&starter] { starter.ReapFinished(); });
 

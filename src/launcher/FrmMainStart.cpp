@@ -1,5 +1,6 @@
 #include "launcher/FrmMainStart.h"
 
+#include <iterator>
 #include <string>
 
 #ifdef _WIN32

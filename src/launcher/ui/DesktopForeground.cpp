@@ -3,6 +3,10 @@
 #include <QGuiApplication>
 #include <QWidget>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #ifdef MIROTA_HAVE_XCB
 #include <QtGui/qguiapplication_platform.h>
 #include <xcb/xcb.h>
@@ -43,7 +47,9 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name)
 
 std::optional<WindowHandle> DesktopForegroundWindow()
 {
-#ifdef MIROTA_HAVE_XCB
+#if defined(_WIN32)
+    return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(::GetForegroundWindow()));
+#elif defined(MIROTA_HAVE_XCB)
     if (!OnX11())
         return std::nullopt;
     xcb_connection_t* c = X11Connection();
@@ -81,6 +87,9 @@ std::optional<WindowHandle> DesktopForegroundWindow()
 
 WindowHandle DesktopWindowHandle(QWidget* window)
 {
+#ifdef _WIN32
+    return window ? static_cast<WindowHandle>(window->winId()) : 0;
+#endif
     if (!window || !OnX11())
         return 0;
     return static_cast<WindowHandle>(window->winId());

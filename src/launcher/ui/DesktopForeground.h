@@ -1,7 +1,7 @@
 #pragma once
 // What the desktop can tell about its windows: the active (foreground) window and the handle of one
-// of our own windows. Only an X11 desktop can tell; elsewhere (Wayland, offscreen) the foreground is
-// unknown and the launcher's group raising holds back.
+// of our own windows. Windows and an X11 desktop can tell; elsewhere (Wayland, offscreen) the
+// foreground is unknown and the launcher's group raising holds back.
 #include "messages/Messages.h"
 
 #include <optional>
