@@ -10,7 +10,10 @@
 #include <QCoreApplication>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <filesystem>
 #include <map>
 
@@ -247,6 +250,63 @@ TEST_F(PravikOstrelTest, ClosingPravikClosesEveryOstrel)
     ASSERT_TRUE(RunUntil([&] { return Exited(pids[0]) && Exited(pids[1]); })) << "not every Ostrel closed";
     EXPECT_EQ(CountReceived(WM_CONTROL_CLOSE), 0);
 }
+
+#ifdef MIROTA_DEVSIM_PROGRAM
+// The whole chain on the device simulator: Pravik starts Ostrel for the simulated adapter, Ostrel
+// asks the device for its name over the line, Pravik shows the row open and closes it on unplug.
+TEST_F(PravikOstrelTest, OstrelStartedByPravikTalksToTheSimulatedDevice)
+{
+    // The simulator prints its pty's path on its first line.
+    const fs::path simOut = dir / "sim.out";
+    const std::string command = std::string("exec ") + MIROTA_DEVSIM_PROGRAM + " --name 'DMS 2000' --firmware 2.31 > " +
+                                simOut.string() + " 2>/dev/null & echo $!";
+    FILE* shell = ::popen(command.c_str(), "r");
+    ASSERT_TRUE(shell);
+    int simPid = 0;
+    ASSERT_EQ(std::fscanf(shell, "%d", &simPid), 1);
+    ::pclose(shell);
+    std::string pty;
+    for (int i = 0; i < 100 && pty.empty(); ++i) {
+        std::ifstream(simOut) >> pty;
+        if (pty.empty())
+            ::usleep(50000);
+    }
+    ASSERT_FALSE(pty.empty());
+    fs::create_symlink(pty, dir / "dev" / "ttyUSB5");
+
+    source.devices = {Device(u"FT5S", u"Mirota DMS", u"ttyUSB5")};
+    frm->FormCreate();
+    // Ostrel echoes its device information on standard output when asked to; catch it in a file.
+    const fs::path trace = dir / "ostrel.out";
+    ::setenv("MIROTA_OSTREL_TRACE", "1", 1);
+    std::fflush(stdout);
+    const int savedOut = ::dup(1);
+    const int traceFd = ::open(trace.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(traceFd, 1);
+    DoubleClick(u"ttyUSB5");
+    ::dup2(savedOut, 1);
+    ::close(savedOut);
+    ::close(traceFd);
+    ::unsetenv("MIROTA_OSTREL_TRACE");
+    ASSERT_EQ(starter.real.Children().size(), 1u);
+    const pid_t ostrel = starter.real.Children().front();
+
+    auto traced = [&] {
+        std::ifstream in(trace);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    };
+    EXPECT_TRUE(RunUntil([&] { return StateOf(u"ttyUSB5") == u"Open"; }));
+    EXPECT_TRUE(RunUntil([&] { return traced().find("DMS 2000") != std::string::npos; })) << traced();
+
+    source.devices = {};
+    frm->DoUSBRemove();
+    EXPECT_TRUE(RunUntil([&] { return Exited(ostrel); })) << "Ostrel did not close";
+    EXPECT_EQ(CountReceived(WM_CONTROL_CLOSE), 0);
+    ::kill(simPid, SIGTERM);
+}
+#endif
 
 } // namespace
 } // namespace mirota::test
