@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -233,6 +234,37 @@ TEST_F(SettingsWindowTest, ClosingIsRefusedWhileAPassRuns) {
     EXPECT_TRUE(host.closings.empty());
     EXPECT_TRUE(window->close());
     EXPECT_EQ(host.closings, std::vector<bool>{false});
+}
+
+TEST_F(SettingsWindowTest, TheScreenHandedToTheControlScreenReleasesItsWindowAfterwards) {
+    // The factory reads the catalogue beside the program (the shipped DMS catalogue).
+    devsim::DeviceOptions options;
+    options.CfgDir = (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg").string();
+    ASSERT_TRUE(std::filesystem::exists(options.CfgDir)) << options.CfgDir;
+    devsim::DeviceSimulator dms(loop, options);
+    TComPort dmsPort(loop, devsim::MakeSimulatedBackend(dms));
+    dmsPort.Open();
+    std::unique_ptr<HostedScreen> screen =
+        CreateSettingsScreen(ScreenArgs{host, loop, dialogs, &dmsPort, "Mirota DMS", "SN7", 31});
+    QPointer<QWidget> widget;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "frmSettingsFrame") widget = w;
+    ASSERT_TRUE(widget);
+    EXPECT_EQ(widget->windowTitle(), "Settings(SN7)");
+    ASSERT_TRUE(loop.RunUntil([&] { return !dms.ReceivedText().empty() && dms.ReceivedText().back() == '\x1b'; }));
+    loop.RunFor(20000);
+    screen->Show();
+    EXPECT_EQ(screen->Handle(), static_cast<std::uint32_t>(widget->winId()));
+    screen->Close();
+    EXPECT_EQ(host.closings, std::vector<bool>{false});
+    screen.reset();
+    EXPECT_TRUE(widget) << "deleted later, not inside the control screen's call";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(widget);
+    // Nothing reaches the device any more.
+    dms.ClearReceived();
+    loop.RunFor(20000);
+    EXPECT_TRUE(dms.ReceivedText().empty());
 }
 
 } // namespace
