@@ -71,7 +71,18 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
     SetPressed(CommandButton::Measure, true);
 
     // 2., 3. Port handlers; the owner is frmMain (set by the toolkit).
-    AttachPortHandlers(true);
+    if (cpComController) {
+        cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
+                                              std::int64_t winError, const std::string& winMessage) {
+            Entry e(*this);
+            ComPortException(sender, code, message, winError, winMessage);
+        };
+        cpComController->OnError = [this](TCustomComPort* sender, TComErrors errors) {
+            Entry e(*this);
+            ComPortError(sender, errors);
+        };
+        bPortHandlersMine = true;
+    }
     bAlreadyClosing = false;
 
     SetupPacketFilters();
@@ -83,14 +94,54 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
     bErrorOccures = false;
     iResendCount = 0;
     StartContinuousMode();
-    if (!bErrorOccures) StartLiveness();
+    if (!bErrorOccures) {
+        StartLiveness();
+        ttmrCheckAlive->OnTimer = [this](void* sender) {
+            Entry e(*this);
+            TI_CheckAliveTimer(sender);
+        };
+    }
+}
+
+TfrmValuesFrame::Entry::~Entry() {
+    if (--f_.iHandlerDepth == 0 && f_.whenIdle) {
+        auto job = std::move(f_.whenIdle);
+        f_.whenIdle = nullptr;
+        job();
+    }
+}
+
+void TfrmValuesFrame::ReleasePortHandlers() {
+    // Once the screen has handed back to the main window, the port's handlers are the main window's.
+    if (bPortHandlersMine && cpComController) DetachPortHandlers();
+    bPortHandlersMine = false;
+}
+
+void TfrmValuesFrame::WhenIdle(std::function<void()> job) {
+    if (iHandlerDepth == 0) job();
+    else whenIdle = std::move(job);
+}
+
+void TfrmValuesFrame::Detach() {
+    if (bDetached) return;
+    bDetached = true;
+    bAlreadyClosing = true;
+    if (ttmrCheckAlive) ttmrCheckAlive->SetEnabled(false);
+    tmrCheckValue.SetEnabled(false);
+    ReleasePortHandlers();
+    cmdtpcktContinuesFilter.OnPacket = nullptr;
+    cmdtpcktCommandFilter.OnPacket = nullptr;
+    cmdtpcktContinuesFilter.SetComPort(nullptr);
+    cmdtpcktCommandFilter.SetComPort(nullptr);
+    cpComController = nullptr;
+    bErrorOccures = true; // nothing is sent any more, and no handler goes on with the device
 }
 
 TfrmValuesFrame::~TfrmValuesFrame() {
     ttmrCheckAlive.reset();
     tmrCheckValue.SetEnabled(false);
     // The port outlives the screen: nothing of this object may stay attached to it.
-    DetachPortHandlers();
+    ReleasePortHandlers();
     cmdtpcktContinuesFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.SetComPort(nullptr);
@@ -156,6 +207,7 @@ void TfrmValuesFrame::StopContinuousMode() {
 }
 
 void TfrmValuesFrame::cmdtpcktContinuesFilterPacket(TComDataPacket*, const std::string& str) {
+    Entry e(*this);
     bIsAlive = true; // any measurement packet is a sign of life, also one that cannot be read
     ShowMeasurement(str);
 }
@@ -195,6 +247,7 @@ void TfrmValuesFrame::AddPlotPoints() {
 // ---- checked commands ----------------------------------------------------------------------------
 
 void TfrmValuesFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::string& str) {
+    Entry e(*this);
     // The time-out keeps running; a wrong answer is left to it.
     if (str == strValueToCheck) {
         bValueIsChecked = true;
@@ -205,6 +258,7 @@ void TfrmValuesFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::st
 void TfrmValuesFrame::TICheckValuesTimer(void* sender) {
     // The reference time-out with this screen's limit (3): repetitions preceded by ESC ESC ESC, then
     // the buttons enabled, the count reset and "The last command was not executed properly!".
+    Entry e(*this);
     tmrCheckValueTimer(sender);
 }
 
@@ -247,7 +301,8 @@ void TfrmValuesFrame::SetPressed(CommandButton b, bool pressed) {
 
 void TfrmValuesFrame::ClickButton(CommandButton b) {
     ButtonState& st = buttons[Index(b)];
-    if (!st.Enabled) return;
+    if (!st.Enabled || bDetached) return;
+    Entry e(*this);
     switch (b) {
     case CommandButton::Measure:
         SetPressed(b, !(st.Pressed && bMeasureAllowAllUp));
@@ -338,6 +393,8 @@ void TfrmValuesFrame::mniClearAllDataClick(void*) { xypltDisplayValues.ClearAllD
 // ---- closing -------------------------------------------------------------------------------------
 
 void TfrmValuesFrame::CloseOnFailure() {
+    if (bDetached) return;
+    Entry e(*this);
     FormClose();
     view.CloseWindow();
 }
@@ -345,14 +402,18 @@ void TfrmValuesFrame::CloseOnFailure() {
 void TfrmValuesFrame::FormClose() {
     if (bAlreadyClosing) return;
     bAlreadyClosing = true;
+    Entry e(*this);
     if (ttmrCheckAlive) ttmrCheckAlive->SetEnabled(false);
     if (host.Unplugged()) return; // the main window is ending Ostrel: no traffic, no wait
     if (bErrorOccures) {
+        ReleasePortHandlers();
         host.ClosingCurrentFrame(true);
         return;
     }
     StopContinuousMode(); // sends nothing while a checked command is pending
     Delay(1500);
+    if (bDetached) return; // the host let the screen go meanwhile
+    ReleasePortHandlers();
     host.ClosingCurrentFrame(bErrorOccures);
 }
 

@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QVBoxLayout>
@@ -295,16 +296,58 @@ void TfrmValuesFrameView::BringToForeground() {
 }
 
 void TfrmValuesFrameView::closeEvent(QCloseEvent* event) {
+    if (logic_ && logic_->Detached()) {
+        event->accept();
+        return;
+    }
     // The close handling may wait (1.5 s with the loop running); the window stays up meanwhile and is
     // hidden afterwards. The control screen destroys it.
     if (logic_) logic_->FormClose();
     event->accept();
 }
 
+namespace {
+
+// What the control screen holds. Destroying it lets the screen go at once (no traffic, ticks or
+// handlers from then on) but deletes the window only once none of its handlers is running: the host
+// may destroy it from inside a nested wait that would otherwise return into a deleted screen.
+class ValuesScreenHandle : public HostedScreen {
+public:
+    explicit ValuesScreenHandle(TfrmValuesFrameView* window) : window_(window) {}
+    ~ValuesScreenHandle() override {
+        if (!window_) return;
+        window_->hide();
+        window_->Logic().Detach();
+        QPointer<TfrmValuesFrameView> window = window_;
+        window_->Logic().WhenIdle([window] {
+            if (window) window->deleteLater();
+        });
+    }
+    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
+    void Show() override {
+        if (window_) window_->Show();
+    }
+    void Close() override {
+        if (window_) window_->Close();
+    }
+    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
+    void ShowNormal() override {
+        if (window_) window_->ShowNormal();
+    }
+    void BringToForeground() override {
+        if (window_) window_->BringToForeground();
+    }
+
+private:
+    QPointer<TfrmValuesFrameView> window_;
+};
+
+} // namespace
+
 std::unique_ptr<HostedScreen> CreateValuesScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    return std::make_unique<TfrmValuesFrameView>(args, cfg);
+    return std::make_unique<ValuesScreenHandle>(new TfrmValuesFrameView(args, cfg));
 }
 
 } // namespace mirota

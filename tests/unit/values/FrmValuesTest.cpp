@@ -405,6 +405,45 @@ TEST_F(FrmValuesTest, ClosingAfterUnplugSendsNothingAndDoesNotWait) {
     EXPECT_TRUE(host.closings.empty());
 }
 
+TEST_F(FrmValuesTest, ClosedScreenLeavesThePortToTheMainWindow) {
+    OpenSettled();
+    EXPECT_TRUE(port.OnError && port.OnException);
+    frame->FormClose();
+    EXPECT_FALSE(port.OnError || port.OnException);
+    // The main window attaches its own; destroying the screen leaves it alone.
+    bool mainHandlerCalled = false;
+    port.OnException = [&](TCustomComPort*, int, const std::string&, std::int64_t, const std::string&) {
+        mainHandlerCalled = true;
+    };
+    frame.reset();
+    ASSERT_TRUE(port.OnException);
+    device.HangUp();
+    loop.RunFor(10);
+    EXPECT_TRUE(mainHandlerCalled);
+}
+
+TEST_F(FrmValuesTest, LettingGoInsideANestedWaitDefersTheDestructionAndStopsEverything) {
+    OpenSettled();
+    bool destroyed = false;
+    // The host lets the screen go while the close handling is still waiting its 1.5 s.
+    loop.StartTimer(700, [&] {
+        frame->Detach();
+        frame->WhenIdle([&] { destroyed = true; });
+        EXPECT_FALSE(destroyed); // FormClose is still on the stack
+    }, false);
+    device.ClearReceived();
+    frame->FormClose();
+    EXPECT_TRUE(destroyed);
+    EXPECT_TRUE(host.closings.empty()); // no call back into a host that has let go
+    device.ClearReceived();
+    device.StreamEveryMs = 0;
+    device.Send("%0019.0\x1b");
+    loop.RunFor(12000);
+    EXPECT_EQ(device.ReceivedText(), ""); // no keep-alive, no repetition
+    EXPECT_EQ(frame->DisplayValue(0), 0.0);
+    EXPECT_TRUE(dialogs.texts.empty());
+}
+
 TEST_F(FrmValuesTest, PortFailureIsReportedOnceAndClosesWithTheFailureFlag) {
     OpenSettled();
     device.HangUp();
