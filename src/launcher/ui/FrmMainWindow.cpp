@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -22,6 +23,7 @@ namespace mirota {
 namespace {
 
 constexpr std::uint32_t SC_RESTORE_COMMAND = 0xF120;
+constexpr int kLateRaiseMs = 200;
 
 QString ToQString(const std::u16string& text)
 {
@@ -254,8 +256,12 @@ void TFRM_MainWindow::Restore()
 
 bool TFRM_MainWindow::IsForeground() const
 {
-    if (const std::optional<WindowHandle> f = DesktopForegroundWindow(); f && NativeHandle() != 0)
-        return *f == NativeHandle();
+    // The launcher raises itself after it has asked every Ostrel to come forward. On X11 those
+    // requests are still on their way to the window manager when the desktop is asked, so its answer
+    // would say the launcher is in front and the launcher would end up below. The launcher therefore
+    // always raises itself; raising a window that is in front already changes nothing.
+    if (NativeHandle() != 0)
+        return false;
     return isVisible() && QApplication::activeWindow() == this;
 }
 
@@ -263,6 +269,14 @@ void TFRM_MainWindow::RaiseAndActivate()
 {
     raise();
     activateWindow();
+    // The Ostrel instances asked to come forward just before may reach the window manager after this
+    // request; once more a moment later, so that the launcher ends on top as intended.
+    if (NativeHandle() != 0) {
+        QTimer::singleShot(kLateRaiseMs, this, [this] {
+            raise();
+            activateWindow();
+        });
+    }
 }
 
 void TFRM_MainWindow::ApplicationStateChanged(Qt::ApplicationState state)
