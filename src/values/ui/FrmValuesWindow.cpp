@@ -93,6 +93,9 @@ TfrmValuesFrameView::TfrmValuesFrameView(const ScreenArgs& args, std::filesystem
     xypltDisplayValues->ApplyConfiguration();
     xypltDisplayValues->OnZoomToFit = [this] { logic_->mniZoomToFitClick(this); };
     xypltDisplayValues->OnClearAllData = [this] { logic_->mniClearAllDataClick(this); };
+    xypltDisplayValues->OnExportFailed = [this](const std::string& text) {
+        logic_->dialogs.ShowDialog(DialogKind::Error, text, DialogButtons::Ok);
+    };
     constructing_ = false;
 }
 

@@ -254,17 +254,20 @@ bool TiXYPlot::ExportCsv(const QString& file) {
     QFile f(file);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     const std::string csv = PointsCsv();
-    return f.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size());
+    const bool written = f.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size());
+    return f.flush() && written;
 }
 
 void TiXYPlot::AskExportPng() {
     const QString file = QFileDialog::getSaveFileName(this, "Save Picture", "values.png", "PNG image (*.png)");
-    if (!file.isEmpty()) ExportPng(file);
+    if (!file.isEmpty() && !ExportPng(file) && OnExportFailed)
+        OnExportFailed("The picture could not be saved to " + file.toStdString() + ".");
 }
 
 void TiXYPlot::AskExportCsv() {
     const QString file = QFileDialog::getSaveFileName(this, "Save Points", "values.csv", "CSV file (*.csv)");
-    if (!file.isEmpty()) ExportCsv(file);
+    if (!file.isEmpty() && !ExportCsv(file) && OnExportFailed)
+        OnExportFailed("The points could not be saved to " + file.toStdString() + ".");
 }
 
 } // namespace mirota

@@ -40,6 +40,8 @@ public:
     // Context menu items; their handlers are set by the screen.
     std::function<void()> OnZoomToFit;
     std::function<void()> OnClearAllData;
+    // Tells the user that an export failed.
+    std::function<void(const std::string& text)> OnExportFailed;
 
     QCustomPlot* Plot() const { return plot_; }
     QCPGraph* Graph(int channel) const { return graphs_[channel]; }

@@ -143,6 +143,25 @@ TEST_F(FrmValuesWindowTest, DisplaysAndPlotFollowThePackets) {
     EXPECT_EQ(window->Display(1)->Text(), "-0.5000"); // displays keep their values
 }
 
+TEST_F(FrmValuesWindowTest, ExportsThePointsAndThePictureOnRequest) {
+    Open("Mirota TMS");
+    window->Box(0)->setChecked(true);
+    Packet("1 12.5");
+    Packet("1-0.25");
+    const std::string csv = window->PlotWidget()->PointsCsv();
+    // Header, then one row per point: channel title, local time, seconds, value ("." decimals).
+    EXPECT_EQ(csv.rfind("Channel,Time,Seconds,Value\r\n", 0), 0u);
+    EXPECT_NE(csv.find("\"Torque\","), std::string::npos);
+    // Simulated time: opened at 920 ms, the packets at 1420 and 1421 ms.
+    EXPECT_NE(csv.find(",1800000001.42,12.5\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",1800000001.421,-0.25\r\n"), std::string::npos) << csv;
+    const QString dir = QString::fromStdString(cfgDir.string());
+    EXPECT_TRUE(window->PlotWidget()->ExportCsv(dir + "/points.csv"));
+    EXPECT_TRUE(window->PlotWidget()->ExportPng(dir + "/plot.png"));
+    EXPECT_GT(std::filesystem::file_size(cfgDir / "plot.png"), 1000u);
+    EXPECT_FALSE(window->PlotWidget()->ExportCsv(dir + "/missing/points.csv"));
+}
+
 TEST_F(FrmValuesWindowTest, CommandButtonsLatchInTheirGroups) {
     Open("Mirota DMS");
     QPushButton* measure = window->Button(CommandButton::Measure);
