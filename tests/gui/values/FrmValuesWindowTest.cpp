@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <qcustomplot.h>
 
@@ -160,6 +161,31 @@ TEST_F(FrmValuesWindowTest, ExportsThePointsAndThePictureOnRequest) {
     EXPECT_TRUE(window->PlotWidget()->ExportPng(dir + "/plot.png"));
     EXPECT_GT(std::filesystem::file_size(cfgDir / "plot.png"), 1000u);
     EXPECT_FALSE(window->PlotWidget()->ExportCsv(dir + "/missing/points.csv"));
+}
+
+TEST_F(FrmValuesWindowTest, ScreenFromTheFactoryClosesThroughTheHostAndIsDeletedAfterwards) {
+    ScreenArgs args{host, loop, dialogs, &port, "Mirota DMS", "4711", 0};
+    std::unique_ptr<HostedScreen> screen = CreateValuesScreen(args);
+    screen->Show();
+    loop.RunFor(500); // the stream's switch answered
+    QPointer<QWidget> window;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == "frmValuesFrame" && w->isVisible()) window = w;
+    ASSERT_TRUE(window);
+    EXPECT_EQ(window->windowTitle(), "Values(4711)");
+    EXPECT_NE(screen->Handle(), 0u);
+    device.ClearReceived();
+    screen->Close();
+    EXPECT_EQ(device.ReceivedText(), "$6660\r");
+    ASSERT_EQ(host.closings.size(), 1u);
+    EXPECT_FALSE(host.closings[0]);
+    EXPECT_FALSE(window->isVisible());
+    screen.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_FALSE(window);
+    device.ClearReceived();
+    loop.RunFor(12000);
+    EXPECT_EQ(device.ReceivedText(), ""); // nothing left behind that talks to the device
 }
 
 TEST_F(FrmValuesWindowTest, CommandButtonsLatchInTheirGroups) {
