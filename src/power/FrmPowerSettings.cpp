@@ -31,7 +31,7 @@ TfrmPowerFrame::TfrmPowerFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& 
                                const std::string& aSerialNumber, PowerFrameView& view)
     : CommandToolkit(aLoop, aDialogs, aComPort, &aOwner, Config()), owner_(aOwner), view_(view) {
     // Numbers are read with ParseDecimal and shown by the displays, both with "." always.
-    AttachPortHandlers(true);
+    AttachHandlers();
     caption_ = "Power Settings(" + aSerialNumber + ")";
     view_.SetCaption(caption_);
     iResendCount = 0;
@@ -44,18 +44,85 @@ TfrmPowerFrame::TfrmPowerFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& 
 TfrmPowerFrame::~TfrmPowerFrame() {
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.OnPacket = nullptr;
-    // The port outlives its screens. A closed screen has handed the port's handlers back already (the
-    // main window attaches its own then); one destroyed without closing must not leave them behind.
-    if (cpComController && !bAlreadyClosing)
+    // The port outlives its screens: a screen destroyed without closing leaves no handler behind.
+    ReleasePortHandlers();
+}
+
+// Every way in from outside (timers, the port, the filters, the window) runs as an Entry.
+void TfrmPowerFrame::AttachHandlers() {
+    tmrCheckValue.OnTimer = [this](void* sender) {
+        Entry entry(*this);
+        if (!bDetached)
+            tmrCheckValueTimer(sender);
+    };
+    if (!cpComController)
+        return;
+    cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
+                                          std::int64_t winError, const std::string& winMessage) {
+        Entry entry(*this);
+        if (!bDetached)
+            ComPortException(sender, code, message, winError, winMessage);
+    };
+    cpComController->OnError = [this](TCustomComPort* sender, TComErrors errors) {
+        Entry entry(*this);
+        if (!bDetached)
+            ComPortError(sender, errors);
+    };
+    bPortHandlersMine = true;
+}
+
+void TfrmPowerFrame::ReleasePortHandlers() {
+    // After the screen handed back to the main window the port's handlers are the main window's.
+    if (bPortHandlersMine && cpComController)
         DetachPortHandlers();
+    bPortHandlersMine = false;
+}
+
+TfrmPowerFrame::Entry::~Entry() {
+    if (--f_.iHandlerDepth == 0 && f_.whenIdle) {
+        auto job = std::move(f_.whenIdle);
+        f_.whenIdle = nullptr;
+        job();
+    }
+}
+
+void TfrmPowerFrame::WhenIdle(std::function<void()> job) {
+    if (iHandlerDepth == 0)
+        job();
+    else
+        whenIdle = std::move(job);
+}
+
+void TfrmPowerFrame::Detach() {
+    if (bDetached)
+        return;
+    bDetached = true;
+    bAlreadyClosing = true;
+    if (ttmrCheckAlive)
+        ttmrCheckAlive->SetEnabled(false);
+    tmrCheckValue.SetEnabled(false);
+    ReleasePortHandlers();
+    cmdtpcktContinuesFilter.OnPacket = nullptr;
+    cmdtpcktCommandFilter.OnPacket = nullptr;
+    cmdtpcktContinuesFilter.SetComPort(nullptr);
+    cmdtpcktCommandFilter.SetComPort(nullptr);
+    cpComController = nullptr;
+    bErrorOccures = true; // nothing is sent any more and no routine goes on with the device
 }
 
 void TfrmPowerFrame::FormCreate() {
+    Entry entry(*this);
     SetupPacketFilters();
     RequestStartUpVoltage();
     // A failure during the start-up traffic has closed the screen already: no liveness then.
-    if (!bErrorOccures)
+    if (!bErrorOccures) {
         StartLiveness();
+        ttmrCheckAlive->OnTimer = [this](void* sender) {
+            Entry entry(*this);
+            if (!bDetached)
+                TI_CheckAliveTimer(sender);
+        };
+    }
 }
 
 void TfrmPowerFrame::SetupPacketFilters() {
@@ -76,19 +143,25 @@ void TfrmPowerFrame::ArmReplyFilter(const std::string& startString) {
     tmrCheckValue.SetEnabled(false);
     cmdtpcktCommandFilter.SetStartString(startString);
     cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
-        cmdtpcktCommandFilterPacket(sender, str);
+        Entry entry(*this);
+        if (!bDetached)
+            cmdtpcktCommandFilterPacket(sender, str);
     };
 }
 
 // The time-out runs 500 ms from the end of sending, also when an earlier one is still running.
 void TfrmPowerFrame::StartReplyTimeout() {
     tmrCheckValue.SetEnabled(false);
+    if (bDetached)
+        return;
     tmrCheckValue.SetEnabled(true);
 }
 
 void TfrmPowerFrame::AttachContinuesFilter() {
     cmdtpcktContinuesFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
-        cmdtpcktContinuesFilterPacket(sender, str);
+        Entry entry(*this);
+        if (!bDetached)
+            cmdtpcktContinuesFilterPacket(sender, str);
     };
 }
 
@@ -130,6 +203,8 @@ void TfrmPowerFrame::StopContinuousMode() {
 }
 
 void TfrmPowerFrame::VoltageStep(const char* code, TResendProcedure self) {
+    if (bDetached)
+        return;
     DisableButtons();
     cmdtpcktContinuesFilter.OnPacket = nullptr; // the frequency stays as it is until the reply
     ArmReplyFilter(std::string("&") + code);
@@ -140,19 +215,26 @@ void TfrmPowerFrame::VoltageStep(const char* code, TResendProcedure self) {
 }
 
 void TfrmPowerFrame::btnMinusClick(void*) {
+    Entry entry(*this);
     VoltageStep("025", [this](void* s) { btnMinusClick(s); });
 }
 void TfrmPowerFrame::btnPlusClick(void*) {
+    Entry entry(*this);
     VoltageStep("026", [this](void* s) { btnPlusClick(s); });
 }
 void TfrmPowerFrame::btnMinusMinusClick(void*) {
+    Entry entry(*this);
     VoltageStep("027", [this](void* s) { btnMinusMinusClick(s); });
 }
 void TfrmPowerFrame::btnPlusPlusClick(void*) {
+    Entry entry(*this);
     VoltageStep("028", [this](void* s) { btnPlusPlusClick(s); });
 }
 
 void TfrmPowerFrame::btnAutoDetectClick(void*) {
+    Entry entry(*this);
+    if (bDetached)
+        return;
     tmrCheckValue.SetEnabled(false);
     DisableButtons();
     view_.ShowAnimation(true);
@@ -213,13 +295,14 @@ void TfrmPowerFrame::ReattachPacketFilter() { AttachContinuesFilter(); }
 void TfrmPowerFrame::CloseOnFailure() { view_.CloseWindow(); }
 
 void TfrmPowerFrame::FormClose() {
+    Entry entry(*this);
     if (bAlreadyClosing)
         return;
     bAlreadyClosing = true;
     if (ttmrCheckAlive)
         ttmrCheckAlive->SetEnabled(false);
     if (owner_.Unplugged()) {
-        DetachPortHandlers(); // no traffic; the program is ending and the screen goes with it
+        ReleasePortHandlers(); // no traffic; the program is ending and the screen goes with it
         return;
     }
     if (bErrorOccures) {
@@ -228,8 +311,10 @@ void TfrmPowerFrame::FormClose() {
     }
     StopContinuousMode();
     Delay(1500);
+    if (bDetached)
+        return; // let go by the main window during the wait
     // From here the main window handles the port's failures again.
-    DetachPortHandlers();
+    ReleasePortHandlers();
     owner_.ClosingCurrentFrame(bErrorOccures);
 }
 

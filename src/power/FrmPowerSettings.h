@@ -5,6 +5,7 @@
 #include "control/Screens.h"
 #include "link/CommandToolkit.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +55,14 @@ public:
     // The close handling; ends in the owner's ClosingCurrentFrame (unless the device was unplugged).
     void FormClose();
 
+    // Lets the screen go at once: no traffic, ticks, handlers or owner calls from now on. The window
+    // that owns this object may still be inside one of its handlers (a nested wait); WhenIdle tells
+    // when none is running any more, so that it is destroyed only then.
+    void Detach();
+    bool Detached() const { return bDetached; }
+    // Runs `job` now if no handler of this screen is running, else as soon as the last one returns.
+    void WhenIdle(std::function<void()> job);
+
     TComDataPacket cmdtpcktCommandFilter;
     TComDataPacket cmdtpcktContinuesFilter;
     bool bReadStartUpVoltage = false;
@@ -68,6 +77,20 @@ protected:
     void CloseOnFailure() override;
 
 private:
+    // Marks a handler of this screen as running (see WhenIdle); the first local of every entry point.
+    class Entry {
+    public:
+        explicit Entry(TfrmPowerFrame& f) : f_(f) { ++f_.iHandlerDepth; }
+        ~Entry();
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
+
+    private:
+        TfrmPowerFrame& f_;
+    };
+
+    void AttachHandlers();
+    void ReleasePortHandlers();
     void SetupPacketFilters();
     void RequestStartUpVoltage();
     void SendStartUpQuery();
@@ -83,6 +106,10 @@ private:
     ScreenHost& owner_;
     PowerFrameView& view_;
     std::string caption_;
+    int iHandlerDepth = 0;
+    bool bDetached = false;
+    bool bPortHandlersMine = false;
+    std::function<void()> whenIdle;
 };
 
 } // namespace mirota

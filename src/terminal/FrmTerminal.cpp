@@ -13,25 +13,61 @@ TfrmTerminalFrame::TfrmTerminalFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dia
     : CommandToolkit(aLoop, aDialogs, aComPort, &aOwner, Config()), owner_(aOwner), view_(view) {
     bErrorOccures = false;
     // OnException only: the terminal attaches no OnError handler.
-    if (cpComController)
+    if (cpComController) {
         cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
                                               std::int64_t winError, const std::string& winMessage) {
-            cpComControllerException(sender, code, message, winError, winMessage);
+            Entry entry(*this);
+            if (!bDetached)
+                cpComControllerException(sender, code, message, winError, winMessage);
         };
+        bPortHandlersMine = true;
+    }
     caption_ = "Terminal(" + aSerialNumber + ")";
     view_.SetCaption(caption_);
 }
 
 TfrmTerminalFrame::~TfrmTerminalFrame() {
-    // A closed screen has handed the port's handler back already (the main window attaches its own);
-    // one destroyed without closing must not leave it behind.
-    if (cpComController && !bAlreadyClosing)
-        cpComController->OnException = nullptr;
+    // The port outlives its screens: a screen destroyed without closing leaves no handler behind.
+    ReleasePortHandlers();
+}
+
+void TfrmTerminalFrame::ReleasePortHandlers() {
+    // After the screen handed back to the main window the port's handlers are the main window's.
+    if (bPortHandlersMine && cpComController)
+        DetachPortHandlers();
+    bPortHandlersMine = false;
+}
+
+TfrmTerminalFrame::Entry::~Entry() {
+    if (--f_.iHandlerDepth == 0 && f_.whenIdle) {
+        auto job = std::move(f_.whenIdle);
+        f_.whenIdle = nullptr;
+        job();
+    }
+}
+
+void TfrmTerminalFrame::WhenIdle(std::function<void()> job) {
+    if (iHandlerDepth == 0)
+        job();
+    else
+        whenIdle = std::move(job);
+}
+
+void TfrmTerminalFrame::Detach() {
+    if (bDetached)
+        return;
+    bDetached = true;
+    bAlreadyClosing = true;
+    ReleasePortHandlers();
+    view_.Terminal().SetComPort(nullptr);
+    cpComController = nullptr;
+    bErrorOccures = true; // nothing is sent any more
 }
 
 void TfrmTerminalFrame::FormCreate() { StartTerminal(); }
 
 void TfrmTerminalFrame::StartTerminal() {
+    Entry entry(*this);
     view_.Terminal().SetComPort(cpComController);
     if (cpComController && cpComController->Connected()) {
         bTerminalStarted = true;
@@ -40,7 +76,8 @@ void TfrmTerminalFrame::StartTerminal() {
         SendCommand("n");
     } else {
         dialogs.ShowDialog(DialogKind::Error, kTerminalNotStarted, DialogButtons::Ok);
-        view_.CloseWindow();
+        if (!bDetached)
+            view_.CloseWindow();
     }
 }
 
@@ -49,29 +86,34 @@ void TfrmTerminalFrame::cpComControllerException(TCustomComPort*, int, const std
     if (bErrorOccures)
         return;
     DetachPortHandlers();
+    bPortHandlersMine = false;
     cpComController = nullptr;
     bErrorOccures = true;
     dialogs.ShowDialog(DialogKind::Error, kCommunicationFailed, DialogButtons::Ok);
-    CloseOnFailure();
+    if (!bDetached)
+        CloseOnFailure();
 }
 
 void TfrmTerminalFrame::CloseOnFailure() { view_.CloseWindow(); }
 
 void TfrmTerminalFrame::FormClose() {
+    Entry entry(*this);
     // The close handling runs once, also when the window is asked to close again while "*" is sent.
     if (bAlreadyClosing)
         return;
     bAlreadyClosing = true;
     if (owner_.Unplugged()) {
-        DetachPortHandlers(); // no traffic; the program is ending and the screen goes with it
+        ReleasePortHandlers(); // no traffic; the program is ending and the screen goes with it
         return;
     }
     // The device leaves its text mode; nothing is sent after a failure or when it never entered it.
     if (bTerminalStarted)
         SendCommand("*");
+    if (bDetached)
+        return; // let go by the main window meanwhile
     view_.Terminal().SetComPort(nullptr);
     // From here the main window handles the port's failures again.
-    DetachPortHandlers();
+    ReleasePortHandlers();
     owner_.ClosingCurrentFrame(bErrorOccures);
 }
 

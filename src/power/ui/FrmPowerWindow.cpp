@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -264,13 +265,63 @@ void TfrmPowerFrameView::BringToForeground() {
 void TfrmPowerFrameView::closeEvent(QCloseEvent* event) {
     // The close handling may wait 1.5 s with the loop running; the window stays up meanwhile. The
     // control screen destroys it.
-    if (logic_)
+    if (logic_ && !logic_->Detached())
         logic_->FormClose();
     event->accept();
 }
 
+namespace {
+
+// What the control screen holds. Destroying it lets the screen go at once (no traffic, ticks or
+// handlers from then on) but deletes the window only once none of its handlers is running: the main
+// window may destroy it from inside a nested wait that would otherwise return into a deleted screen.
+class PowerScreenHandle : public HostedScreen {
+public:
+    explicit PowerScreenHandle(TfrmPowerFrameView* window) : window_(window) {}
+    ~PowerScreenHandle() override {
+        if (!window_)
+            return;
+        window_->hide();
+        window_->Logic().Detach();
+        QPointer<TfrmPowerFrameView> window = window_;
+        window_->Logic().WhenIdle([window] {
+            if (window)
+                window->deleteLater();
+        });
+    }
+    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
+    void Show() override {
+        if (window_)
+            window_->Show();
+    }
+    void Close() override {
+        if (window_)
+            window_->Close();
+    }
+    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
+    void ShowNormal() override {
+        if (window_)
+            window_->ShowNormal();
+    }
+    void BringToForeground() override {
+        if (window_)
+            window_->BringToForeground();
+    }
+    TfrmPowerFrameView* Window() const { return window_; }
+
+private:
+    QPointer<TfrmPowerFrameView> window_;
+};
+
+} // namespace
+
 std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args) {
-    return std::make_unique<TfrmPowerFrameView>(args);
+    return std::make_unique<PowerScreenHandle>(new TfrmPowerFrameView(args));
+}
+
+TfrmPowerFrameView* PowerWindowOf(HostedScreen* screen) {
+    auto* handle = dynamic_cast<PowerScreenHandle*>(screen);
+    return handle ? handle->Window() : nullptr;
 }
 
 } // namespace mirota

@@ -82,6 +82,10 @@ private:
     bool constructing_ = true;
 };
 
+// The screen as the control screen holds it: destroying it lets the screen go at once and deletes
+// the window once none of its handlers runs.
 std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args);
+// The window behind a screen made by CreatePowerScreen (tests, tools); null for anything else.
+TfrmPowerFrameView* PowerWindowOf(HostedScreen* screen);
 
 } // namespace mirota

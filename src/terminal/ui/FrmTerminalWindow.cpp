@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -141,13 +142,63 @@ void TfrmTerminalFrameView::BringToForeground() {
 
 void TfrmTerminalFrameView::closeEvent(QCloseEvent* event) {
     // The close handling sends "*" with the loop running; the control screen destroys the window.
-    if (logic_)
+    if (logic_ && !logic_->Detached())
         logic_->FormClose();
     event->accept();
 }
 
+namespace {
+
+// What the control screen holds. Destroying it lets the screen go at once but deletes the window
+// only once none of its handlers is running (the main window may destroy it from inside a nested
+// wait, such as the second after "#").
+class TerminalScreenHandle : public HostedScreen {
+public:
+    explicit TerminalScreenHandle(TfrmTerminalFrameView* window) : window_(window) {}
+    ~TerminalScreenHandle() override {
+        if (!window_)
+            return;
+        window_->hide();
+        window_->Logic().Detach();
+        QPointer<TfrmTerminalFrameView> window = window_;
+        window_->Logic().WhenIdle([window] {
+            if (window)
+                window->deleteLater();
+        });
+    }
+    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
+    void Show() override {
+        if (window_)
+            window_->Show();
+    }
+    void Close() override {
+        if (window_)
+            window_->Close();
+    }
+    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
+    void ShowNormal() override {
+        if (window_)
+            window_->ShowNormal();
+    }
+    void BringToForeground() override {
+        if (window_)
+            window_->BringToForeground();
+    }
+    TfrmTerminalFrameView* Window() const { return window_; }
+
+private:
+    QPointer<TfrmTerminalFrameView> window_;
+};
+
+} // namespace
+
 std::unique_ptr<HostedScreen> CreateTerminalScreen(const ScreenArgs& args) {
-    return std::make_unique<TfrmTerminalFrameView>(args);
+    return std::make_unique<TerminalScreenHandle>(new TfrmTerminalFrameView(args));
+}
+
+TfrmTerminalFrameView* TerminalWindowOf(HostedScreen* screen) {
+    auto* handle = dynamic_cast<TerminalScreenHandle*>(screen);
+    return handle ? handle->Window() : nullptr;
 }
 
 } // namespace mirota

@@ -45,6 +45,10 @@ private:
     bool constructing_ = true;
 };
 
+// The screen as the control screen holds it: destroying it lets the screen go at once and deletes
+// the window once none of its handlers runs.
 std::unique_ptr<HostedScreen> CreateTerminalScreen(const ScreenArgs& args);
+// The window behind a screen made by CreateTerminalScreen (tests, tools); null for anything else.
+TfrmTerminalFrameView* TerminalWindowOf(HostedScreen* screen);
 
 } // namespace mirota

@@ -33,13 +33,14 @@ protected:
     void SetUp() override {
         port.Open();
         screen = CreatePowerScreen(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "FT5X1A", 0});
-        window = dynamic_cast<TfrmPowerFrameView*>(screen.get());
+        window = PowerWindowOf(screen.get());
         ASSERT_NE(window, nullptr);
         screen->Show();
     }
     void TearDown() override {
         host.unplugged = true; // no closing traffic when the fixture goes
         screen.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     bool WaitFor(const std::function<bool()>& done, int ms) {
         const auto end = loop.TickCount() + static_cast<std::uint64_t>(ms);

@@ -63,5 +63,6 @@ int main(int argc, char** argv) {
     screen->Show();
     const int rc = app.exec();
     screen.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return rc;
 }

@@ -35,7 +35,7 @@ protected:
     void SetUp() override {
         port.Open();
         screen = CreateTerminalScreen(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "FT5X1A", 0});
-        window = dynamic_cast<TfrmTerminalFrameView*>(screen.get());
+        window = TerminalWindowOf(screen.get());
         ASSERT_NE(window, nullptr);
         view = window->Terminal_();
         screen->Show();
@@ -45,6 +45,7 @@ protected:
     void TearDown() override {
         host.unplugged = true;
         screen.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 };
 

@@ -350,6 +350,45 @@ TEST_F(PowerScreen, PortFailureAfterUnplugIsSilent) {
     EXPECT_TRUE(host.closings.empty());
 }
 
+TEST_F(PowerScreen, LetGoInsideANestedWaitTheScreenIsReleasedOnlyAfterItsHandlersReturn) {
+    OpenRunning();
+    bool released = false;
+    bool releasedDuringClose = true;
+    host.onClosing = [&](bool) {
+        frame->Detach();
+        frame->WhenIdle([&] { released = true; });
+        releasedDuringClose = released;
+    };
+    // The line goes while "$026" is being sent: the failure is handled inside the click's pauses.
+    loop.StartTimer(100, [&] { device.SetHangUp(); }, false);
+    frame->btnPlusClick(nullptr);
+    EXPECT_EQ(host.closings, std::vector<bool>{true});
+    EXPECT_FALSE(releasedDuringClose);
+    EXPECT_TRUE(released);
+    EXPECT_EQ(device.ReceivedText(), "$0"); // nothing after the failure
+    loop.RunFor(20000);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(host.closings.size(), 1u);
+}
+
+TEST_F(PowerScreen, DetachedScreenSendsAndShowsNothingMore) {
+    OpenRunning();
+    const std::size_t frequencies = view.frequencies.size();
+    frame->Detach();
+    frame->btnMinusClick(nullptr);
+    frame->btnAutoDetectClick(nullptr);
+    frame->FormClose();
+    loop.RunFor(20000);
+    EXPECT_EQ(device.ReceivedText(), "");
+    EXPECT_EQ(view.frequencies.size(), frequencies);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(host.closings.empty());
+    EXPECT_FALSE(port.OnException);
+    bool ran = false;
+    frame->WhenIdle([&] { ran = true; });
+    EXPECT_TRUE(ran);
+}
+
 TEST_F(PowerScreen, SilentDeviceIsReportedAtTheSecondTick) {
     device.Options().Fault.Silent = true;
     Open();

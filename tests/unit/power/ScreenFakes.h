@@ -5,6 +5,7 @@
 #include "loop/MessageLoop.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,13 @@ class FakeHost : public ScreenHost {
 public:
     bool unplugged = false;
     std::vector<bool> closings; // aErrorOccures of every ClosingCurrentFrame
+    std::function<void(bool)> onClosing; // what the main window does then (lets the screen go)
     bool Unplugged() const override { return unplugged; }
-    void ClosingCurrentFrame(bool aErrorOccures) override { closings.push_back(aErrorOccures); }
+    void ClosingCurrentFrame(bool aErrorOccures) override {
+        closings.push_back(aErrorOccures);
+        if (onClosing)
+            onClosing(aErrorOccures);
+    }
 };
 
 struct ShownDialog {

@@ -156,6 +156,24 @@ TEST_F(TerminalScreen, PortFailureIsToldAlsoWhenUnpluggedAndNothingMoreIsSent) {
     }
 }
 
+TEST_F(TerminalScreen, LetGoDuringTheOpeningWaitTheScreenIsReleasedOnlyAfterItReturns) {
+    bool released = false;
+    bool releasedDuringClose = true;
+    host.onClosing = [&](bool) {
+        frame->Detach();
+        frame->WhenIdle([&] { released = true; });
+        releasedDuringClose = released;
+    };
+    port.Open();
+    loop.StartTimer(500, [&] { device.SetHangUp(); }, false);
+    Open(false);
+    EXPECT_EQ(host.closings, std::vector<bool>{true});
+    EXPECT_FALSE(releasedDuringClose);
+    EXPECT_TRUE(released);
+    EXPECT_EQ(device.ReceivedText(), "#"); // no "n" after the failure
+    EXPECT_EQ(view.session.ComPort(), nullptr);
+}
+
 TEST_F(TerminalScreen, PortNotOpenTellsTheUserAndReturnsToTheMainWindow) {
     Open(false);
     ASSERT_EQ(dialogs.shown.size(), 1u);
