@@ -179,7 +179,7 @@ void TfrmValuesFrame::ApplyComponentConfiguration() {
 // ---- measurement stream ------------------------------------------------------------------------
 
 void TfrmValuesFrame::StartContinuousMode() {
-    strValueToCheck = "1";
+    strValueToCheck = std::string(1, '1');
     cmdtpcktCommandFilter.SetStartString("&666");
     cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
         cmdtpcktCommandFilterPacket(s, str);
@@ -195,7 +195,7 @@ void TfrmValuesFrame::StartContinuousMode() {
 
 void TfrmValuesFrame::StopContinuousMode() {
     if (CommandPending()) return;
-    strValueToCheck = "0";
+    strValueToCheck = std::string(1, '0');
     cmdtpcktCommandFilter.SetStartString("&666");
     cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
         cmdtpcktCommandFilterPacket(s, str);
@@ -374,7 +374,7 @@ void TfrmValuesFrame::btnNullingClick(void*) {
     if (CommandPending()) return;
     DisableCommandButtons();
     SetPressed(CommandButton::Nulling, false);
-    strValueToCheck = "0";
+    strValueToCheck = std::string(1, '0');
     cmdtpcktCommandFilter.SetStartString("&200");
     cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
         cmdtpcktCommandFilterPacket(s, str);
