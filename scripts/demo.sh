@@ -12,7 +12,7 @@
 #   scripts/plug.sh unplug ttyUSB1     the row goes (and that device's Ostrel closes)
 #   scripts/plug.sh plug ttyUSB1       the row comes back
 #
-# Without a desktop, run it under Xvfb:  Xvfb :99 & DISPLAY=:99 scripts/demo.sh
+# Without a desktop it starts a virtual X display (Xvfb) of its own and says which.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,15 +35,25 @@ for program in "${needed[@]}"; do
 done
 BIN=$(cd "$BUILD/bin" && pwd)
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
-  echo "demo.sh: no display; start Xvfb :99 & and run DISPLAY=:99 $0" >&2
-  exit 1
+  # No desktop (a server or a container): the demo runs on a virtual X display of its own.
+  for n in $(seq 99 120); do
+    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || break
+  done
+  Xvfb ":$n" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
+  XVFB_PID=$!
+  trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT
+  for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+  export DISPLAY=":$n"
+  echo "No display found: the demo runs on the virtual display $DISPLAY."
+  echo "Look at it with:  DISPLAY=$DISPLAY import -window root shot.png   (click with DISPLAY=$DISPLAY xdotool)"
 fi
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/mirota-runtime-XXXXXX")}
 
 if ((OSTREL_ONLY)); then
   # The simulator prints its pty's path on its first line and serves the device until it is ended.
   coproc DEVSIM { exec "$BIN/mirota-devsim" --name "DMS 2000" --firmware "2.31" --type " DMS" --cfg "$BIN/_cfg"; }
   DEVSIM_PID_SAVED=$DEVSIM_PID
-  trap 'kill "$DEVSIM_PID_SAVED" 2>/dev/null || true' EXIT
+  trap 'kill "$DEVSIM_PID_SAVED" 2>/dev/null || true; [[ -n "${XVFB_PID:-}" ]] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
   read -r -t 10 -u "${DEVSIM[0]}" PTY || { echo "demo.sh: mirota-devsim did not start" >&2; exit 1; }
   echo "Simulated device on $PTY"
   # Port, description, serial number, Pravik's window handle (0: started without the launcher).
@@ -82,6 +92,7 @@ DEVDIR='$DEVDIR'
 ENV
 
 cleanup() {
+  [[ -n "${XVFB_PID:-}" ]] && kill "$XVFB_PID" 2>/dev/null || true
   for pidfile in "$DEMO_DIR"/sim-*.pid; do
     [[ -f "$pidfile" ]] && kill "$(cat "$pidfile")" 2>/dev/null || true
   done
