@@ -160,17 +160,17 @@ TfrmMainOstrelWindow::TfrmMainOstrelWindow(QWidget* parent) : QWidget(parent) {
     navigationBar->setPalette(barPalette);
 
     const std::vector<QPixmap> normal = MakeIconList(false), hover = MakeIconList(true);
-    struct Spec {
+    struct NavigationEntry {
         ScreenKind kind;
         const char* caption;
         const char* name;
         int icon;
-    } specs[] = {{ScreenKind::Terminal, "TERMINAL", "btnTerminal", kIconTerminal},
+    } entries[] = {{ScreenKind::Terminal, "TERMINAL", "btnTerminal", kIconTerminal},
                  {ScreenKind::Settings, "SETTINGS", "btnSettings", kIconSettings},
                  {ScreenKind::Values, "VALUES", "btnValues", kIconValues},
                  {ScreenKind::Power, "POWER", "btnPower", kIconPower}};
     int y = kTopStrip + 27;
-    for (const Spec& s : specs) {
+    for (const NavigationEntry& s : entries) {
         auto* b = new NavigationButton(QString::fromUtf8(s.caption), normal[s.icon], hover[s.icon], this);
         b->setObjectName(QString::fromUtf8(s.name));
         b->setGeometry(kLeftWidth, y, kRightWidth, kButtonHeight);
