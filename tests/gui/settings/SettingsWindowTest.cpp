@@ -18,6 +18,8 @@
 
 #include <fstream>
 
+#include <unistd.h>
+
 namespace mirota {
 namespace {
 
@@ -26,7 +28,10 @@ using namespace mirota::testing;
 class SettingsWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cfg = std::filesystem::temp_directory_path() / "settings-window-test";
+        // One folder per test process: ctest runs the cases side by side.
+        cfg = std::filesystem::temp_directory_path() /
+              ("settings-window-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(cfg);
         std::filesystem::create_directories(cfg);
         Write("SettingsCommands X.ini", "[Group A]\nRange=$101\nFilter=$103\n[Group B]\nUnit name=$122\n");

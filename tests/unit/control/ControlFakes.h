@@ -3,6 +3,8 @@
 #include "control/FrmMainOstrel.h"
 #include "loop/SimulatedLoop.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -164,7 +166,8 @@ struct RefusingBackend : SerialBackend {
 };
 
 inline std::filesystem::path WriteCfg(const std::string& name, const std::string& mainInformation) {
-    const auto dir = std::filesystem::temp_directory_path() / ("mirota-cfg-" + name);
+    // The process id keeps test processes that ctest runs side by side apart.
+    const auto dir = std::filesystem::temp_directory_path() / ("mirota-cfg-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     if (!mainInformation.empty())

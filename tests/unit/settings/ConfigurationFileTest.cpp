@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -65,7 +67,7 @@ TEST(ConfigurationFileTest, GroupElementsFollowTheRows) {
 }
 
 TEST(ConfigurationFileTest, WhatIsSavedLoadsBackAndXmllintAcceptsIt) {
-    const auto dir = std::filesystem::temp_directory_path() / "settings-conf-roundtrip";
+    const auto dir = std::filesystem::temp_directory_path() / ("settings-conf-roundtrip-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string name = ConfigurationFileName((dir / "Mirota DMS_SN42_1234").string());
     EXPECT_EQ(name, (dir / "Mirota DMS_SN42_1234.xml").string());
