@@ -264,7 +264,16 @@ INSTANTIATE_TEST_SUITE_P(Buttons, ButtonCommandTest,
                                            ButtonCase{CommandButton::Null, "$2011\r", "&201", "1"},
                                            ButtonCase{CommandButton::Fifty, "$2013\r", "&201", "3"},
                                            ButtonCase{CommandButton::Hundred, "$2012\r", "&201", "2"},
-                                           ButtonCase{CommandButton::Nulling, "$200", "&200", "0"}));
+                                           ButtonCase{CommandButton::Nulling, "$200", "&200", "0"}),
+                         [](const ::testing::TestParamInfo<ButtonCase>& info) {
+                             switch (info.param.button) {
+                             case CommandButton::Measure: return std::string("Measure");
+                             case CommandButton::Nulling: return std::string("Zero");
+                             case CommandButton::Null: return std::string("ZeroPercent");
+                             case CommandButton::Fifty: return std::string("FiftyPercent");
+                             default: return std::string("HundredPercent");
+                             }
+                         });
 
 TEST_F(FrmValuesTest, NeverAnsweredMeasureIsSentFourTimesThenTheMessage) {
     OpenSettled();
