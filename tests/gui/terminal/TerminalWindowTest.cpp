@@ -92,6 +92,25 @@ TEST_F(TerminalWindow, ClosingSendsStarAndHandsBack) {
     EXPECT_EQ(view->ComPort(), nullptr);
 }
 
+TEST(TerminalWindowNotStarted, ToldThenClosedOnceTheMainWindowHoldsIt) {
+    QtMessageLoop loop;
+    devsim::DeviceSimulator device{loop};
+    TComPort port{loop, devsim::MakeSimulatedBackend(device)}; // never opened
+    FakeHost host;
+    FakeDialogs dialogs{loop};
+    auto screen = CreateTerminalScreen(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "FT5X1A", 0});
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, kTerminalNotStarted);
+    EXPECT_TRUE(host.closings.empty()); // not from inside the creation
+    screen->Show();
+    Delay(loop, 50);
+    EXPECT_EQ(host.closings, std::vector<bool>{false});
+    EXPECT_FALSE(TerminalWindowOf(screen.get())->isVisible());
+    EXPECT_EQ(device.ReceivedText(), "");
+    screen.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
