@@ -21,7 +21,7 @@ public:
     ~TfrmTerminalFrameView() override;
 
     TfrmTerminalFrame& Logic() { return *logic_; }
-    TComTerminal* Terminal_() const { return ctTerminal; }
+    TComTerminal* TerminalView() const { return ctTerminal; }
 
     // TerminalFrameView
     void SetCaption(const std::string& caption) override;

@@ -37,7 +37,7 @@ protected:
         screen = CreateTerminalScreen(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "FT5X1A", 0});
         window = TerminalWindowOf(screen.get());
         ASSERT_NE(window, nullptr);
-        view = window->Terminal_();
+        view = window->TerminalView();
         screen->Show();
         Delay(loop, 300);
         view->FlushRepaint();
