@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <charconv>
 #include <fstream>
 #include <set>
 
@@ -16,10 +16,11 @@ constexpr char CR = '\r';
 // Commands that the device takes without an ending, as soon as the code is complete.
 const std::set<std::string> kBareCommands = {"$025", "$026", "$027", "$028", "$029", "$030", "$112", "$200"};
 
+// "." whatever the locale (a Qt program that runs the simulator in-process has set the user's locale).
 std::string Fixed(double value, int decimals) {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", decimals, value); // the simulator runs in the "C" locale
-    return buf;
+    const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, decimals);
+    return std::string(buf, result.ptr);
 }
 
 std::string Trim(const std::string& s) {
