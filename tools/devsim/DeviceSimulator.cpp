@@ -4,6 +4,7 @@
 #include <cmath>
 #include <charconv>
 #include <fstream>
+#include <map>
 #include <set>
 
 namespace mirota::devsim {
@@ -312,6 +313,19 @@ struct DeviceSimulator::Impl {
         // Anything else outside a command ("1" keep-alive, ESC ESC ESC) needs no answer.
     }
 
+    // What a device fresh from the factory holds for the settings of the shipped catalogues; any
+    // other setting starts at 0.
+    static std::string FactoryValue(const std::string& command) {
+        static const std::map<std::string, std::string> values = {
+            {"$101", "200"},  {"$102", "50"},      {"$103", "2"},      {"$104", "3"},    {"$110", "1"},
+            {"$111", "10"},   {"$113", "0.5"},     {"$120", "1"},      {"$121", "1"},    {"$122", "Bench 1"},
+            {"$130", "60"},   {"$131", "0"},       {"$132", "1"},      {"$140", "1.0021"}, {"$141", "0.9987"},
+            {"$142", "1"},
+        };
+        const auto it = values.find(command);
+        return it == values.end() ? "0" : it->second;
+    }
+
     void LoadCatalogue() {
         if (options.CfgDir.empty())
             return;
@@ -328,7 +342,7 @@ struct DeviceSimulator::Impl {
                     continue;
                 const std::string command = Trim(line.substr(eq + 1));
                 if (command.size() >= 4 && command[0] == '$' && !settings.count(command))
-                    settings[command] = "0";
+                    settings[command] = FactoryValue(command);
             }
         }
     }
