@@ -5,6 +5,7 @@
 #include <charconv>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 
 namespace mirota::devsim {
@@ -51,9 +52,12 @@ struct DeviceSimulator::Impl {
     int centivolts = 2417;   // 24.17 V
     int calibration = 0;     // code 201
     TimerId streamTimer = 0;
-    std::uint64_t streamTicks = 0;
-    std::vector<TimerId> pending; // answers on their way
+    std::uint64_t streamStart = 0;  // tick when streaming was switched on
+    std::uint64_t lastRound = 0;    // tick of the last round of packets
+    double angle = 0;               // degrees, integrates the angle speed
+    std::mt19937 noise{20240611};   // fixed seed: the same run gives the same values
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    bool hungUp = false;            // SetHangUp has run
 
     bool Mute() const { return options.Fault.Silent || options.Fault.HangUp; }
 
@@ -84,6 +88,10 @@ struct DeviceSimulator::Impl {
             false);
     }
 
+    static bool IsCode(const std::string& code) {
+        return code.size() == 3 && std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+    }
+
     std::string VoltageText() const { return Fixed(centivolts / 100.0, 2); }
 
     void Step(int delta) { centivolts = std::clamp(centivolts + delta, 0, 4800); }
@@ -108,10 +116,17 @@ struct DeviceSimulator::Impl {
             return;
         }
         if (ending == ESC) { // reads
-            if (cmd == "$357")
+            if (cmd == "$357") {
                 Answer("357", options.Firmware);
-            else if (auto it = settings.find(cmd); it != settings.end())
-                Answer(code, it->second);
+            } else if (cmd == "$666") {
+                Answer(code, streaming ? "1" : "0");
+            } else if (cmd == "$201") {
+                Answer(code, std::string(1, static_cast<char>('0' + calibration)));
+            } else if (auto it = settings.find(cmd); it != settings.end()) {
+                Answer(cmd.substr(1), it->second);
+            } else if (IsCode(code)) {
+                Answer(cmd.substr(1), "0"); // a setting the device was never given
+            }
             return;
         }
         // Writes: command, value, CR.
@@ -128,6 +143,8 @@ struct DeviceSimulator::Impl {
             for (const auto& [k, v] : settings)
                 if (cmd.compare(0, k.size(), k) == 0 && k.size() > key.size())
                     key = k;
+            if (key.empty() && IsCode(code))
+                key = cmd.substr(0, 4); // unknown so far: the device takes it
             if (key.empty())
                 return;
             const std::string written = cmd.substr(key.size());
@@ -145,33 +162,59 @@ struct DeviceSimulator::Impl {
             streamTimer = 0;
         }
         if (streaming) {
-            const double rate = std::clamp(options.PacketRate, 0.1, 100.0);
-            const auto period = static_cast<std::uint32_t>(std::lround(1000.0 / rate));
-            auto token = alive;
-            streamTimer = loop.StartTimer(period, [this, token] {
-                if (*token)
-                    StreamPackets();
-            });
+            streamStart = lastRound = loop.TickCount();
+            ScheduleRound(0);
         }
     }
 
-    void StreamPackets() {
-        ++streamTicks;
+    // The next round after the period the packet rate asks for, or later when the last round's bytes
+    // take the line longer than that.
+    void ScheduleRound(std::size_t lastBytes) {
+        const double rate = std::clamp(options.PacketRate, 0.1, 1000.0);
+        const auto period = static_cast<std::uint32_t>(std::lround(1000.0 / rate));
+        const auto busy = static_cast<std::uint32_t>((lastBytes * 1000 + kLineBytesPerSecond - 1) / kLineBytesPerSecond);
+        auto token = alive;
+        streamTimer = loop.StartTimer(
+            std::max<std::uint32_t>({period, busy, 1}),
+            [this, token] {
+                if (!*token)
+                    return;
+                streamTimer = 0;
+                ScheduleRound(StreamPackets());
+            },
+            false);
+    }
+
+    double Noise(double amplitude) { return std::uniform_real_distribution<double>(-amplitude, amplitude)(noise); }
+
+    // One round of packets; returns the number of bytes sent.
+    std::size_t StreamPackets() {
+        const std::uint64_t now = loop.TickCount();
+        const double t = static_cast<double>(now - streamStart) / 1000.0;
+        const double dt = static_cast<double>(now - lastRound) / 1000.0;
+        lastRound = now;
+        // The shaft turns on whether anyone listens: the angle integrates the angle speed.
+        const double angleSpeed = 36.0 + 6.0 * std::sin(t * 0.2) + Noise(0.05); // degrees per second
+        angle = std::fmod(angle + angleSpeed * dt, 360.0);
         if (Mute() || textMode)
-            return;
-        const double t = static_cast<double>(streamTicks) / std::max(0.1, options.PacketRate);
+            return 0;
         std::string out;
         if (options.Fault.Garbage)
             out += "#~ x?";
-        const double values[6] = {12.3456 + 0.8 * std::sin(t),        -3.5 + 0.3 * std::cos(t * 0.7),
-                                  1500 + 40 * std::sin(t * 0.3),       980 + 25 * std::cos(t * 0.4),
-                                  std::fmod(t * 36.0, 360.0),          36.0 + std::sin(t)};
+        // Value numbers: 1 torque 1, 2 torque 2, 3 speed 1, 4 speed 2, 5 angle, 6 angle speed.
+        const double values[6] = {12.3456 + 0.8 * std::sin(t) + Noise(0.002),
+                                  -3.5 + 0.3 * std::cos(t * 0.7) + Noise(0.002),
+                                  1500 + 40 * std::sin(t * 0.3) + Noise(0.2),
+                                  980 + 25 * std::cos(t * 0.4) + Noise(0.2),
+                                  angle,
+                                  angleSpeed};
         for (int i = 0; i < 6; ++i)
             out += "%00" + std::to_string(i + 1) + Fixed(values[i], 4) + ESC;
-        out += "%007" + Fixed(50.0 + 0.9 * std::sin(t * 0.5), 2) + ESC;
+        out += "%007" + Fixed(50.0 + 0.4 * std::sin(t * 0.5) + Noise(0.02), 2) + ESC;
         if (options.Fault.Garbage)
             out += "\x7f" "noise";
         Transmit(out);
+        return out.size();
     }
 
     // ---- text mode: a small VT100 menu ----
@@ -277,7 +320,7 @@ struct DeviceSimulator::Impl {
             TextByte(c);
             return;
         }
-        if (c == '#') {
+        if (c == '#' && command.empty()) { // inside a command it is part of the value
             textMode = true;
             command.clear();
             inputLine.clear();
@@ -367,6 +410,9 @@ void DeviceSimulator::Receive(const char* data, std::size_t count) {
 DeviceOptions& DeviceSimulator::Options() { return impl_->options; }
 
 void DeviceSimulator::SetHangUp() {
+    if (impl_->hungUp)
+        return;
+    impl_->hungUp = true;
     impl_->options.Fault.HangUp = true;
     if (OnHangUp)
         OnHangUp();

@@ -14,6 +14,9 @@
 
 namespace mirota::devsim {
 
+// What 19200 baud with 8N1 framing carries: ten bits per byte.
+inline constexpr unsigned kLineBytesPerSecond = 1920;
+
 struct Faults {
     bool Silent = false;        // answers nothing and streams nothing
     bool WrongAnswers = false;  // answers every command with a wrong answer text
@@ -27,10 +30,14 @@ struct DeviceOptions {
     std::string Name = "DMS 2000";        // answer to "$112"
     std::string Firmware = "2.31";        // answer to "$357" ESC
     std::string Type = " DMS";            // device type text (catalogue of settings it holds)
-    double PacketRate = 10;               // "%" packets per second while streaming (at most the line rate)
+    // Rounds of "%" packets per second while streaming. One round is "%001" to "%006" (the six measured
+    // values) and "%007" (the output frequency), sent together; the rounds are spaced so that the
+    // line's 19200 baud (1920 bytes/s) can carry them, whatever the rate asked for.
+    double PacketRate = 10;
     std::uint32_t AnswerDelayMs = 20;     // time from a command's last byte to its answer
     std::string CfgDir;                   // _cfg directory whose catalogue files seed the settings
     Faults Fault;
+    bool PortBusy = false;                // the simulated backend's OpenDevice fails with EBUSY
 };
 
 struct LoggedByte {
@@ -54,6 +61,7 @@ public:
     std::function<std::string(const std::string& command, const std::string& written)> OnSettingWritten;
 
     DeviceOptions& Options();
+    // Hangs the line up: from now on the device hears and says nothing; OnHangUp runs once.
     void SetHangUp();
 
     // Everything received, with arrival times.

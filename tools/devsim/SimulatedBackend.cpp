@@ -4,6 +4,7 @@
 #include "devsim/DeviceSimulator.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 namespace mirota::devsim {
@@ -15,14 +16,16 @@ public:
     explicit SimulatedBackend(DeviceSimulator& device) : device_(device) {}
     ~SimulatedBackend() override {
         *alive_ = false;
-        device_.OnTransmit = nullptr;
-        device_.OnHangUp = nullptr;
+        CloseDevice();
     }
 
     int OpenDevice(const std::string&) override {
+        if (open_ || device_.Options().PortBusy)
+            return EBUSY;
         if (device_.Options().Fault.HangUp)
-            return ENODEV;
+            return ENOENT; // the line is gone, as an unplugged adapter's device node
         open_ = true;
+        hungUp_ = false;
         device_.OnTransmit = [this, token = alive_](const std::string& bytes) {
             if (!*token || !open_)
                 return;
@@ -30,8 +33,10 @@ public:
             Notify(evRxChar, 0);
         };
         device_.OnHangUp = [this, token = alive_] {
-            if (*token && open_)
+            if (*token && open_ && !hungUp_) {
+                hungUp_ = true;
                 Notify(evHangup, EIO);
+            }
         };
         return 0;
     }
@@ -42,6 +47,11 @@ public:
         loop_ = &loop;
         sink_ = &sink;
         watching_ = std::make_shared<bool>(true);
+        // What arrived before the watching began is announced now, as a watcher finds it on start.
+        if (!inbound_.empty())
+            Notify(evRxChar, 0);
+        if (hungUp_)
+            Notify(evHangup, EIO);
     }
     void StopEvents() override {
         if (watching_)
@@ -53,6 +63,11 @@ public:
         return 0;
     }
     void CloseDevice() override {
+        StopEvents();
+        if (open_) {
+            device_.OnTransmit = nullptr;
+            device_.OnHangUp = nullptr;
+        }
         open_ = false;
         inbound_.clear();
     }
@@ -82,7 +97,7 @@ public:
 
 private:
     void Notify(unsigned events, int error) {
-        if (!loop_ || !sink_)
+        if (!loop_ || !sink_ || !*watching_)
             return;
         LineEventSink* sink = sink_;
         auto watching = watching_;
@@ -99,6 +114,7 @@ private:
     LineEventSink* sink_ = nullptr;
     std::string inbound_;
     bool open_ = false;
+    bool hungUp_ = false; // evHangup reported (or pending until the watching starts)
 };
 
 } // namespace
