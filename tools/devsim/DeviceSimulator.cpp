@@ -163,19 +163,20 @@ struct DeviceSimulator::Impl {
         }
         if (streaming) {
             streamStart = lastRound = loop.TickCount();
-            ScheduleRound(0);
+            // The first round follows the confirmation, however high the rate.
+            ScheduleRound(0, options.AnswerDelayMs + options.Fault.LateMs + 1);
         }
     }
 
     // The next round after the period the packet rate asks for, or later when the last round's bytes
     // take the line longer than that.
-    void ScheduleRound(std::size_t lastBytes) {
+    void ScheduleRound(std::size_t lastBytes, std::uint32_t atLeastMs = 1) {
         const double rate = std::clamp(options.PacketRate, 0.1, 1000.0);
         const auto period = static_cast<std::uint32_t>(std::lround(1000.0 / rate));
         const auto busy = static_cast<std::uint32_t>((lastBytes * 1000 + kLineBytesPerSecond - 1) / kLineBytesPerSecond);
         auto token = alive;
         streamTimer = loop.StartTimer(
-            std::max<std::uint32_t>({period, busy, 1}),
+            std::max<std::uint32_t>({period, busy, atLeastMs}),
             [this, token] {
                 if (!*token)
                     return;

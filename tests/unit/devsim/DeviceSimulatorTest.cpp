@@ -170,6 +170,7 @@ TEST_F(Simulator, StreamRateIsLimitedByTheLine) {
     Make();
     Host("$6661\r");
     loop.RunFor(50);
+    EXPECT_EQ(All().substr(0, 10), "&6661\x1b%001") << "the confirmation comes first";
     sent.clear();
     loop.RunFor(3000);
     const std::size_t bytes = All().size();
