@@ -124,8 +124,8 @@ struct DeviceSimulator::Impl {
                 Answer(code, std::string(1, static_cast<char>('0' + calibration)));
             } else if (auto it = settings.find(cmd); it != settings.end()) {
                 Answer(cmd.substr(1), it->second);
-            } else if (IsCode(code)) {
-                Answer(cmd.substr(1), "0"); // a setting the device was never given
+            } else if (cmd.size() == 4 && IsCode(code)) {
+                Answer(code, "0"); // a setting the device was never given
             }
             return;
         }

@@ -87,6 +87,8 @@ public:
     }
     int Write(const char* buffer, std::size_t count, std::size_t& written) override {
         written = 0;
+        if (!open_)
+            return EBADF;
         if (device_.Options().Fault.HangUp)
             return EIO;
         device_.Receive(buffer, count);

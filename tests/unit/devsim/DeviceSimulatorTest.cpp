@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(
                       AnswerCase{"UnknownSettingWritten", "$5557.5\r", "&5557.5"},
                       AnswerCase{"HashInsideAValue", "$122Bench #1\r", "&122Bench #1"},
                       AnswerCase{"KeepAliveAndRepeatPrefixIgnored", "1\x1b\x1b\x1b*$029", "&02924.17"},
-                      AnswerCase{"MalformedDroppedAtTerminator", "$1x\x1b$12\r$029", "&02924.17"},
+                      AnswerCase{"MalformedDroppedAtTerminator", "$1x\x1b$12\r$1017x\x1b$029", "&02924.17"},
                       AnswerCase{"NewCommandReplacesUnfinished", "$10$112", "&112DMS 2000"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -347,6 +347,11 @@ TEST_F(Backend, WritesReachTheDeviceAndAnswersAreAnnouncedThroughTheLoop) {
     EXPECT_EQ(ReadAll(), "x");
     loop.RunFor(100);
     EXPECT_EQ(ReadAll(), "&3572.31\x1b");
+}
+
+TEST_F(Backend, ClosedLineTakesNoWrites) {
+    EXPECT_EQ(Write("$029"), EBADF);
+    EXPECT_EQ(device.ReceivedText(), "");
 }
 
 TEST_F(Backend, OpenFailures) {
