@@ -131,8 +131,10 @@ struct DeviceSimulator::Impl {
         }
         // Writes: command, value, CR.
         if (code == "666") {
-            SetStreaming(value == "1");
-            Answer(code, streaming ? "1" : "0");
+            // The answer's timer first: a loop that finds both due at once runs them in that order.
+            const bool on = value == "1" || (value != "0" && streaming);
+            Answer(code, on ? "1" : "0");
+            SetStreaming(on);
         } else if (code == "201") {
             if (value.size() == 1 && value[0] >= '0' && value[0] <= '3')
                 calibration = value[0] - '0';
