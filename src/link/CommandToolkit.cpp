@@ -142,4 +142,38 @@ void CommandToolkit::GiveUpPort() {
     bErrorOccures = true;
 }
 
+CommandToolkit::HandlerEntry::~HandlerEntry() {
+    if (--t_.iHandlerDepth == 0 && t_.whenIdle) {
+        auto job = std::move(t_.whenIdle);
+        t_.whenIdle = nullptr;
+        job();
+    }
+}
+
+void CommandToolkit::WhenIdle(std::function<void()> job) {
+    if (iHandlerDepth == 0)
+        job();
+    else
+        whenIdle = std::move(job);
+}
+
+void CommandToolkit::ReleasePortHandlers() {
+    if (bPortHandlersMine && cpComController)
+        DetachPortHandlers();
+    bPortHandlersMine = false;
+}
+
+void CommandToolkit::Detach() {
+    if (bDetached)
+        return;
+    bDetached = true;
+    bAlreadyClosing = true;
+    if (ttmrCheckAlive)
+        ttmrCheckAlive->SetEnabled(false);
+    tmrCheckValue.SetEnabled(false);
+    ReleasePortHandlers();
+    cpComController = nullptr;
+    bErrorOccures = true; // nothing is sent any more, and no handler goes on with the device
+}
+
 } // namespace mirota

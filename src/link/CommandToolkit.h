@@ -7,6 +7,7 @@
 #include "link/Dialogs.h"
 #include "link/ThreadedTimer.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -67,6 +68,15 @@ public:
     void SetResend(TResendProcedure routine) { rpResend = std::move(routine); }
     bool CommandPending() const { return tmrCheckValue.Enabled(); }
 
+    // Lets the screen go at once: no traffic, ticks, handlers or owner calls from now on. The window
+    // that owns this object may still be inside one of its handlers (a nested wait); WhenIdle tells
+    // when none is running any more, so that it is destroyed only then. A screen extends it for its
+    // own filters and views.
+    virtual void Detach();
+    bool Detached() const { return bDetached; }
+    // Runs `job` now if no handler of this screen is running, else as soon as the last one returns.
+    void WhenIdle(std::function<void()> job);
+
     // Members as the windows name them.
     MessageLoop& loop;
     Dialogs& dialogs;
@@ -85,6 +95,28 @@ public:
     bool bAlreadyClosing = false;
 
 protected:
+    // Marks a handler of this screen as running (see WhenIdle); the first local of every entry point.
+    class HandlerEntry {
+    public:
+        explicit HandlerEntry(CommandToolkit& t) : t_(t) { ++t_.iHandlerDepth; }
+        ~HandlerEntry();
+        HandlerEntry(const HandlerEntry&) = delete;
+        HandlerEntry& operator=(const HandlerEntry&) = delete;
+
+    private:
+        CommandToolkit& t_;
+    };
+    using Entry = HandlerEntry;
+
+    // Clears the port's handlers if this screen installed them (bPortHandlersMine); once the screen
+    // has handed back to the main window, the port's handlers are the main window's.
+    void ReleasePortHandlers();
+
+    int iHandlerDepth = 0;
+    bool bDetached = false;
+    // The port's OnError/OnException are this screen's own.
+    bool bPortHandlersMine = false;
+
     // Hooks of the window.
     virtual void EnableButtons() {}
     virtual void DisableButtons() {}
@@ -95,6 +127,9 @@ protected:
     virtual void ReattachPacketFilter() {}
     // Closes the window because of a failure (ClosingCurrentFrame(true) follows from its close).
     virtual void CloseOnFailure() = 0;
+
+private:
+    std::function<void()> whenIdle;
 };
 
 } // namespace mirota

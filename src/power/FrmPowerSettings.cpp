@@ -71,43 +71,14 @@ void TfrmPowerFrame::AttachHandlers() {
     bPortHandlersMine = true;
 }
 
-void TfrmPowerFrame::ReleasePortHandlers() {
-    // After the screen handed back to the main window the port's handlers are the main window's.
-    if (bPortHandlersMine && cpComController)
-        DetachPortHandlers();
-    bPortHandlersMine = false;
-}
-
-TfrmPowerFrame::Entry::~Entry() {
-    if (--f_.iHandlerDepth == 0 && f_.whenIdle) {
-        auto job = std::move(f_.whenIdle);
-        f_.whenIdle = nullptr;
-        job();
-    }
-}
-
-void TfrmPowerFrame::WhenIdle(std::function<void()> job) {
-    if (iHandlerDepth == 0)
-        job();
-    else
-        whenIdle = std::move(job);
-}
-
 void TfrmPowerFrame::Detach() {
     if (bDetached)
         return;
-    bDetached = true;
-    bAlreadyClosing = true;
-    if (ttmrCheckAlive)
-        ttmrCheckAlive->SetEnabled(false);
-    tmrCheckValue.SetEnabled(false);
-    ReleasePortHandlers();
+    CommandToolkit::Detach();
     cmdtpcktContinuesFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.SetComPort(nullptr);
     cmdtpcktCommandFilter.SetComPort(nullptr);
-    cpComController = nullptr;
-    bErrorOccures = true; // nothing is sent any more and no routine goes on with the device
 }
 
 void TfrmPowerFrame::FormCreate() {

@@ -55,13 +55,8 @@ public:
     // The close handling; ends in the owner's ClosingCurrentFrame (unless the device was unplugged).
     void FormClose();
 
-    // Lets the screen go at once: no traffic, ticks, handlers or owner calls from now on. The window
-    // that owns this object may still be inside one of its handlers (a nested wait); WhenIdle tells
-    // when none is running any more, so that it is destroyed only then.
-    void Detach();
-    bool Detached() const { return bDetached; }
-    // Runs `job` now if no handler of this screen is running, else as soon as the last one returns.
-    void WhenIdle(std::function<void()> job);
+    // Also unbinds the packet filters.
+    void Detach() override;
 
     TComDataPacket cmdtpcktCommandFilter;
     TComDataPacket cmdtpcktContinuesFilter;
@@ -77,20 +72,7 @@ protected:
     void CloseOnFailure() override;
 
 private:
-    // Marks a handler of this screen as running (see WhenIdle); the first local of every entry point.
-    class Entry {
-    public:
-        explicit Entry(TfrmPowerFrame& f) : f_(f) { ++f_.iHandlerDepth; }
-        ~Entry();
-        Entry(const Entry&) = delete;
-        Entry& operator=(const Entry&) = delete;
-
-    private:
-        TfrmPowerFrame& f_;
-    };
-
     void AttachHandlers();
-    void ReleasePortHandlers();
     void SetupPacketFilters();
     void RequestStartUpVoltage();
     void SendStartUpQuery();
@@ -106,10 +88,6 @@ private:
     ScreenHost& owner_;
     PowerFrameView& view_;
     std::string caption_;
-    int iHandlerDepth = 0;
-    bool bDetached = false;
-    bool bPortHandlersMine = false;
-    std::function<void()> whenIdle;
 };
 
 } // namespace mirota

@@ -100,28 +100,11 @@ TfrmSettingsFrame::~TfrmSettingsFrame() {
     cmdtpcktCommandFilter.SetComPort(nullptr);
 }
 
-TfrmSettingsFrame::EntryGuard::EntryGuard(TfrmSettingsFrame& f) : frame(f) { ++frame.iEntryDepth; }
-
-TfrmSettingsFrame::EntryGuard::~EntryGuard() {
-    if (--frame.iEntryDepth == 0 && frame.onIdle_) {
-        auto idle = std::move(frame.onIdle_);
-        frame.onIdle_ = nullptr;
-        idle();
-    }
-}
-
 void TfrmSettingsFrame::Detach() {
     bClosed = true;
     packetHandler_ = PacketHandler::None;
     SetLiveness(false);
     cmdtpcktCommandFilter.SetComPort(nullptr);
-}
-
-void TfrmSettingsFrame::WhenIdle(std::function<void()> job) {
-    if (iEntryDepth == 0)
-        job();
-    else
-        onIdle_ = std::move(job);
 }
 
 void TfrmSettingsFrame::Start() {

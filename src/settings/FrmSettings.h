@@ -95,12 +95,10 @@ public:
     void SaveConfiguration(const std::string& fileName);
     void LoadConfiguration(const std::string& fileName);
 
-    // The host let go of the screen: no further traffic, ticks or handlers.
-    void Detach();
-    // Runs job once none of this screen's handlers is running any more (at once when none is): the
-    // window is destroyed only when no nested wait of a handler can return into it.
-    void WhenIdle(std::function<void()> job);
-    bool Busy() const { return iEntryDepth > 0; }
+    // The host let go of the screen: no further traffic, ticks or handlers. The screen keeps the
+    // port's handlers and its error state; it only stops its own traffic and ticks.
+    void Detach() override;
+    bool Busy() const { return iHandlerDepth > 0; }
 
     // What the window shows.
     const std::vector<SettingsRow>& Rows() const { return rows_; }
@@ -153,17 +151,11 @@ private:
     static std::string ReplyStart(const std::string& command);
 
     // Counts the handlers of this screen on the stack (entries from the loop and from the window).
-    struct EntryGuard {
-        explicit EntryGuard(TfrmSettingsFrame& f);
-        ~EntryGuard();
-        TfrmSettingsFrame& frame;
-    };
+    using EntryGuard = HandlerEntry;
     enum class PacketHandler { None, Read, Write };
 
     TSettingsCatalogue catalogue_;
     PacketHandler packetHandler_ = PacketHandler::None;
-    int iEntryDepth = 0;
-    std::function<void()> onIdle_;
     std::vector<SettingsRow> rows_;
     bool bClosed = false;
     bool bSending = false;

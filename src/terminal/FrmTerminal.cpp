@@ -31,37 +31,11 @@ TfrmTerminalFrame::~TfrmTerminalFrame() {
     ReleasePortHandlers();
 }
 
-void TfrmTerminalFrame::ReleasePortHandlers() {
-    // After the screen handed back to the main window the port's handlers are the main window's.
-    if (bPortHandlersMine && cpComController)
-        DetachPortHandlers();
-    bPortHandlersMine = false;
-}
-
-TfrmTerminalFrame::Entry::~Entry() {
-    if (--f_.iHandlerDepth == 0 && f_.whenIdle) {
-        auto job = std::move(f_.whenIdle);
-        f_.whenIdle = nullptr;
-        job();
-    }
-}
-
-void TfrmTerminalFrame::WhenIdle(std::function<void()> job) {
-    if (iHandlerDepth == 0)
-        job();
-    else
-        whenIdle = std::move(job);
-}
-
 void TfrmTerminalFrame::Detach() {
     if (bDetached)
         return;
-    bDetached = true;
-    bAlreadyClosing = true;
-    ReleasePortHandlers();
+    CommandToolkit::Detach();
     view_.Terminal().SetComPort(nullptr);
-    cpComController = nullptr;
-    bErrorOccures = true; // nothing is sent any more
 }
 
 void TfrmTerminalFrame::FormCreate() { StartTerminal(); }

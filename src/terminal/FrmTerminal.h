@@ -42,13 +42,8 @@ public:
     // The close handling; ends in the owner's ClosingCurrentFrame (unless the device was unplugged).
     void FormClose();
 
-    // Lets the screen go at once: no traffic, handlers or owner calls from now on. The window that
-    // owns this object may still be inside one of its handlers (a nested wait); WhenIdle tells when
-    // none is running any more, so that it is destroyed only then.
-    void Detach();
-    bool Detached() const { return bDetached; }
-    // Runs `job` now if no handler of this screen is running, else as soon as the last one returns.
-    void WhenIdle(std::function<void()> job);
+    // Also takes the port from the terminal view.
+    void Detach() override;
 
     const std::string& Caption() const { return caption_; }
     // The text mode was requested ("#" sent); false when the port was not open at the start.
@@ -58,27 +53,9 @@ protected:
     void CloseOnFailure() override;
 
 private:
-    // Marks a handler of this screen as running (see WhenIdle); the first local of every entry point.
-    class Entry {
-    public:
-        explicit Entry(TfrmTerminalFrame& f) : f_(f) { ++f_.iHandlerDepth; }
-        ~Entry();
-        Entry(const Entry&) = delete;
-        Entry& operator=(const Entry&) = delete;
-
-    private:
-        TfrmTerminalFrame& f_;
-    };
-
-    void ReleasePortHandlers();
-
     ScreenHost& owner_;
     TerminalFrameView& view_;
     std::string caption_;
-    int iHandlerDepth = 0;
-    bool bDetached = false;
-    bool bPortHandlersMine = false;
-    std::function<void()> whenIdle;
 };
 
 } // namespace mirota

@@ -103,38 +103,13 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
     }
 }
 
-TfrmValuesFrame::Entry::~Entry() {
-    if (--f_.iHandlerDepth == 0 && f_.whenIdle) {
-        auto job = std::move(f_.whenIdle);
-        f_.whenIdle = nullptr;
-        job();
-    }
-}
-
-void TfrmValuesFrame::ReleasePortHandlers() {
-    // Once the screen has handed back to the main window, the port's handlers are the main window's.
-    if (bPortHandlersMine && cpComController) DetachPortHandlers();
-    bPortHandlersMine = false;
-}
-
-void TfrmValuesFrame::WhenIdle(std::function<void()> job) {
-    if (iHandlerDepth == 0) job();
-    else whenIdle = std::move(job);
-}
-
 void TfrmValuesFrame::Detach() {
     if (bDetached) return;
-    bDetached = true;
-    bAlreadyClosing = true;
-    if (ttmrCheckAlive) ttmrCheckAlive->SetEnabled(false);
-    tmrCheckValue.SetEnabled(false);
-    ReleasePortHandlers();
+    CommandToolkit::Detach();
     cmdtpcktContinuesFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.SetComPort(nullptr);
     cmdtpcktCommandFilter.SetComPort(nullptr);
-    cpComController = nullptr;
-    bErrorOccures = true; // nothing is sent any more, and no handler goes on with the device
 }
 
 TfrmValuesFrame::~TfrmValuesFrame() {

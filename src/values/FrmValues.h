@@ -64,13 +64,8 @@ public:
     // The window's close handling; runs once, whoever closes the window.
     void FormClose();
 
-    // Lets the screen go at once: no traffic, ticks, handlers or host calls from now on. The window
-    // that owns this object may still be inside one of its handlers (a nested wait); WhenIdle tells
-    // when none is running any more, so that it is destroyed only then.
-    void Detach();
-    bool Detached() const { return bDetached; }
-    // Runs `job` now if no handler of this screen is running, else as soon as the last one returns.
-    void WhenIdle(std::function<void()> job);
+    // Also unbinds the packet filters.
+    void Detach() override;
 
     // A user's click on a command button as the latching buttons take it: the pressed state changes
     // with the click itself, then the attached handler (if any) runs.
@@ -107,18 +102,6 @@ protected:
     void CloseOnFailure() override;
 
 private:
-    // Marks a handler of this screen as running (see WhenIdle).
-    class Entry {
-    public:
-        explicit Entry(TfrmValuesFrame& f) : f_(f) { ++f_.iHandlerDepth; }
-        ~Entry();
-        Entry(const Entry&) = delete;
-        Entry& operator=(const Entry&) = delete;
-
-    private:
-        TfrmValuesFrame& f_;
-    };
-
     struct ButtonState {
         bool Pressed = false;
         bool Enabled = true;
@@ -132,7 +115,6 @@ private:
     // The four mode buttons' common handler.
     void ModeCommand(CommandButton b, const char* command, const char* answer, void (TfrmValuesFrame::*self)(void*));
     void SetPressed(CommandButton b, bool pressed);
-    void ReleasePortHandlers();
     std::function<void(void*)> HandlerOf(CommandButton b);
 
     ScreenHost& host;
@@ -149,10 +131,6 @@ private:
     bool bMeasureAllowAllUp = false;
     bool bCalibrationAllowAllUp = false;
     PlotModel xypltDisplayValues;
-    int iHandlerDepth = 0;
-    bool bDetached = false;
-    bool bPortHandlersMine = false;
-    std::function<void()> whenIdle;
 };
 
 // The device type: the description with every "Mirota", in any letter case, removed.
