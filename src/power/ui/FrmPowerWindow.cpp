@@ -1,5 +1,7 @@
 #include "power/ui/FrmPowerWindow.h"
 
+#include "control/ui/ScreenWindow.h"
+
 #include "values/ui/AnalogDisplay.h"
 
 #include <QApplication>
@@ -233,34 +235,16 @@ void TfrmPowerFrameView::CloseWindow() {
 std::uint32_t TfrmPowerFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmPowerFrameView::Show() {
-    QRect area;
-    if (QWidget* owner = QApplication::activeWindow(); owner && owner != this)
-        area = owner->frameGeometry();
-    else if (QScreen* s = QGuiApplication::primaryScreen())
-        area = s->availableGeometry();
-    if (area.isValid())
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    show();
+    ShowCentred(*this);
 }
 
 void TfrmPowerFrameView::Close() { close(); }
 
-WindowState TfrmPowerFrameView::State() const {
-    if (isMinimized())
-        return WindowState::Minimized;
-    if (isMaximized())
-        return WindowState::Maximized;
-    return WindowState::Normal;
-}
+WindowState TfrmPowerFrameView::State() const { return StateOfWindow(*this); }
 
 void TfrmPowerFrameView::ShowNormal() { showNormal(); }
 
-void TfrmPowerFrameView::BringToForeground() {
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
-}
+void TfrmPowerFrameView::BringToForeground() { RaiseWindow(*this); }
 
 void TfrmPowerFrameView::closeEvent(QCloseEvent* event) {
     // The close handling may wait 1.5 s with the loop running; the window stays up meanwhile. The
@@ -270,57 +254,12 @@ void TfrmPowerFrameView::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-namespace {
-
-// What the control screen holds. Destroying it lets the screen go at once (no traffic, ticks or
-// handlers from then on) but deletes the window only once none of its handlers is running: the main
-// window may destroy it from inside a nested wait that would otherwise return into a deleted screen.
-class PowerScreenHandle : public HostedScreen {
-public:
-    explicit PowerScreenHandle(TfrmPowerFrameView* window) : window_(window) {}
-    ~PowerScreenHandle() override {
-        if (!window_)
-            return;
-        window_->hide();
-        window_->Logic().Detach();
-        QPointer<TfrmPowerFrameView> window = window_;
-        window_->Logic().WhenIdle([window] {
-            if (window)
-                window->deleteLater();
-        });
-    }
-    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
-    void Show() override {
-        if (window_)
-            window_->Show();
-    }
-    void Close() override {
-        if (window_)
-            window_->Close();
-    }
-    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
-    void ShowNormal() override {
-        if (window_)
-            window_->ShowNormal();
-    }
-    void BringToForeground() override {
-        if (window_)
-            window_->BringToForeground();
-    }
-    TfrmPowerFrameView* Window() const { return window_; }
-
-private:
-    QPointer<TfrmPowerFrameView> window_;
-};
-
-} // namespace
-
 std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args) {
-    return std::make_unique<PowerScreenHandle>(new TfrmPowerFrameView(args));
+    return std::make_unique<ScreenWindowHandle<TfrmPowerFrameView>>(new TfrmPowerFrameView(args));
 }
 
 TfrmPowerFrameView* PowerWindowOf(HostedScreen* screen) {
-    auto* handle = dynamic_cast<PowerScreenHandle*>(screen);
+    auto* handle = dynamic_cast<ScreenWindowHandle<TfrmPowerFrameView>*>(screen);
     return handle ? handle->Window() : nullptr;
 }
 

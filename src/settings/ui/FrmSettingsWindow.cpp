@@ -1,5 +1,7 @@
 #include "settings/ui/FrmSettingsWindow.h"
 
+#include "control/ui/ScreenWindow.h"
+
 #include <QAccessible>
 #include <QApplication>
 #include <QCloseEvent>
@@ -478,29 +480,16 @@ std::optional<std::string> TfrmSettingsFrameView::OpenFileName() {
 std::uint32_t TfrmSettingsFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmSettingsFrameView::Show() {
-    // Centred over the control screen (the window that was active), else on the screen.
-    QRect area;
-    if (QWidget* owner = QApplication::activeWindow(); owner && owner != this) area = owner->frameGeometry();
-    else if (QScreen* s = QGuiApplication::primaryScreen()) area = s->availableGeometry();
-    if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
-    show();
+    ShowCentred(*this);
 }
 
 void TfrmSettingsFrameView::Close() { close(); }
 
-WindowState TfrmSettingsFrameView::State() const {
-    if (isMinimized()) return WindowState::Minimized;
-    if (isMaximized()) return WindowState::Maximized;
-    return WindowState::Normal;
-}
+WindowState TfrmSettingsFrameView::State() const { return StateOfWindow(*this); }
 
 void TfrmSettingsFrameView::ShowNormal() { showNormal(); }
 
-void TfrmSettingsFrameView::BringToForeground() {
-    if (isMinimized()) showNormal();
-    raise();
-    activateWindow();
-}
+void TfrmSettingsFrameView::BringToForeground() { RaiseWindow(*this); }
 
 void TfrmSettingsFrameView::closeEvent(QCloseEvent* event) {
     // Refused while a pass runs; the pass asks whether to cancel at its next step.
@@ -556,49 +545,11 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
     return kSettingsNoValue;
 }
 
-namespace {
-
-// What the control screen holds. Destroying it detaches the screen at once (no traffic, ticks or
-// handlers from then on) but deletes the window only once none of its handlers is running: the host
-// may destroy it from inside a nested wait that would otherwise return into a deleted screen.
-class SettingsScreenHandle : public HostedScreen {
-public:
-    explicit SettingsScreenHandle(TfrmSettingsFrameView* window) : window_(window) {}
-    ~SettingsScreenHandle() override {
-        if (!window_) return;
-        window_->hide();
-        window_->Logic().Detach();
-        QPointer<TfrmSettingsFrameView> window = window_;
-        window_->Logic().WhenIdle([window] {
-            if (window) window->deleteLater();
-        });
-    }
-    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
-    void Show() override {
-        if (window_) window_->Show();
-    }
-    void Close() override {
-        if (window_) window_->Close();
-    }
-    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
-    void ShowNormal() override {
-        if (window_) window_->ShowNormal();
-    }
-    void BringToForeground() override {
-        if (window_) window_->BringToForeground();
-    }
-
-private:
-    QPointer<TfrmSettingsFrameView> window_;
-};
-
-} // namespace
-
 std::unique_ptr<HostedScreen> CreateSettingsScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
     auto* window = new TfrmSettingsFrameView(args, cfg);
-    auto handle = std::make_unique<SettingsScreenHandle>(window);
+    auto handle = std::make_unique<ScreenWindowHandle<TfrmSettingsFrameView>>(window);
     window->Logic().Start();
     return handle;
 }

@@ -1,5 +1,7 @@
 #include "terminal/ui/FrmTerminalWindow.h"
 
+#include "control/ui/ScreenWindow.h"
+
 #include "terminal/ui/ComTerminal.h"
 
 #include <QApplication>
@@ -110,35 +112,17 @@ void TfrmTerminalFrameView::CloseWindow() {
 std::uint32_t TfrmTerminalFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmTerminalFrameView::Show() {
-    QRect area;
-    if (QWidget* owner = QApplication::activeWindow(); owner && owner != this)
-        area = owner->frameGeometry();
-    else if (QScreen* s = QGuiApplication::primaryScreen())
-        area = s->availableGeometry();
-    if (area.isValid())
-        move(area.center() - QPoint(width() / 2, height() / 2));
-    show();
+    ShowCentred(*this);
     ctTerminal->setFocus();
 }
 
 void TfrmTerminalFrameView::Close() { close(); }
 
-WindowState TfrmTerminalFrameView::State() const {
-    if (isMinimized())
-        return WindowState::Minimized;
-    if (isMaximized())
-        return WindowState::Maximized;
-    return WindowState::Normal;
-}
+WindowState TfrmTerminalFrameView::State() const { return StateOfWindow(*this); }
 
 void TfrmTerminalFrameView::ShowNormal() { showNormal(); }
 
-void TfrmTerminalFrameView::BringToForeground() {
-    if (isMinimized())
-        showNormal();
-    raise();
-    activateWindow();
-}
+void TfrmTerminalFrameView::BringToForeground() { RaiseWindow(*this); }
 
 void TfrmTerminalFrameView::closeEvent(QCloseEvent* event) {
     // The close handling sends "*" with the loop running; the control screen destroys the window.
@@ -147,57 +131,12 @@ void TfrmTerminalFrameView::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-namespace {
-
-// What the control screen holds. Destroying it lets the screen go at once but deletes the window
-// only once none of its handlers is running (the main window may destroy it from inside a nested
-// wait, such as the second after "#").
-class TerminalScreenHandle : public HostedScreen {
-public:
-    explicit TerminalScreenHandle(TfrmTerminalFrameView* window) : window_(window) {}
-    ~TerminalScreenHandle() override {
-        if (!window_)
-            return;
-        window_->hide();
-        window_->Logic().Detach();
-        QPointer<TfrmTerminalFrameView> window = window_;
-        window_->Logic().WhenIdle([window] {
-            if (window)
-                window->deleteLater();
-        });
-    }
-    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
-    void Show() override {
-        if (window_)
-            window_->Show();
-    }
-    void Close() override {
-        if (window_)
-            window_->Close();
-    }
-    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
-    void ShowNormal() override {
-        if (window_)
-            window_->ShowNormal();
-    }
-    void BringToForeground() override {
-        if (window_)
-            window_->BringToForeground();
-    }
-    TfrmTerminalFrameView* Window() const { return window_; }
-
-private:
-    QPointer<TfrmTerminalFrameView> window_;
-};
-
-} // namespace
-
 std::unique_ptr<HostedScreen> CreateTerminalScreen(const ScreenArgs& args) {
-    return std::make_unique<TerminalScreenHandle>(new TfrmTerminalFrameView(args));
+    return std::make_unique<ScreenWindowHandle<TfrmTerminalFrameView>>(new TfrmTerminalFrameView(args));
 }
 
 TfrmTerminalFrameView* TerminalWindowOf(HostedScreen* screen) {
-    auto* handle = dynamic_cast<TerminalScreenHandle*>(screen);
+    auto* handle = dynamic_cast<ScreenWindowHandle<TfrmTerminalFrameView>*>(screen);
     return handle ? handle->Window() : nullptr;
 }
 

@@ -1,5 +1,7 @@
 #include "values/ui/FrmValuesWindow.h"
 
+#include "control/ui/ScreenWindow.h"
+
 #include "values/ui/AnalogDisplay.h"
 #include "values/ui/ValuePlot.h"
 
@@ -274,29 +276,16 @@ void TfrmValuesFrameView::CloseWindow() { close(); }
 std::uint32_t TfrmValuesFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmValuesFrameView::Show() {
-    // Centred on the window that was active (the control screen), else on the screen.
-    QRect area;
-    if (QWidget* owner = QApplication::activeWindow(); owner && owner != this) area = owner->frameGeometry();
-    else if (QScreen* s = QGuiApplication::primaryScreen()) area = s->availableGeometry();
-    if (area.isValid()) move(area.center() - QPoint(width() / 2, height() / 2));
-    show();
+    ShowCentred(*this);
 }
 
 void TfrmValuesFrameView::Close() { close(); }
 
-WindowState TfrmValuesFrameView::State() const {
-    if (isMinimized()) return WindowState::Minimized;
-    if (isMaximized()) return WindowState::Maximized;
-    return WindowState::Normal;
-}
+WindowState TfrmValuesFrameView::State() const { return StateOfWindow(*this); }
 
 void TfrmValuesFrameView::ShowNormal() { showNormal(); }
 
-void TfrmValuesFrameView::BringToForeground() {
-    if (isMinimized()) showNormal();
-    raise();
-    activateWindow();
-}
+void TfrmValuesFrameView::BringToForeground() { RaiseWindow(*this); }
 
 void TfrmValuesFrameView::closeEvent(QCloseEvent* event) {
     if (logic_ && logic_->Detached()) {
@@ -309,48 +298,10 @@ void TfrmValuesFrameView::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-namespace {
-
-// What the control screen holds. Destroying it lets the screen go at once (no traffic, ticks or
-// handlers from then on) but deletes the window only once none of its handlers is running: the host
-// may destroy it from inside a nested wait that would otherwise return into a deleted screen.
-class ValuesScreenHandle : public HostedScreen {
-public:
-    explicit ValuesScreenHandle(TfrmValuesFrameView* window) : window_(window) {}
-    ~ValuesScreenHandle() override {
-        if (!window_) return;
-        window_->hide();
-        window_->Logic().Detach();
-        QPointer<TfrmValuesFrameView> window = window_;
-        window_->Logic().WhenIdle([window] {
-            if (window) window->deleteLater();
-        });
-    }
-    std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
-    void Show() override {
-        if (window_) window_->Show();
-    }
-    void Close() override {
-        if (window_) window_->Close();
-    }
-    WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
-    void ShowNormal() override {
-        if (window_) window_->ShowNormal();
-    }
-    void BringToForeground() override {
-        if (window_) window_->BringToForeground();
-    }
-
-private:
-    QPointer<TfrmValuesFrameView> window_;
-};
-
-} // namespace
-
 std::unique_ptr<HostedScreen> CreateValuesScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    return std::make_unique<ValuesScreenHandle>(new TfrmValuesFrameView(args, cfg));
+    return std::make_unique<ScreenWindowHandle<TfrmValuesFrameView>>(new TfrmValuesFrameView(args, cfg));
 }
 
 } // namespace mirota
