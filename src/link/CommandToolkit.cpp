@@ -17,7 +17,11 @@ CommandToolkit::CommandToolkit(MessageLoop& aLoop, Dialogs& aDialogs, TComPort* 
                                ToolkitConfig aConfig)
     : loop(aLoop), dialogs(aDialogs), cpComController(port), frmMain(mainWindow), config(aConfig), tmrCheckValue(aLoop) {
     tmrCheckValue.SetInterval(config.ReplyTimeoutMs);
-    tmrCheckValue.OnTimer = [this](void* sender) { tmrCheckValueTimer(sender); };
+    tmrCheckValue.OnTimer = [this](void* sender) {
+        HandlerEntry entry(*this);
+        if (!bDetached)
+            tmrCheckValueTimer(sender);
+    };
 }
 
 CommandToolkit::~CommandToolkit() {
@@ -111,7 +115,11 @@ void CommandToolkit::StartLiveness() {
     bIsAlive = true;
     ttmrCheckAlive = std::make_unique<TThreadedTimer>(loop);
     ttmrCheckAlive->SetInterval(config.LivenessMs);
-    ttmrCheckAlive->OnTimer = [this](void* sender) { TI_CheckAliveTimer(sender); };
+    ttmrCheckAlive->OnTimer = [this](void* sender) {
+        HandlerEntry entry(*this);
+        if (!bDetached)
+            TI_CheckAliveTimer(sender);
+    };
     ttmrCheckAlive->SetEnabled(true);
 }
 
@@ -120,10 +128,17 @@ void CommandToolkit::AttachPortHandlers(bool withErrors) {
         return;
     cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
                                           std::int64_t winError, const std::string& winMessage) {
-        ComPortException(sender, code, message, winError, winMessage);
+        HandlerEntry entry(*this);
+        if (!bDetached)
+            ComPortException(sender, code, message, winError, winMessage);
     };
     if (withErrors)
-        cpComController->OnError = [this](TCustomComPort* sender, TComErrors errors) { ComPortError(sender, errors); };
+        cpComController->OnError = [this](TCustomComPort* sender, TComErrors errors) {
+            HandlerEntry entry(*this);
+            if (!bDetached)
+                ComPortError(sender, errors);
+        };
+    bPortHandlersMine = true;
 }
 
 void CommandToolkit::DetachPortHandlers() {

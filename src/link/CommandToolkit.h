@@ -46,19 +46,22 @@ public:
     void Delay(int milliseconds);
 
     // The reply time-out (tmrCheckValue's OnTimer) as the reference windows run it.
-    void tmrCheckValueTimer(void* sender);
+    virtual void tmrCheckValueTimer(void* sender);
     // The liveness tick as the reference windows run it.
-    void TI_CheckAliveTimer(void* sender);
+    virtual void TI_CheckAliveTimer(void* sender);
     // Port failure reports (attach to OnError / OnException).
-    void ComPortError(TCustomComPort* sender, TComErrors errors);
-    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
-                          std::int64_t winError, const std::string& winMessage);
+    virtual void ComPortError(TCustomComPort* sender, TComErrors errors);
+    virtual void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
+                                  std::int64_t winError, const std::string& winMessage);
     void DisplayErrorMsg();
     void DisplayInfoMsg();
 
-    // Creates and enables the liveness timer (bIsAlive true).
+    // Creates and enables the liveness timer (bIsAlive true). The tick runs as a handler of the
+    // screen (see WhenIdle) and not at all once it is detached; so do the reply time-out and the
+    // port handlers below.
     void StartLiveness();
-    // Attaches ComPortException (and ComPortError when withErrors) to the port.
+    // Attaches ComPortException (and ComPortError when withErrors) to the port; they are then this
+    // screen's (see ReleasePortHandlers).
     void AttachPortHandlers(bool withErrors);
     // Clears the port's OnError and OnException.
     void DetachPortHandlers();

@@ -50,25 +50,8 @@ TfrmPowerFrame::~TfrmPowerFrame() {
 
 // Every way in from outside (timers, the port, the filters, the window) runs as an Entry.
 void TfrmPowerFrame::AttachHandlers() {
-    tmrCheckValue.OnTimer = [this](void* sender) {
-        Entry entry(*this);
-        if (!bDetached)
-            tmrCheckValueTimer(sender);
-    };
-    if (!cpComController)
-        return;
-    cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
-                                          std::int64_t winError, const std::string& winMessage) {
-        Entry entry(*this);
-        if (!bDetached)
-            ComPortException(sender, code, message, winError, winMessage);
-    };
-    cpComController->OnError = [this](TCustomComPort* sender, TComErrors errors) {
-        Entry entry(*this);
-        if (!bDetached)
-            ComPortError(sender, errors);
-    };
-    bPortHandlersMine = true;
+    // The reply time-out is bound by the toolkit.
+    AttachPortHandlers(true);
 }
 
 void TfrmPowerFrame::Detach() {
@@ -88,11 +71,6 @@ void TfrmPowerFrame::FormCreate() {
     // A failure during the start-up traffic has closed the screen already: no liveness then.
     if (!bErrorOccures) {
         StartLiveness();
-        ttmrCheckAlive->OnTimer = [this](void* sender) {
-            Entry entry(*this);
-            if (!bDetached)
-                TI_CheckAliveTimer(sender);
-        };
     }
 }
 

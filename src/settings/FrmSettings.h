@@ -73,9 +73,9 @@ public:
     void StartWritePass();
     void WriteNextValue();
     void CDP_WriteCommandFilterPacket(TComDataPacket* sender, const std::string& str);
-    void TI_CheckAliveTimer(void* sender);
+    void TI_CheckAliveTimer(void* sender) override;
     void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
-                          std::int64_t winError, const std::string& winMessage);
+                          std::int64_t winError, const std::string& winMessage) override;
     void DisplayErrorMsg();
 
     // Screen.

@@ -13,15 +13,7 @@ TfrmTerminalFrame::TfrmTerminalFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dia
     : CommandToolkit(aLoop, aDialogs, aComPort, &aOwner, Config()), owner_(aOwner), view_(view) {
     bErrorOccures = false;
     // OnException only: the terminal attaches no OnError handler.
-    if (cpComController) {
-        cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
-                                              std::int64_t winError, const std::string& winMessage) {
-            Entry entry(*this);
-            if (!bDetached)
-                cpComControllerException(sender, code, message, winError, winMessage);
-        };
-        bPortHandlersMine = true;
-    }
+    AttachPortHandlers(false);
     caption_ = "Terminal(" + aSerialNumber + ")";
     view_.SetCaption(caption_);
 }

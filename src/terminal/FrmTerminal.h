@@ -39,6 +39,11 @@ public:
     // device was unplugged.
     void cpComControllerException(TCustomComPort* sender, int code, const std::string& comportMessage,
                                   std::int64_t winError, const std::string& winMessage);
+    // The port's OnException goes to cpComControllerException.
+    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
+                          std::int64_t winError, const std::string& winMessage) override {
+        cpComControllerException(sender, code, comportMessage, winError, winMessage);
+    }
     // The close handling; ends in the owner's ClosingCurrentFrame (unless the device was unplugged).
     void FormClose();
 

@@ -71,18 +71,7 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
     SetPressed(CommandButton::Measure, true);
 
     // 2., 3. Port handlers; the owner is frmMain (set by the toolkit).
-    if (cpComController) {
-        cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
-                                              std::int64_t winError, const std::string& winMessage) {
-            Entry e(*this);
-            ComPortException(sender, code, message, winError, winMessage);
-        };
-        cpComController->OnError = [this](TCustomComPort* sender, TComErrors errors) {
-            Entry e(*this);
-            ComPortError(sender, errors);
-        };
-        bPortHandlersMine = true;
-    }
+    AttachPortHandlers(true);
     bAlreadyClosing = false;
 
     SetupPacketFilters();
@@ -96,10 +85,6 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
     StartContinuousMode();
     if (!bErrorOccures) {
         StartLiveness();
-        ttmrCheckAlive->OnTimer = [this](void* sender) {
-            Entry e(*this);
-            TI_CheckAliveTimer(sender);
-        };
     }
 }
 
