@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 using namespace mirota;
@@ -24,6 +25,8 @@ struct Shown {
 class RecordingDialogs : public Dialogs {
 public:
     std::vector<Shown> shown;
+    // Runs while a system box is up (inside the handler that shows it).
+    std::function<void()> onSystemBox;
     DialogResult ShowDialog(DialogKind kind, const std::string& text, DialogButtons) override {
         shown.push_back({text, kind == DialogKind::Error ? kCaptionError : kCaptionInformation});
         return DialogResult::Ok;
@@ -31,6 +34,8 @@ public:
     DialogResult ShowSystemBox(const std::string& text, const std::string& caption, DialogKind,
                                DialogButtons) override {
         shown.push_back({text, caption});
+        if (onSystemBox)
+            onSystemBox();
         return DialogResult::Ok;
     }
 };
@@ -240,6 +245,36 @@ TEST_F(ToolkitFixture, FlowingPacketsKeepTheLinkAliveAndKeepAlivesGoOut) {
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(w->closes, 0);
     EXPECT_GE(Count("1") - 1, 10u); // "$6661" carries a "1" of its own
+}
+
+TEST_F(ToolkitFixture, WhenIdleWaitsUntilTheRunningTickReturns) {
+    auto w = Window();
+    w->StartLiveness();
+    bool ran = false;
+    bool ranInsideTheTick = false;
+    dialogs.onSystemBox = [&] {
+        w->WhenIdle([&] { ran = true; });
+        ranInsideTheTick = ran;
+    };
+    ASSERT_TRUE(loop.RunUntil([&] { return !dialogs.shown.empty(); }, 60000));
+    EXPECT_FALSE(ranInsideTheTick);
+    EXPECT_TRUE(ran);
+    bool ranAtOnce = false;
+    w->WhenIdle([&] { ranAtOnce = true; });
+    EXPECT_TRUE(ranAtOnce);
+}
+
+TEST_F(ToolkitFixture, DetachedScreenSendsNothingAndReleasesItsPortHandlers) {
+    auto w = Window();
+    w->StartLiveness();
+    w->Detach();
+    EXPECT_TRUE(w->Detached());
+    EXPECT_FALSE(port.OnError);
+    EXPECT_FALSE(port.OnException);
+    loop.RunFor(20000);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(w->closes, 0);
+    EXPECT_EQ(device.ReceivedText(), "");
 }
 
 } // namespace
