@@ -68,7 +68,7 @@ TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView
     InitCommandFilter();
     iVersion = args.aVersion;
     strCaption += "(" + args.aSerialNumber + ")";
-    strVersion = DeviceTypeText(args.aDescription);
+    strVersion = DeviceTypeOf(args.aDescription);
     strDeviceDescription = args.aDescription;
     strSerialNumber = args.aSerialNumber;
 

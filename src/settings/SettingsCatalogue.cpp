@@ -79,26 +79,6 @@ void SplitString(const std::string& text, const std::string& separator, std::vec
     }
 }
 
-std::string DeviceTypeText(const std::string& description) {
-    static const std::string word = "mirota";
-    std::string result;
-    std::size_t i = 0;
-    while (i < description.size()) {
-        bool match = i + word.size() <= description.size();
-        for (std::size_t k = 0; match && k < word.size(); ++k) {
-            char c = description[i + k];
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-            match = c == word[k];
-        }
-        if (match) {
-            i += word.size();
-        } else {
-            result += description[i++];
-        }
-    }
-    return result;
-}
-
 std::string SettingsCommandsFileName(const std::string& strVersion) {
     return "SettingsCommands" + strVersion + ".ini";
 }

@@ -2,6 +2,8 @@
 // The settings catalogue: which settings a device type has, in which groups they are listed, the
 // command text that reads and writes each, the texts that stand for its numeric values and its help
 // text. Read once from the INI files in _cfg when the settings screen is created.
+#include "link/DeviceType.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -34,8 +36,7 @@ struct TSettingsCatalogue {
 // Splits text at every occurrence of separator, left to right; a text without it gives one part.
 void SplitString(const std::string& text, const std::string& separator, std::vector<std::string>& parts);
 
-// The device type text: the description with every "Mirota" (any letter case) removed, nothing trimmed.
-std::string DeviceTypeText(const std::string& description);
+// The device type text (strVersion) is DeviceTypeOf (link/DeviceType.h).
 
 // Catalogue file names, formed by plain concatenation with the type text.
 std::string SettingsCommandsFileName(const std::string& strVersion);

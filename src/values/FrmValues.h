@@ -4,6 +4,7 @@
 // (values/ui) implements ValuesView and forwards the user's actions to the handlers here.
 #include "control/Screens.h"
 #include "link/CommandToolkit.h"
+#include "link/DeviceType.h"
 #include "values/PlotModel.h"
 
 #include <array>
@@ -132,8 +133,5 @@ private:
     bool bCalibrationAllowAllUp = false;
     PlotModel xypltDisplayValues;
 };
-
-// The device type: the description with every "Mirota", in any letter case, removed.
-std::string DeviceTypeOf(const std::string& description);
 
 } // namespace mirota

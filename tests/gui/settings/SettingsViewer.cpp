@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     if (!std::filesystem::exists(cfg)) cfg = MIROTA_DATA_CFG;
     // The simulated device of this type: its catalogue settings, firmware 2.<version>.
     mirota::devsim::DeviceOptions options;
-    options.Type = mirota::DeviceTypeText(description);
+    options.Type = mirota::DeviceTypeOf(description);
     options.Firmware = "2." + std::to_string(version);
     options.CfgDir = cfg.string();
     mirota::devsim::DeviceSimulator device(loop, options);

@@ -108,11 +108,11 @@ TEST_F(CatalogueTest, HiddenCommandsAreReadFromFirmware30On) {
 TEST_F(CatalogueTest, FileNamesKeepTheBlanksOfTheTypeText) {
     Write("SettingsCommands DMS.ini", "[S]\nA=$1\n");
     Write("InfoConfiguration DMS.ini", "[S]\n1=help\n");
-    EXPECT_EQ(DeviceTypeText("Mirota DMS"), " DMS");
-    EXPECT_EQ(DeviceTypeText("MIROTA DMS mirota"), " DMS ");
-    EXPECT_EQ(DeviceTypeText("Mirotamirota"), "");
-    EXPECT_EQ(DeviceTypeText("Mirot DMS"), "Mirot DMS");
-    TSettingsCatalogue withBlank = Read(DeviceTypeText("Mirota DMS"), 31);
+    EXPECT_EQ(DeviceTypeOf("Mirota DMS"), " DMS");
+    EXPECT_EQ(DeviceTypeOf("MIROTA DMS mirota"), " DMS ");
+    EXPECT_EQ(DeviceTypeOf("Mirotamirota"), "");
+    EXPECT_EQ(DeviceTypeOf("Mirot DMS"), "Mirot DMS");
+    TSettingsCatalogue withBlank = Read(DeviceTypeOf("Mirota DMS"), 31);
     EXPECT_EQ(withBlank.slCurrentDescription, Texts{"A"});
     EXPECT_EQ(withBlank.slCurrentInfo, Texts{"help"});
     EXPECT_EQ(Read("DMS", 31).EntryCount(), 0);
