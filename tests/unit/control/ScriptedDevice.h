@@ -3,6 +3,7 @@
 // virtual arrival time and answers the version and name queries after AnswerDelayMs.
 #include "link/SerialBackend.h"
 #include "loop/MessageLoop.h"
+#include "../../support/ScriptedLineBackend.h"
 
 #include <algorithm>
 #include <string>
@@ -40,7 +41,7 @@ public:
     }
 
 private:
-    friend class ScriptedBackend;
+    template <class> friend class mirota::ScriptedLineBackend;
     void FromHost(char c) {
         received_.push_back({loop_.TickCount(), c});
         pending_ += c;
@@ -64,42 +65,7 @@ private:
     std::vector<ArrivedByte> received_;
 };
 
-class ScriptedBackend : public SerialBackend {
-public:
-    explicit ScriptedBackend(ScriptedDevice& d) : d_(d) {}
-    int OpenDevice(const std::string&) override { return 0; }
-    int SetupQueues(const TComBuffer&) override { return 0; }
-    int ApplySettings(const LineSettings&) override { return 0; }
-    int ApplyTimeouts(const TComTimeouts&) override { return 0; }
-    void StartEvents(MessageLoop&, LineEventSink& sink) override { d_.sink_ = &sink; }
-    void StopEvents() override { d_.sink_ = nullptr; }
-    int Purge() override { return 0; }
-    void CloseDevice() override {}
-    int TakeErrors(TComErrors& errors) override {
-        errors = 0;
-        return 0;
-    }
-    int BytesQueued(std::size_t& count) override {
-        count = d_.inbound_.size();
-        return 0;
-    }
-    int Read(char* buffer, std::size_t count, std::size_t& got) override {
-        got = std::min(count, d_.inbound_.size());
-        d_.inbound_.copy(buffer, got);
-        d_.inbound_.erase(0, got);
-        return 0;
-    }
-    int Write(const char* buffer, std::size_t count, std::size_t& written) override {
-        for (std::size_t i = 0; i < count; ++i)
-            d_.FromHost(buffer[i]);
-        written = count;
-        return 0;
-    }
-    std::string ErrorText(int) const override { return "line gone"; }
-
-private:
-    ScriptedDevice& d_;
-};
+using ScriptedBackend = ScriptedLineBackend<ScriptedDevice>;
 
 inline std::unique_ptr<SerialBackend> ScriptedDevice::MakeBackend() { return std::make_unique<ScriptedBackend>(*this); }
 

@@ -4,6 +4,7 @@
 // otherwise), and lets a test put any bytes on the line or hang it up.
 #include "link/SerialBackend.h"
 #include "loop/MessageLoop.h"
+#include "../../support/ScriptedLineBackend.h"
 
 #include <deque>
 #include <functional>
@@ -74,7 +75,7 @@ public:
     void ClearReceived() { received_.clear(); }
 
 private:
-    friend class LineBackend;
+    template <class> friend class mirota::ScriptedLineBackend;
     void FromHost(char c) {
         received_.push_back({loop_.TickCount(), c});
         pending_ += c;
@@ -113,41 +114,7 @@ private:
     std::vector<LoggedByte> received_;
 };
 
-class LineBackend : public SerialBackend {
-public:
-    explicit LineBackend(LineDevice& d) : d_(d) {}
-    int OpenDevice(const std::string&) override { return 0; }
-    int SetupQueues(const TComBuffer&) override { return 0; }
-    int ApplySettings(const LineSettings&) override { return 0; }
-    int ApplyTimeouts(const TComTimeouts&) override { return 0; }
-    void StartEvents(MessageLoop&, LineEventSink& sink) override { d_.sink_ = &sink; }
-    void StopEvents() override { d_.sink_ = nullptr; }
-    int Purge() override { return 0; }
-    void CloseDevice() override {}
-    int TakeErrors(TComErrors& errors) override {
-        errors = 0;
-        return 0;
-    }
-    int BytesQueued(std::size_t& count) override {
-        count = d_.inbound_.size();
-        return 0;
-    }
-    int Read(char* buffer, std::size_t count, std::size_t& got) override {
-        got = std::min(count, d_.inbound_.size());
-        d_.inbound_.copy(buffer, got);
-        d_.inbound_.erase(0, got);
-        return 0;
-    }
-    int Write(const char* buffer, std::size_t count, std::size_t& written) override {
-        for (std::size_t i = 0; i < count; ++i) d_.FromHost(buffer[i]);
-        written = count;
-        return 0;
-    }
-    std::string ErrorText(int) const override { return "line gone"; }
-
-private:
-    LineDevice& d_;
-};
+using LineBackend = ScriptedLineBackend<LineDevice>;
 
 inline std::unique_ptr<SerialBackend> LineDevice::MakeBackend() { return std::make_unique<LineBackend>(*this); }
 
