@@ -41,23 +41,46 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}
   done
   Xvfb ":$n" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
   XVFB_PID=$!
-  trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT
+  trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT   # until the cleanup list below takes over
   for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
   export DISPLAY=":$n"
   echo "No display found: the demo runs on the virtual display $DISPLAY."
   echo "Look at it with:  DISPLAY=$DISPLAY import -window root shot.png   (click with DISPLAY=$DISPLAY xdotool)"
 fi
-export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d "${TMPDIR:-/tmp}/mirota-runtime-XXXXXX")}
+# Everything the demo starts is ended, and every folder it makes removed, when it ends.
+CLEANUP=()
+at_exit() {
+  local i
+  for ((i = ${#CLEANUP[@]} - 1; i >= 0; i--)); do eval "${CLEANUP[i]}" || true; done
+}
+trap at_exit EXIT
+[[ -n "${XVFB_PID:-}" ]] && CLEANUP+=('kill "$XVFB_PID" 2>/dev/null')
+if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
+  XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/mirota-runtime-XXXXXX")
+  export XDG_RUNTIME_DIR
+  CLEANUP+=('rm -rf "$XDG_RUNTIME_DIR"')
+fi
+# Without a session bus, Qt's accessibility would autolaunch one that outlives the demo: start a
+# private one instead and end it (with what it activated) at the end.
+if [[ -z "${DBUS_SESSION_BUS_ADDRESS:-}" ]] && command -v dbus-daemon >/dev/null; then
+  DBUS_INFO=$(dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1) || DBUS_INFO=""
+  if [[ -n "$DBUS_INFO" ]]; then
+    DBUS_SESSION_BUS_ADDRESS=$(sed -n 1p <<<"$DBUS_INFO")
+    DBUS_PID=$(sed -n 2p <<<"$DBUS_INFO")
+    export DBUS_SESSION_BUS_ADDRESS
+    CLEANUP+=('pkill -P "$DBUS_PID" 2>/dev/null; kill "$DBUS_PID" 2>/dev/null')
+  fi
+fi
 
 if ((OSTREL_ONLY)); then
   # The simulator prints its pty's path on its first line and serves the device until it is ended.
   coproc DEVSIM { exec "$BIN/mirota-devsim" --name "DMS 2000" --firmware "2.31" --type " DMS" --cfg "$BIN/_cfg"; }
   DEVSIM_PID_SAVED=$DEVSIM_PID
-  trap 'kill "$DEVSIM_PID_SAVED" 2>/dev/null || true; [[ -n "${XVFB_PID:-}" ]] && kill "$XVFB_PID" 2>/dev/null || true' EXIT
+  CLEANUP+=('kill "$DEVSIM_PID_SAVED" 2>/dev/null')
   read -r -t 10 -u "${DEVSIM[0]}" PTY || { echo "demo.sh: mirota-devsim did not start" >&2; exit 1; }
   echo "Simulated device on $PTY"
   # Port, description, serial number, Pravik's window handle (0: started without the launcher).
-  "$BIN/ostrel" "$PTY" "Mirota DMS" "DEMO4711" 0
+  "$BIN/ostrel" "$PTY" "Mirota DMS" "DEMO4711" 0 || true
   exit 0
 fi
 
@@ -91,14 +114,13 @@ SYSFS_ALL='$DEMO_DIR/sysfs.all'
 DEVDIR='$DEVDIR'
 ENV
 
-cleanup() {
-  [[ -n "${XVFB_PID:-}" ]] && kill "$XVFB_PID" 2>/dev/null || true
+stop_simulators() {
   for pidfile in "$DEMO_DIR"/sim-*.pid; do
     [[ -f "$pidfile" ]] && kill "$(cat "$pidfile")" 2>/dev/null || true
   done
   rm -f "$DEMO_DIR/pravik.pid"
 }
-trap cleanup EXIT
+CLEANUP+=('rm -rf "$DEMO_DIR"' stop_simulators)
 
 MIROTA_DEMO_DIR=$DEMO_DIR scripts/plug.sh start-simulator ttyUSB0
 MIROTA_DEMO_DIR=$DEMO_DIR scripts/plug.sh start-simulator ttyUSB1
