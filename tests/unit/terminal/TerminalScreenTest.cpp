@@ -49,7 +49,7 @@ protected:
         openedAt = loop.TickCount();
         frame = std::make_unique<TfrmTerminalFrame>(host, loop, dialogs, &port, "FT5X1A", view);
         view.frame = frame.get();
-        frame->FormCreate();
+        frame->Start();
     }
     const TerminalEmulator& Screen() const { return view.session.Emulator(); }
 };
@@ -139,7 +139,7 @@ TEST_F(TerminalScreen, PortFailureIsToldAlsoWhenUnpluggedAndNothingMoreIsSent) {
         p.Open();
         TfrmTerminalFrame f(h, l, dl, &p, "S", v);
         v.frame = &f;
-        f.FormCreate();
+        f.Start();
         d.ClearReceived();
         h.unplugged = unplugged;
         d.SetHangUp();
