@@ -140,7 +140,7 @@ void DeviceLink::tmrCheckValueTimer() {
 // ---- liveness ----------------------------------------------------------------------------------
 
 void DeviceLink::StartLiveness() {
-    if (policy_.Liveness == LivenessPolicy::None)
+    if (policy_.Liveness == LivenessPolicy::None || bDetached_)
         return;
     bIsAlive_ = true;
     ttmrCheckAlive_ = std::make_unique<TThreadedTimer>(loop_);

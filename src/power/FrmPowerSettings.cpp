@@ -54,8 +54,8 @@ void TfrmPowerFrame::Detach() {
 }
 
 void TfrmPowerFrame::Start() {
-    if (bStarted)
-        return;
+    if (bStarted || link.Detached())
+        return; // let go before its window was up: nothing starts
     bStarted = true;
     link.Guard([&] {
         SetupPacketFilters();

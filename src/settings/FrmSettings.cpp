@@ -82,7 +82,7 @@ void TfrmSettingsFrame::Detach() {
 }
 
 void TfrmSettingsFrame::Start() {
-    if (bStarted) return;
+    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
     bStarted = true;
     link.Guard([&] {
         link.StartLiveness();

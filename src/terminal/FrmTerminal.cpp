@@ -22,8 +22,8 @@ void TfrmTerminalFrame::Detach() {
 }
 
 void TfrmTerminalFrame::Start() {
-    if (bStarted)
-        return;
+    if (bStarted || link.Detached())
+        return; // let go before its window was up: nothing starts
     bStarted = true;
     StartTerminal();
 }

@@ -58,7 +58,7 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
 }
 
 void TfrmValuesFrame::Start() {
-    if (bStarted) return;
+    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
     bStarted = true;
     link.Guard([&] {
         StartContinuousMode();

@@ -67,6 +67,19 @@ TEST_F(TerminalScreen, OpeningSendsHashThenNAfterASecond) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(TerminalScreen, LetGoBeforeItsWindowWasUpItStartsNothing) {
+    port.Open();
+    frame = std::make_unique<TfrmTerminalFrame>(host, loop, dialogs, &port, "FT5X1A", view);
+    view.frame = frame.get();
+    EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic
+    frame->Detach();
+    frame->Start(); // the window's posted start arrives late
+    loop.RunFor(2000);
+    EXPECT_EQ(device.ReceivedText(), "");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(view.closeRequests, 0);
+}
+
 TEST_F(TerminalScreen, ShowsTheDevicesTextModeInterpreted) {
     Open();
     loop.RunFor(500);

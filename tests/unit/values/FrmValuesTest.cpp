@@ -123,6 +123,18 @@ TEST_F(FrmValuesTest, OpeningStartsTheStreamWithPacedCommands) {
     EXPECT_EQ(device.Count("$6661"), 1); // answered: not repeated
 }
 
+TEST_F(FrmValuesTest, NothingIsSentBeforeStartNorAfterBeingLetGo) {
+    frame = std::make_unique<TfrmValuesFrame>(host, loop, dialogs, &port, "Mirota DMS", "12345", view, cfgDir);
+    loop.RunFor(12000);
+    EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic, no liveness
+    frame->Detach();
+    frame->Start();
+    loop.RunFor(12000);
+    EXPECT_EQ(device.ReceivedText(), "");
+    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_EQ(frame->TI_CheckAlive(), nullptr);
+}
+
 TEST_F(FrmValuesTest, MeasurementPacketsReachTheirDisplaysAndThePlot) {
     OpenSettled();
     view.ticked[0] = view.ticked[1] = true;
