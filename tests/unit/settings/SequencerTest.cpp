@@ -162,6 +162,19 @@ TEST_F(SequencerTest, ReadPassAsksForEveryEntryThenEveryHiddenSetting) {
     EXPECT_EQ(view.busyTexts.back(), "Read configuration value...");
 }
 
+TEST_F(SequencerTest, NothingGoesOutBeforeStart) {
+    bool quietBeforeStart = false;
+    Open(31, {}, [&] {
+        loop.RunFor(12000); // no read pass and no keep-alive before the window is up
+        quietBeforeStart = device->ReceivedText().empty() && view.busyTexts.empty() && !view.busy;
+        start = loop.TickCount();
+    });
+    EXPECT_TRUE(quietBeforeStart);
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Commands().front().first, start);
+    EXPECT_EQ(CommandTexts().size(), 6u);
+}
+
 TEST_F(SequencerTest, FirmwareBelow30ReadsNoHiddenSettingsAndOffersNoFiles) {
     Open(29);
     ASSERT_TRUE(RunUntilIdle());
