@@ -180,7 +180,7 @@ void LiveSession(int seconds, const std::string& pty) {
                 (window.PlotWidget()->RedrawCount() - redraws0) / elapsed);
     std::printf("  CPU time               %8.2f %% of one core   (target: under 10 %%%s)\n", 100 * cpu / elapsed,
                 pty.empty() ? "; includes the in-process device" : "");
-    window.Logic().bAlreadyClosing = true; // leave without the closing wait
+    window.Logic().Detach(); // leave without the closing wait
 }
 
 // Fills a plot as a session of `points` points would (160 packets/s, six ticked values).

@@ -1,7 +1,7 @@
 #include "control/FrmMainOstrel.h"
 
 #include "ini/IniFile.h"
-#include "link/CommandToolkit.h"
+#include "link/DeviceLink.h"
 #include "loop/MessageLoop.h"
 
 #include <charconv>

@@ -2,7 +2,7 @@
 // How the control screen hosts the four device screens. The main window creates a screen through a
 // ScreenFactory, shows it, and is called back through ScreenHost::ClosingCurrentFrame when the screen
 // closes. Each screen area provides its Qt window behind HostedScreen.
-#include "link/CommandToolkit.h"
+#include "link/DeviceLink.h"
 
 #include <cstdint>
 #include <memory>
@@ -41,6 +41,7 @@ public:
     virtual ~HostedScreen() = default;
     // The window handle sent to Pravik with 1029 / 1030.
     virtual std::uint32_t Handle() const = 0;
+    // Shows the window; once it has painted, the screen starts its device traffic.
     virtual void Show() = 0;
     // Closes the window; its close handling runs and ends in ClosingCurrentFrame (or is refused, as the
     // settings screen does during a pass).
@@ -53,7 +54,8 @@ public:
 class ScreenFactory {
 public:
     virtual ~ScreenFactory() = default;
-    // Creates the screen; its constructor starts the device traffic. Null when the kind is not built.
+    // Creates the screen (no device traffic yet: the window starts it once shown). Null when the kind
+    // is not built.
     virtual std::unique_ptr<HostedScreen> Create(ScreenKind kind, const ScreenArgs& args) = 0;
 };
 

@@ -29,49 +29,41 @@ std::optional<double> ParseDecimal(std::string_view text) {
 
 TfrmPowerFrame::TfrmPowerFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& aDialogs, TComPort* aComPort,
                                const std::string& aSerialNumber, PowerFrameView& view)
-    : CommandToolkit(aLoop, aDialogs, aComPort, &aOwner, Config()), owner_(aOwner), view_(view) {
+    : owner_(aOwner), view_(view), link(aLoop, aDialogs, aComPort, &aOwner, Policy(), *this, &cmdtpcktCommandFilter) {
     // Numbers are read with ParseDecimal and shown by the displays, both with "." always.
-    AttachHandlers();
+    link.AttachPortHandlers();
     caption_ = "Power Settings(" + aSerialNumber + ")";
     view_.SetCaption(caption_);
-    iResendCount = 0;
-    bAlreadyClosing = false;
-    bCheckValue = false;
-    bErrorOccures = false;
     bReadStartUpVoltage = false;
 }
 
 TfrmPowerFrame::~TfrmPowerFrame() {
+    // The link releases the port handlers: the port outlives its screens.
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.OnPacket = nullptr;
-    // The port outlives its screens: a screen destroyed without closing leaves no handler behind.
-    ReleasePortHandlers();
-}
-
-// Every way in from outside (timers, the port, the filters, the window) runs as an Entry.
-void TfrmPowerFrame::AttachHandlers() {
-    // The reply time-out is bound by the toolkit.
-    AttachPortHandlers(true);
 }
 
 void TfrmPowerFrame::Detach() {
-    if (bDetached)
+    if (link.Detached())
         return;
-    CommandToolkit::Detach();
+    link.Detach();
     cmdtpcktContinuesFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.SetComPort(nullptr);
     cmdtpcktCommandFilter.SetComPort(nullptr);
 }
 
-void TfrmPowerFrame::FormCreate() {
-    Entry entry(*this);
-    SetupPacketFilters();
-    RequestStartUpVoltage();
-    // A failure during the start-up traffic has closed the screen already: no liveness then.
-    if (!bErrorOccures) {
-        StartLiveness();
-    }
+void TfrmPowerFrame::Start() {
+    if (bStarted || link.Detached())
+        return; // let go before its window was up: nothing starts
+    bStarted = true;
+    link.Guard([&] {
+        SetupPacketFilters();
+        RequestStartUpVoltage();
+        // A failure during the start-up traffic has closed the screen already: no liveness then.
+        if (!link.bErrorOccures())
+            link.StartLiveness();
+    });
 }
 
 void TfrmPowerFrame::SetupPacketFilters() {
@@ -81,136 +73,100 @@ void TfrmPowerFrame::SetupPacketFilters() {
     cmdtpcktContinuesFilter.SetStopString(std::string(1, ESC));
     cmdtpcktCommandFilter.SetStopString(std::string(1, ESC));
     // The "%" filter first, so that it sees each chunk before the reply filter.
-    cmdtpcktContinuesFilter.SetComPort(cpComController);
-    cmdtpcktCommandFilter.SetComPort(cpComController);
+    cmdtpcktContinuesFilter.SetComPort(link.cpComController());
+    cmdtpcktCommandFilter.SetComPort(link.cpComController());
     AttachContinuesFilter();
 }
 
-void TfrmPowerFrame::ArmReplyFilter(const std::string& startString) {
-    // A new command ends the time-out of the previous one: its tick would otherwise repeat the new
-    // command while it is still being sent.
-    tmrCheckValue.SetEnabled(false);
-    cmdtpcktCommandFilter.SetStartString(startString);
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
-        Entry entry(*this);
-        if (!bDetached)
-            cmdtpcktCommandFilterPacket(sender, str);
-    };
-}
-
-// The time-out runs 500 ms from the end of sending, also when an earlier one is still running.
-void TfrmPowerFrame::StartReplyTimeout() {
-    tmrCheckValue.SetEnabled(false);
-    if (bDetached)
-        return;
-    tmrCheckValue.SetEnabled(true);
+void TfrmPowerFrame::Ask(const std::string& code, const std::string& command, TResendProcedure self,
+                         const char* expected, bool timeout) {
+    DeviceLink::Ask ask;
+    ask.ReplyStart = "&" + code;
+    ask.Command = command;
+    if (expected)
+        ask.Expected = expected;
+    ask.Reader = [this](const std::string& str) { return ReadVoltage(str); };
+    ask.Resend = std::move(self);
+    ask.Timeout = timeout;
+    link.SendChecked(ask);
 }
 
 void TfrmPowerFrame::AttachContinuesFilter() {
-    cmdtpcktContinuesFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
-        Entry entry(*this);
-        if (!bDetached)
-            cmdtpcktContinuesFilterPacket(sender, str);
-    };
+    cmdtpcktContinuesFilter.OnPacket = link.Bind([this](TComDataPacket* sender, const std::string& str) {
+        cmdtpcktContinuesFilterPacket(sender, str);
+    });
 }
 
 void TfrmPowerFrame::RequestStartUpVoltage() {
-    SendCommand("*");
+    link.SendCommand("*");
     SendStartUpQuery();
 }
 
 // The start-up query repeats itself on a time-out (it has no button to stand for it).
 void TfrmPowerFrame::SendStartUpQuery() {
-    ArmReplyFilter("&029");
     bReadStartUpVoltage = true;
-    bValueIsChecked = false;
-    SetResend([this](void*) { SendStartUpQuery(); });
-    SendCommand("$029");
-    StartReplyTimeout();
+    Ask("029", "$029", [this](void*) { SendStartUpQuery(); });
 }
 
 void TfrmPowerFrame::StartContinuousMode() {
-    strValueToCheck = "1";
-    bCheckValue = true;
-    ArmReplyFilter("&666");
-    bValueIsChecked = false;
-    SetResend([this](void*) { StartContinuousMode(); });
-    SendCommand(std::string("$6661") + CR);
-    StartReplyTimeout();
+    Ask("666", std::string("$6661") + CR, [this](void*) { StartContinuousMode(); }, "1");
 }
 
 void TfrmPowerFrame::StopContinuousMode() {
-    if (tmrCheckValue.Enabled())
+    if (link.CommandPending())
         return; // a checked command is pending
-    strValueToCheck = "0";
-    bCheckValue = true;
-    ArmReplyFilter("&666");
-    bValueIsChecked = false;
-    SetResend([this](void*) { StopContinuousMode(); });
-    SendCommand(std::string("$6660") + CR);
-    StartReplyTimeout();
+    Ask("666", std::string("$6660") + CR, [this](void*) { StopContinuousMode(); }, "0");
 }
 
 void TfrmPowerFrame::VoltageStep(const char* code, TResendProcedure self) {
-    if (bDetached)
+    if (link.Detached())
         return;
     DisableButtons();
     cmdtpcktContinuesFilter.OnPacket = nullptr; // the frequency stays as it is until the reply
-    ArmReplyFilter(std::string("&") + code);
-    bValueIsChecked = false;
-    SetResend(std::move(self));
-    SendCommand(std::string("$") + code);
-    StartReplyTimeout();
+    Ask(code, std::string("$") + code, std::move(self));
 }
 
 void TfrmPowerFrame::btnMinusClick(void*) {
-    Entry entry(*this);
-    VoltageStep("025", [this](void* s) { btnMinusClick(s); });
+    link.Guard([&] { VoltageStep("025", [this](void* s) { btnMinusClick(s); }); });
 }
 void TfrmPowerFrame::btnPlusClick(void*) {
-    Entry entry(*this);
-    VoltageStep("026", [this](void* s) { btnPlusClick(s); });
+    link.Guard([&] { VoltageStep("026", [this](void* s) { btnPlusClick(s); }); });
 }
 void TfrmPowerFrame::btnMinusMinusClick(void*) {
-    Entry entry(*this);
-    VoltageStep("027", [this](void* s) { btnMinusMinusClick(s); });
+    link.Guard([&] { VoltageStep("027", [this](void* s) { btnMinusMinusClick(s); }); });
 }
 void TfrmPowerFrame::btnPlusPlusClick(void*) {
-    Entry entry(*this);
-    VoltageStep("028", [this](void* s) { btnPlusPlusClick(s); });
+    link.Guard([&] { VoltageStep("028", [this](void* s) { btnPlusPlusClick(s); }); });
 }
 
 void TfrmPowerFrame::btnAutoDetectClick(void*) {
-    Entry entry(*this);
-    if (bDetached)
-        return;
-    tmrCheckValue.SetEnabled(false);
-    DisableButtons();
-    view_.ShowAnimation(true);
-    ArmReplyFilter("&030");
-    bValueIsChecked = false;
-    bAutoDetect = true;
-    SetResend([this](void* s) { btnAutoDetectClick(s); });
-    // No time-out: the detection takes as long as it takes.
-    SendCommand("$030");
+    link.Guard([&] {
+        if (link.Detached())
+            return;
+        link.StopReplyTimeout();
+        DisableButtons();
+        view_.ShowAnimation(true);
+        bAutoDetect = true;
+        // No time-out: the detection takes as long as it takes.
+        Ask("030", "$030", [this](void* s) { btnAutoDetectClick(s); }, nullptr, false);
+    });
 }
 
-void TfrmPowerFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::string& str) {
-    tmrCheckValue.SetEnabled(false);
-    if (bCheckValue) {
-        if (str == strValueToCheck) {
-            bCheckValue = false;
-            bValueIsChecked = true;
-        }
-    } else if (auto value = ParseDecimal(str)) {
-        view_.ShowAnimation(false);
-        bValueIsChecked = true;
-        bCheckValue = false;
-        view_.ShowVoltage(*value);
-        if (bAutoDetect) {
-            bAutoDetect = false;
-            FinishAutoDetect();
-        }
+void TfrmPowerFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::string& str) { link.Reply(str); }
+
+bool TfrmPowerFrame::ReadVoltage(const std::string& str) {
+    const auto value = ParseDecimal(str);
+    if (!value)
+        return false;
+    view_.ShowAnimation(false);
+    view_.ShowVoltage(*value);
+    return true;
+}
+
+void TfrmPowerFrame::ReplyHandled(const std::string&, ReplyOutcome outcome) {
+    if (outcome == ReplyOutcome::Read && bAutoDetect) {
+        bAutoDetect = false;
+        FinishAutoDetect();
     }
     EnableButtons();
     AttachContinuesFilter();
@@ -221,17 +177,17 @@ void TfrmPowerFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::str
 }
 
 void TfrmPowerFrame::FinishAutoDetect() {
-    Delay(100);
-    SendCommand("#");
-    SendCommand("p1");
-    SendCommand(std::string(1, CR));
-    Delay(100);
-    SendCommand("*");
-    Delay(100);
+    link.Delay(100);
+    link.SendCommand("#");
+    link.SendCommand("p1");
+    link.SendCommand(std::string(1, CR));
+    link.Delay(100);
+    link.SendCommand("*");
+    link.Delay(100);
 }
 
 void TfrmPowerFrame::cmdtpcktContinuesFilterPacket(TComDataPacket*, const std::string& str) {
-    bIsAlive = true;
+    link.SignOfLife();
     if (auto value = ParseDecimal(str))
         view_.ShowFrequency(*value);
 }
@@ -244,27 +200,25 @@ void TfrmPowerFrame::ReattachPacketFilter() { AttachContinuesFilter(); }
 void TfrmPowerFrame::CloseOnFailure() { view_.CloseWindow(); }
 
 void TfrmPowerFrame::FormClose() {
-    Entry entry(*this);
-    if (bAlreadyClosing)
-        return;
-    bAlreadyClosing = true;
-    if (ttmrCheckAlive)
-        ttmrCheckAlive->SetEnabled(false);
-    if (owner_.Unplugged()) {
-        ReleasePortHandlers(); // no traffic; the program is ending and the screen goes with it
-        return;
-    }
-    if (bErrorOccures) {
-        owner_.ClosingCurrentFrame(true);
-        return;
-    }
-    StopContinuousMode();
-    Delay(1500);
-    if (bDetached)
-        return; // let go by the main window during the wait
-    // From here the main window handles the port's failures again.
-    ReleasePortHandlers();
-    owner_.ClosingCurrentFrame(bErrorOccures);
+    link.Guard([&] {
+        if (!link.BeginClosing()) // also stops the liveness timer
+            return;
+        if (owner_.Unplugged()) {
+            link.ReleasePortHandlers(); // no traffic; the program is ending and the screen goes with it
+            return;
+        }
+        if (link.bErrorOccures()) {
+            owner_.ClosingCurrentFrame(true);
+            return;
+        }
+        StopContinuousMode();
+        link.Delay(1500);
+        if (link.Detached())
+            return; // let go by the main window during the wait
+        // From here the main window handles the port's failures again.
+        link.ReleasePortHandlers();
+        owner_.ClosingCurrentFrame(link.bErrorOccures());
+    });
 }
 
 } // namespace mirota

@@ -1,9 +1,9 @@
 #pragma once
 // The power screen: shows the device's output frequency (unasked "%007" packets) and voltage, and
-// changes the voltage in four steps or lets the device detect it. The reference member of the device
-// windows' command toolkit: 80 ms per character, reply time-out 500 ms, 4 repetitions, liveness.
+// changes the voltage in four steps or lets the device detect it. The reference user of the device
+// link: 80 ms per character, reply time-out 500 ms, 4 repetitions, liveness.
 #include "control/Screens.h"
-#include "link/CommandToolkit.h"
+#include "link/DeviceLink.h"
 
 #include <functional>
 #include <optional>
@@ -32,16 +32,18 @@ public:
 // exponent, surrounding blanks allowed; "." whatever the locale. Nothing else (no "inf", no ",").
 std::optional<double> ParseDecimal(std::string_view text);
 
-class TfrmPowerFrame : public CommandToolkit {
+class TfrmPowerFrame : private LinkHooks {
 public:
-    static ToolkitConfig Config() { return ToolkitConfig{80, false, 4, 500, 5000}; }
+    using TResendProcedure = DeviceLink::TResendProcedure;
+    static LinkPolicy Policy() { return LinkPolicy{}; }
 
     TfrmPowerFrame(ScreenHost& aOwner, MessageLoop& loop, Dialogs& dialogs, TComPort* aComPort,
                    const std::string& aSerialNumber, PowerFrameView& view);
     ~TfrmPowerFrame() override;
 
-    // The rest of Create once the window exists: filters, the start-up voltage query, liveness.
-    void FormCreate();
+    // The device traffic once the window is shown: filters, the start-up voltage query, liveness.
+    // Runs once.
+    void Start();
 
     void btnMinusMinusClick(void* sender);
     void btnMinusClick(void* sender);
@@ -55,8 +57,13 @@ public:
     // The close handling; ends in the owner's ClosingCurrentFrame (unless the device was unplugged).
     void FormClose();
 
-    // Also unbinds the packet filters.
-    void Detach() override;
+    // Lets the screen go (see DeviceLink::Detach); also unbinds the packet filters.
+    void Detach();
+    bool Detached() const { return link.Detached(); }
+    void WhenIdle(std::function<void()> job) { link.WhenIdle(std::move(job)); }
+    // The link to the device and its state.
+    const DeviceLink& Link() const { return link; }
+    bool CommandPending() const { return link.CommandPending(); }
 
     TComDataPacket cmdtpcktCommandFilter;
     TComDataPacket cmdtpcktContinuesFilter;
@@ -64,30 +71,32 @@ public:
     bool bAutoDetect = false;
     const std::string& Caption() const { return caption_; }
 
-protected:
+private:
+    // LinkHooks
     void EnableButtons() override;
-    void DisableButtons() override;
-    TComDataPacket* ReplyFilter() override { return &cmdtpcktCommandFilter; }
     void ReattachPacketFilter() override;
+    void ReplyHandled(const std::string& str, ReplyOutcome outcome) override;
     void CloseOnFailure() override;
 
-private:
-    void AttachHandlers();
+    void DisableButtons();
     void SetupPacketFilters();
     void RequestStartUpVoltage();
     void SendStartUpQuery();
     void StartContinuousMode();
     void StopContinuousMode();
     void FinishAutoDetect();
-    // Arming of a voltage step (checked command with its own repetition).
+    // A checked command of this screen; replies that are not compared are read as the voltage.
+    void Ask(const std::string& code, const std::string& command, TResendProcedure self,
+             const char* expected = nullptr, bool timeout = true);
+    bool ReadVoltage(const std::string& str);
     void VoltageStep(const char* code, TResendProcedure self);
-    void ArmReplyFilter(const std::string& startString);
-    void StartReplyTimeout();
     void AttachContinuesFilter();
 
     ScreenHost& owner_;
     PowerFrameView& view_;
     std::string caption_;
+    bool bStarted = false;
+    DeviceLink link;
 };
 
 } // namespace mirota

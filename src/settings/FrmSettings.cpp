@@ -10,13 +10,6 @@ namespace mirota {
 
 namespace {
 
-ToolkitConfig SettingsToolkitConfig() {
-    ToolkitConfig config;
-    config.PauseMs = 60;
-    config.LivenessMs = 5000;
-    return config;
-}
-
 bool EqualNoCase(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
@@ -52,19 +45,12 @@ bool EchoMatches(const std::string& written, const std::string& echoed) {
 }
 
 TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView, std::filesystem::path cfgDir)
-    : CommandToolkit(args.loop, args.dialogs, args.aComPort, &args.aOwner, SettingsToolkitConfig()),
-      frmHost(args.aOwner),
+    : frmHost(args.aOwner),
       view(aView),
       strCfgDir(std::move(cfgDir)),
-      TI_CheckAlive(args.loop) {
+      link(args.loop, args.dialogs, args.aComPort, &args.aOwner, Policy(), *this) {
     // The port's failures come to this screen while it is open.
-    if (cpComController) {
-        cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
-                                              std::int64_t winError, const std::string& winMessage) {
-            EntryGuard guard(*this);
-            ComPortException(sender, code, message, winError, winMessage);
-        };
-    }
+    link.AttachPortHandlers();
     InitCommandFilter();
     iVersion = args.aVersion;
     strCaption += "(" + args.aSerialNumber + ")";
@@ -76,15 +62,6 @@ TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView
 
     iRetryCount = 0;
     bIsRetry = false;
-    bIsAlive = true;
-    TI_CheckAlive.SetInterval(config.LivenessMs);
-    TI_CheckAlive.OnTimer = [this](void* sender) {
-        EntryGuard guard(*this);
-        TI_CheckAliveTimer(sender);
-    };
-    TI_CheckAlive.SetEnabled(true);
-
-    bErrorOccures = false;
     bClosingNow = false;
     iCurrentState = 0;
     iLastState = 0;
@@ -94,23 +71,24 @@ TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView
 }
 
 TfrmSettingsFrame::~TfrmSettingsFrame() {
-    TI_CheckAlive.SetEnabled(false);
-    TI_CheckAlive.OnTimer = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.SetComPort(nullptr);
 }
 
 void TfrmSettingsFrame::Detach() {
-    bClosed = true;
+    link.Detach();
     packetHandler_ = PacketHandler::None;
-    SetLiveness(false);
     cmdtpcktCommandFilter.SetComPort(nullptr);
 }
 
 void TfrmSettingsFrame::Start() {
-    EntryGuard guard(*this);
-    StartReadPass();
-    ReadNextValue();
+    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
+    bStarted = true;
+    link.Guard([&] {
+        link.StartLiveness();
+        StartReadPass();
+        ReadNextValue();
+    });
 }
 
 std::string TfrmSettingsFrame::ReplyStart(const std::string& command) {
@@ -120,26 +98,20 @@ std::string TfrmSettingsFrame::ReplyStart(const std::string& command) {
     return start;
 }
 
-void TfrmSettingsFrame::SetLiveness(bool enabled) { TI_CheckAlive.SetEnabled(enabled); }
-
-void TfrmSettingsFrame::EnableLiveness() {
-    if (!bErrorOccures && !bClosed) SetLiveness(true);
-}
-
 bool TfrmSettingsFrame::SendStep(const std::string& text, int pauseAfter) {
     // The reply usually arrives within the pause after the last character. Its handler then only
     // advances the position, and the step that sent continues with the next one here: a long pass runs
     // as a loop instead of nesting one level deeper per command.
     // Nothing is outstanding before the text is out: no liveness tick may interleave another step.
-    SetLiveness(false);
+    link.PauseLiveness();
     bSending = true;
     bNextStepDue = false;
-    SendCommand(text);
-    if (pauseAfter > 0 && !bNextStepDue) Delay(pauseAfter);
+    link.SendCommand(text);
+    if (pauseAfter > 0 && !bNextStepDue) link.Delay(pauseAfter);
     bSending = false;
     const bool due = bNextStepDue;
     bNextStepDue = false;
-    return due && !bClosed && !bErrorOccures;
+    return due && !Closed() && !link.bErrorOccures();
 }
 
 int TfrmSettingsFrame::PendingHiddenCount() const {
@@ -151,19 +123,18 @@ int TfrmSettingsFrame::PendingHiddenCount() const {
 // Sequencer
 
 void TfrmSettingsFrame::InitCommandFilter() {
-    cmdtpcktCommandFilter.SetComPort(cpComController);
+    cmdtpcktCommandFilter.SetComPort(link.cpComController());
     cmdtpcktCommandFilter.SetStopString(std::string(1, ESC));
     // One permanent handler that dispatches to the pass's handler: "installing" and "removing" a
     // handler never replaces the function the filter may be running.
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* sender, const std::string& str) {
-        EntryGuard guard(*this);
-        if (bClosed || bErrorOccures) return;
+    cmdtpcktCommandFilter.OnPacket = link.Bind([this](TComDataPacket* sender, const std::string& str) {
+        if (Closed() || link.bErrorOccures()) return;
         switch (packetHandler_) {
         case PacketHandler::Read: CDP_ReadCommandFilterPacket(sender, str); break;
         case PacketHandler::Write: CDP_WriteCommandFilterPacket(sender, str); break;
         case PacketHandler::None: break;
         }
-    };
+    });
 }
 
 void TfrmSettingsFrame::StartReadPass() {
@@ -181,7 +152,7 @@ void TfrmSettingsFrame::ReadNextValue() {
     const int entries = catalogue_.EntryCount();
     const int total = entries + catalogue_.HiddenCount();
     for (;;) {
-        if (bClosed || bErrorOccures) return;
+        if (Closed() || link.bErrorOccures()) return;
         if (iCurrentPosition >= total) {
             // The read pass is complete.
             packetHandler_ = PacketHandler::None;
@@ -192,21 +163,21 @@ void TfrmSettingsFrame::ReadNextValue() {
                 iLastState = iCurrentState;
                 iCurrentState = 0;
                 if (bWritingUncomplete)
-                    dialogs.ShowSystemBox(kSettingsNotAllSet, kSettingsNotAllSetCaption, DialogKind::Warning,
+                    link.dialogs().ShowSystemBox(kSettingsNotAllSet, kSettingsNotAllSetCaption, DialogKind::Warning,
                                           DialogButtons::Ok);
                 else
-                    dialogs.ShowSystemBox(kSettingsAllSet, kSettingsAllSetCaption, DialogKind::Information,
+                    link.dialogs().ShowSystemBox(kSettingsAllSet, kSettingsAllSetCaption, DialogKind::Information,
                                           DialogButtons::Ok);
                 bWritingUncomplete = false;
             } else {
                 iLastState = iCurrentState;
                 iCurrentState = 0;
             }
-            EnableLiveness();
+            link.ResumeLiveness();
             return;
         }
         if (bClosingNow || iCurrentState == 3) {
-            if (dialogs.ShowDialog(DialogKind::Warning, kSettingsCancelRead, DialogButtons::YesNo) ==
+            if (link.dialogs().ShowDialog(DialogKind::Warning, kSettingsCancelRead, DialogButtons::YesNo) ==
                 DialogResult::Yes) {
                 iCurrentState = 3;
                 view.CloseWindow();
@@ -226,7 +197,7 @@ void TfrmSettingsFrame::ReadNextValue() {
                 bIsRetry = false;
                 continue;
             }
-            if (bClosed || bErrorOccures) return;
+            if (Closed() || link.bErrorOccures()) return;
             view.SetBusyText(hidden ? std::string("Retrying to read configuration value...")
                                     : "Retrying to read current value of: " +
                                           catalogue_.slCurrentDescription[iCurrentPosition]);
@@ -235,16 +206,16 @@ void TfrmSettingsFrame::ReadNextValue() {
             view.SetBusyText(hidden ? std::string("Read configuration value...")
                                     : "Read current value of: " + catalogue_.slCurrentDescription[iCurrentPosition]);
         }
-        bIsAlive = false;
+        link.AwaitReply();
         if (SendStep(command + std::string(1, ESC))) continue;
-        EnableLiveness();
+        link.ResumeLiveness();
         return;
     }
 }
 
 void TfrmSettingsFrame::CDP_ReadCommandFilterPacket(TComDataPacket*, const std::string& str) {
-    SetLiveness(false);
-    bIsAlive = true;
+    link.PauseLiveness();
+    link.SignOfLife();
     if (iCurrentPosition < catalogue_.EntryCount())
         slCurrentValue.push_back(str);
     else
@@ -266,7 +237,7 @@ void TfrmSettingsFrame::StartWritePass() {
 
 void TfrmSettingsFrame::WriteNextValue() {
     for (;;) {
-        if (bClosed || bErrorOccures) return;
+        if (Closed() || link.bErrorOccures()) return;
         const int checkedRows = static_cast<int>(olCurrentChecked.size());
         const int total = checkedRows + PendingHiddenCount();
         if (iCurrentPosition >= total) {
@@ -280,7 +251,7 @@ void TfrmSettingsFrame::WriteNextValue() {
             return;
         }
         if (bClosingNow || iCurrentState == 3) {
-            if (dialogs.ShowDialog(DialogKind::Warning, kSettingsCancelWrite, DialogButtons::YesNo) ==
+            if (link.dialogs().ShowDialog(DialogKind::Warning, kSettingsCancelWrite, DialogButtons::YesNo) ==
                 DialogResult::Yes) {
                 if (iCurrentState == 3) {
                     iLastState = 3;
@@ -332,16 +303,16 @@ void TfrmSettingsFrame::WriteNextValue() {
         } else {
             view.SetBusyText("Set new value: " + description);
         }
-        bIsAlive = false;
+        link.AwaitReply();
         if (SendStep(command + strValueToCheck + std::string(1, CR))) continue;
-        EnableLiveness();
+        link.ResumeLiveness();
         return;
     }
 }
 
 void TfrmSettingsFrame::CDP_WriteCommandFilterPacket(TComDataPacket*, const std::string& str) {
-    SetLiveness(false);
-    bIsAlive = true;
+    link.PauseLiveness();
+    link.SignOfLife();
     // An echo (or a value sent) that is not a number counts as not set; the pass goes on.
     if (!EchoMatches(strValueToCheck, str)) bWritingUncomplete = true;
     ++iCurrentPosition;
@@ -351,49 +322,22 @@ void TfrmSettingsFrame::CDP_WriteCommandFilterPacket(TComDataPacket*, const std:
         WriteNextValue();
 }
 
-void TfrmSettingsFrame::TI_CheckAliveTimer(void*) {
-    SetLiveness(false);
-    if (bClosed) return;
-    if (bIsAlive) {
-        bIsRetry = false;
-        iRetryCount = 0;
-    } else if (iRetryCount == 1 && !bErrorOccures) {
-        dialogs.ShowSystemBox(kSettingsTimeout, kSettingsTimeoutCaption, DialogKind::Warning, DialogButtons::Ok);
-        if (bErrorOccures || bClosed) return; // a port failure was handled while the box was shown
-        if (cpComController) DetachPortHandlers();
-        cpComController = nullptr;
-        bErrorOccures = true;
-        view.CloseWindow();
-        return;
-    } else {
-        iRetryCount = 1;
-        bIsRetry = true;
-        if (iCurrentState == 1)
-            WriteNextValue();
-        else if (iCurrentState == 2)
-            ReadNextValue();
-    }
-    if (bClosed) return;
-    if (iCurrentState != 1 && iCurrentState != 2) SendCommand("1");
-    EnableLiveness();
+// The liveness tick (in the link): a reply found missing is repeated once, with the step performed as a
+// retry; the retry is granted again only by a tick that finds the link alive.
+bool TfrmSettingsFrame::RetryMissedReply() {
+    if (iRetryCount == 1) return false; // spent: the link reports the silent device
+    iRetryCount = 1;
+    bIsRetry = true;
+    if (iCurrentState == 1)
+        WriteNextValue();
+    else if (iCurrentState == 2)
+        ReadNextValue();
+    return true;
 }
 
-void TfrmSettingsFrame::ComPortException(TCustomComPort*, int, const std::string&, std::int64_t,
-                                         const std::string&) {
-    if (bErrorOccures) return;
-    if (cpComController) DetachPortHandlers();
-    SetLiveness(false);
-    cpComController = nullptr;
-    bErrorOccures = true;
-    packetHandler_ = PacketHandler::None;
-    Delay(300);
-    if (bClosed) return;
-    if (!frmHost.Unplugged()) DisplayErrorMsg();
-}
-
-void TfrmSettingsFrame::DisplayErrorMsg() {
-    dialogs.ShowDialog(DialogKind::Error, kSettingsLinkFailed, DialogButtons::Ok);
-    view.CloseWindow();
+void TfrmSettingsFrame::LinkAlive() {
+    bIsRetry = false;
+    iRetryCount = 0;
 }
 
 void TfrmSettingsFrame::CloseOnFailure() { view.CloseWindow(); }
@@ -431,27 +375,29 @@ void TfrmSettingsFrame::FillSettingsList() {
 }
 
 void TfrmSettingsFrame::lvDeviceSettingsDblClick() {
-    EntryGuard guard(*this);
-    const int row = view.SelectedRow();
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    const std::string old = rows_[row].NewValue;
-    const std::vector<std::string>& texts = catalogue_.olCurrentDisplay[row];
-    std::string text;
-    if (!texts.empty())
-        text = view.SelectBox("New value...", "Please select a new value", texts);
-    else
-        text = dialogs.InputBox("New value...", "Please insert a new value", old).value_or(old);
-    if (row >= static_cast<int>(rows_.size())) return; // the list was rebuilt meanwhile
-    rows_[row].NewValue = text;
-    view.RowChanged(row);
-    if (text != old) SetRowChecked(row, true);
+    link.Guard([&] {
+        const int row = view.SelectedRow();
+        if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+        const std::string old = rows_[row].NewValue;
+        const std::vector<std::string>& texts = catalogue_.olCurrentDisplay[row];
+        std::string text;
+        if (!texts.empty())
+            text = view.SelectBox("New value...", "Please select a new value", texts);
+        else
+            text = link.dialogs().InputBox("New value...", "Please insert a new value", old).value_or(old);
+        if (row >= static_cast<int>(rows_.size())) return; // the list was rebuilt meanwhile
+        rows_[row].NewValue = text;
+        view.RowChanged(row);
+        if (text != old) SetRowChecked(row, true);
+    });
 }
 
 void TfrmSettingsFrame::SetRowChecked(int row, bool checked) {
-    EntryGuard guard(*this);
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
-    rows_[row].Checked = checked;
-    lvDeviceSettingsItemChecked(row);
+    link.Guard([&] {
+        if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+        rows_[row].Checked = checked;
+        lvDeviceSettingsItemChecked(row);
+    });
 }
 
 void TfrmSettingsFrame::lvDeviceSettingsItemChecked(int row) {
@@ -461,75 +407,78 @@ void TfrmSettingsFrame::lvDeviceSettingsItemChecked(int row) {
 }
 
 void TfrmSettingsFrame::btnApplyClick() {
-    EntryGuard guard(*this);
-    slCurrentChangedValues.clear();
-    olCurrentChecked.clear();
-    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
-        if (!rows_[i].Checked) continue;
-        slCurrentChangedValues.push_back(rows_[i].NewValue);
-        olCurrentChecked.push_back(i);
-    }
-    if (olCurrentChecked.empty()) {
-        view.MessageBox(kSettingsNothingChecked, "", DialogKind::Information);
-        return;
-    }
-    view.SetApplyEnabled(false);
-    view.SetCancelEnabled(true);
-    StartWritePass();
-    Delay(500);
-    if (bClosed || bErrorOccures || iCurrentState == 0) return;
-    WriteNextValue();
+    link.Guard([&] {
+        slCurrentChangedValues.clear();
+        olCurrentChecked.clear();
+        for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+            if (!rows_[i].Checked) continue;
+            slCurrentChangedValues.push_back(rows_[i].NewValue);
+            olCurrentChecked.push_back(i);
+        }
+        if (olCurrentChecked.empty()) {
+            view.MessageBox(kSettingsNothingChecked, "", DialogKind::Information);
+            return;
+        }
+        view.SetApplyEnabled(false);
+        view.SetCancelEnabled(true);
+        StartWritePass();
+        link.Delay(500);
+        if (Closed() || link.bErrorOccures() || iCurrentState == 0) return;
+        WriteNextValue();
+    });
 }
 
 void TfrmSettingsFrame::btnCancelClick() { iCurrentState = 3; }
 
 bool TfrmSettingsFrame::FormClose() {
-    EntryGuard guard(*this);
-    if (bClosed) return true;
-    if (frmHost.Unplugged()) {
-        SetLiveness(false);
-        bClosed = true;
+    return link.Guard([&] {
+        if (Closed()) return true;
+        if (frmHost.Unplugged()) {
+            link.BeginClosing();
+            packetHandler_ = PacketHandler::None;
+            return true;
+        }
+        if (link.bErrorOccures()) {
+            link.BeginClosing();
+            packetHandler_ = PacketHandler::None;
+            frmHost.ClosingCurrentFrame(true);
+            return true;
+        }
+        if (iCurrentState == 1 || iCurrentState == 2) {
+            bClosingNow = true;
+            return false;
+        }
+        link.BeginClosing();
         packetHandler_ = PacketHandler::None;
+        // The control screen puts its own port handler back.
+        link.ReleasePortHandlers();
+        frmHost.ClosingCurrentFrame(false);
         return true;
-    }
-    if (bErrorOccures) {
-        SetLiveness(false);
-        bClosed = true;
-        packetHandler_ = PacketHandler::None;
-        frmHost.ClosingCurrentFrame(true);
-        return true;
-    }
-    if (iCurrentState == 1 || iCurrentState == 2) {
-        bClosingNow = true;
-        return false;
-    }
-    SetLiveness(false);
-    bClosed = true;
-    packetHandler_ = PacketHandler::None;
-    frmHost.ClosingCurrentFrame(false);
-    return true;
+    });
 }
 
 // ---------------------------------------------------------------------------------------------------
 // Configuration files
 
 void TfrmSettingsFrame::btnSaveClick() {
-    EntryGuard guard(*this);
-    // Milliseconds since the system started, as a 32-bit tick count.
-    const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
-    const std::string proposed = strDeviceDescription + "_" + strSerialNumber + "_" +
-                                 std::to_string(static_cast<std::uint32_t>(uptime.count()));
-    std::optional<std::string> name = view.SaveFileName(proposed);
-    if (!name || name->empty()) return;
-    SaveConfiguration(*name);
+    link.Guard([&] {
+        // Milliseconds since the system started, as a 32-bit tick count.
+        const auto uptime = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now().time_since_epoch());
+        const std::string proposed = strDeviceDescription + "_" + strSerialNumber + "_" +
+                                     std::to_string(static_cast<std::uint32_t>(uptime.count()));
+        std::optional<std::string> name = view.SaveFileName(proposed);
+        if (!name || name->empty()) return;
+        SaveConfiguration(*name);
+    });
 }
 
 void TfrmSettingsFrame::btnLoadClick() {
-    EntryGuard guard(*this);
-    std::optional<std::string> name = view.OpenFileName();
-    if (!name || name->empty()) return;
-    LoadConfiguration(*name);
+    link.Guard([&] {
+        std::optional<std::string> name = view.OpenFileName();
+        if (!name || name->empty()) return;
+        LoadConfiguration(*name);
+    });
 }
 
 void TfrmSettingsFrame::SaveConfiguration(const std::string& fileName) {
@@ -542,14 +491,14 @@ void TfrmSettingsFrame::SaveConfiguration(const std::string& fileName) {
     snapshot.HiddenValues = slHiddenValues;
     std::string error;
     if (!WriteConfigurationFile(ConfigurationFileName(fileName), snapshot, error))
-        dialogs.ShowDialog(DialogKind::Error, error, DialogButtons::Ok);
+        link.dialogs().ShowDialog(DialogKind::Error, error, DialogButtons::Ok);
 }
 
 void TfrmSettingsFrame::LoadConfiguration(const std::string& fileName) {
     LoadedConfiguration file = ReadConfigurationFile(fileName);
     switch (file.Status) {
     case LoadedConfiguration::Result::Failed:
-        dialogs.ShowDialog(DialogKind::Error, file.Error, DialogButtons::Ok);
+        link.dialogs().ShowDialog(DialogKind::Error, file.Error, DialogButtons::Ok);
         return;
     case LoadedConfiguration::Result::NoType:
         return;

@@ -3,7 +3,7 @@
 // settings list's rows, Apply / Cancel, closing, and saving / loading configuration files. The Qt window
 // (settings/ui) shows it through SettingsView and forwards the user's actions to the handlers.
 #include "control/Screens.h"
-#include "link/CommandToolkit.h"
+#include "link/DeviceLink.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/SettingsView.h"
 
@@ -27,11 +27,6 @@ inline constexpr const char* kSettingsAllSet = "All values are set correctly";
 inline constexpr const char* kSettingsAllSetCaption = "Configuration complete...";
 inline constexpr const char* kSettingsNotAllSet = "Not all values have been set correctly";
 inline constexpr const char* kSettingsNotAllSetCaption = "Configuration failed...";
-inline constexpr const char* kSettingsTimeout = "The device does not respond. \r\nPlease restart the device!";
-inline constexpr const char* kSettingsTimeoutCaption = "Timeout...";
-inline constexpr const char* kSettingsLinkFailed =
-    "The communication with the device failed.\r\nMake sure that the device is properly connected.\r\n"
-    "Please restart the device.";
 inline constexpr const char* kSettingsNothingChecked =
     "There is no value selected to be set. \r\nPlease select one first.";
 inline constexpr const char* kSettingsWrongType =
@@ -55,14 +50,27 @@ std::optional<double> ParseSettingsNumber(const std::string& text);
 // nearest hundred with halves going to the even hundred. Texts that are not numbers count as not set.
 bool EchoMatches(const std::string& written, const std::string& echoed);
 
-class TfrmSettingsFrame : public CommandToolkit {
+class TfrmSettingsFrame : private LinkHooks {
 public:
-    // Creation steps 2 to 9: port handlers, packet filter, catalogue, liveness timer. The window (step 1)
-    // exists already. cfgDir is the _cfg directory beside the program.
+    // 60 ms per character; OnException only; the sequencer's liveness; 300 ms between a port failure
+    // and its message.
+    static LinkPolicy Policy() {
+        LinkPolicy p;
+        p.PauseMs = 60;
+        p.LivenessMs = 5000;
+        p.Liveness = LivenessPolicy::Sequencer;
+        p.WithErrorHandler = false;
+        p.FailureMessagePauseMs = 300;
+        return p;
+    }
+
+    // Creation: port handler, packet filter, catalogue; no traffic yet. The window exists already.
+    // cfgDir is the _cfg directory beside the program.
     TfrmSettingsFrame(const ScreenArgs& args, SettingsView& view, std::filesystem::path cfgDir);
     ~TfrmSettingsFrame() override;
 
-    // Creation step 10: the first read pass; its first command is sent before this returns.
+    // Once the window is shown: the liveness timer, then the first read pass; its first command is
+    // sent before this returns. Runs once.
     void Start();
 
     // Sequencer.
@@ -73,10 +81,6 @@ public:
     void StartWritePass();
     void WriteNextValue();
     void CDP_WriteCommandFilterPacket(TComDataPacket* sender, const std::string& str);
-    void TI_CheckAliveTimer(void* sender) override;
-    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
-                          std::int64_t winError, const std::string& winMessage) override;
-    void DisplayErrorMsg();
 
     // Screen.
     void FillSettingsList();
@@ -95,16 +99,20 @@ public:
     void SaveConfiguration(const std::string& fileName);
     void LoadConfiguration(const std::string& fileName);
 
-    // The host let go of the screen: no further traffic, ticks or handlers. The screen keeps the
-    // port's handlers and its error state; it only stops its own traffic and ticks.
-    void Detach() override;
-    bool Busy() const { return iHandlerDepth > 0; }
+    // The host let go of the screen: no further traffic, ticks or handlers (see DeviceLink::Detach).
+    void Detach();
+    bool Detached() const { return link.Detached(); }
+    void WhenIdle(std::function<void()> job) { link.WhenIdle(std::move(job)); }
+    bool Busy() const { return link.Busy(); }
+    // The link to the device and its state.
+    const DeviceLink& Link() const { return link; }
 
     // What the window shows.
     const std::vector<SettingsRow>& Rows() const { return rows_; }
     const TSettingsCatalogue& Catalogue() const { return catalogue_; }
     const std::string& Caption() const { return strCaption; }
-    bool Closed() const { return bClosed; }
+    // The close handling has begun (the window may close).
+    bool Closed() const { return link.bAlreadyClosing(); }
 
     // Screen fields.
     ScreenHost& frmHost;
@@ -124,7 +132,7 @@ public:
     bool bClosingNow = false;
     int iRetryCount = 0;
     bool bIsRetry = false;
-    TThreadedTimer TI_CheckAlive;
+    std::string strValueToCheck;
     TComDataPacket cmdtpcktCommandFilter;
 
     // Values of the passes.
@@ -134,32 +142,31 @@ public:
     std::vector<int> olCurrentChecked;
     std::vector<std::string> slHiddenNValues;
 
-protected:
-    void CloseOnFailure() override;
-
 private:
+    // LinkHooks
+    void CloseOnFailure() override;
+    bool RetryMissedReply() override;
+    void LinkAlive() override;
+    bool PassRunning() const override { return iCurrentState == 1 || iCurrentState == 2; }
+
     // The display text shown for entry i's value read.
     std::string CurrentValueText(int entry) const;
     // Pending hidden values that have a hidden setting to go to.
     int PendingHiddenCount() const;
-    // Enables the liveness timer unless the screen has failed or closed.
-    void EnableLiveness();
-    void SetLiveness(bool enabled);
     // Sends one step's text (then waits pauseAfter ms); true when the step's reply arrived meanwhile,
     // so that the caller goes on with the next step.
     bool SendStep(const std::string& text, int pauseAfter = 0);
     static std::string ReplyStart(const std::string& command);
 
-    // Counts the handlers of this screen on the stack (entries from the loop and from the window).
-    using EntryGuard = HandlerEntry;
     enum class PacketHandler { None, Read, Write };
 
     TSettingsCatalogue catalogue_;
     PacketHandler packetHandler_ = PacketHandler::None;
     std::vector<SettingsRow> rows_;
-    bool bClosed = false;
     bool bSending = false;
     bool bNextStepDue = false;
+    bool bStarted = false;
+    DeviceLink link;
 };
 
 } // namespace mirota

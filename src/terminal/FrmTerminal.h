@@ -3,7 +3,7 @@
 // text mode. Opening sends "#", waits a second and sends "n"; closing sends "*". Characters are sent
 // through WriteStr, 100 ms apart. No checked commands, no liveness supervision.
 #include "control/Screens.h"
-#include "link/CommandToolkit.h"
+#include "link/DeviceLink.h"
 #include "terminal/TerminalSession.h"
 
 #include <functional>
@@ -24,43 +24,51 @@ public:
 
 inline constexpr const char* kTerminalNotStarted = "The terminal could not be started";
 
-class TfrmTerminalFrame : public CommandToolkit {
+class TfrmTerminalFrame : private LinkHooks {
 public:
-    static ToolkitConfig Config() { return ToolkitConfig{100, true, 0, 500, 5000}; }
+    // 100 ms per character as one-character texts; OnException only; no checked commands and no
+    // liveness; the failure message is shown also for an unplugged device.
+    static LinkPolicy Policy() {
+        LinkPolicy p;
+        p.PauseMs = 100;
+        p.WriteAsText = true;
+        p.ResendLimit = 0;
+        p.Liveness = LivenessPolicy::None;
+        p.WithErrorHandler = false;
+        p.ReportWhenUnplugged = true;
+        return p;
+    }
 
     TfrmTerminalFrame(ScreenHost& aOwner, MessageLoop& loop, Dialogs& dialogs, TComPort* aComPort,
                       const std::string& aSerialNumber, TerminalFrameView& view);
     ~TfrmTerminalFrame() override;
 
-    // The rest of Create once the window exists: StartTerminal.
-    void FormCreate();
+    // The device traffic once the window is shown: StartTerminal. Runs once.
+    void Start();
     void StartTerminal();
-    // The screen's own OnException handler: unlike the other screens it tells the user also when the
-    // device was unplugged.
-    void cpComControllerException(TCustomComPort* sender, int code, const std::string& comportMessage,
-                                  std::int64_t winError, const std::string& winMessage);
-    // The port's OnException goes to cpComControllerException.
-    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
-                          std::int64_t winError, const std::string& winMessage) override {
-        cpComControllerException(sender, code, comportMessage, winError, winMessage);
-    }
     // The close handling; ends in the owner's ClosingCurrentFrame (unless the device was unplugged).
     void FormClose();
 
-    // Also takes the port from the terminal view.
-    void Detach() override;
+    // Lets the screen go (see DeviceLink::Detach); also takes the port from the terminal view.
+    void Detach();
+    bool Detached() const { return link.Detached(); }
+    void WhenIdle(std::function<void()> job) { link.WhenIdle(std::move(job)); }
+    // The link to the device and its state.
+    const DeviceLink& Link() const { return link; }
 
     const std::string& Caption() const { return caption_; }
     // The text mode was requested ("#" sent); false when the port was not open at the start.
     bool bTerminalStarted = false;
 
-protected:
+private:
+    // LinkHooks
     void CloseOnFailure() override;
 
-private:
     ScreenHost& owner_;
     TerminalFrameView& view_;
     std::string caption_;
+    bool bStarted = false;
+    DeviceLink link;
 };
 
 } // namespace mirota

@@ -9,13 +9,14 @@ namespace mirota {
 
 namespace {
 
-ToolkitConfig ValuesConfig() {
-    ToolkitConfig c;
-    c.PauseMs = 60;
-    c.ResendLimit = 3;
-    c.ReplyTimeoutMs = 400;
-    c.LivenessMs = 5000;
-    return c;
+LinkPolicy ValuesPolicy() {
+    LinkPolicy p;
+    p.PauseMs = 60;
+    p.ResendLimit = 3;
+    p.ReplyTimeoutMs = 400;
+    p.LivenessMs = 5000;
+    p.Replies = ReplyPolicy::CompareOnly;
+    return p;
 }
 
 constexpr std::array<const char*, 6> kDesignCaptions = {"Torque_1", "Torque_2", "Speed_1",
@@ -32,45 +33,42 @@ double WallClockSeconds() {
 TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& aDialogs, TComPort* aComPort,
                                  const std::string& aDescription, const std::string& aSerialNumber,
                                  ValuesView& aView, std::filesystem::path aCfgDir, Clock aClock)
-    : CommandToolkit(aLoop, aDialogs, aComPort, &aOwner, ValuesConfig()),
-      host(aOwner),
+    : host(aOwner),
       view(aView),
       cfgDir(std::move(aCfgDir)),
-      clock(aClock ? std::move(aClock) : Clock(WallClockSeconds)) {
+      clock(aClock ? std::move(aClock) : Clock(WallClockSeconds)),
+      link(aLoop, aDialogs, aComPort, &aOwner, ValuesPolicy(), *this, &cmdtpcktCommandFilter) {
     // 1. Controls and handlers.
     for (int i = 0; i < kValues; ++i) arrCaptions[i] = kDesignCaptions[i];
-    tmrCheckValue.OnTimer = [this](void* sender) { TICheckValuesTimer(sender); };
-    cmdtpcktContinuesFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
+    cmdtpcktContinuesFilter.OnPacket = link.Bind([this](TComDataPacket* s, const std::string& str) {
         cmdtpcktContinuesFilterPacket(s, str);
-    };
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
-        cmdtpcktCommandFilterPacket(s, str);
-    };
+    });
     for (int b = 0; b < kCommandButtons; ++b) buttons[b].OnClick = HandlerOf(static_cast<CommandButton>(b));
     // The screen opens showing "Measure" pressed; the device's mode is neither set nor read.
     SetPressed(CommandButton::Measure, true);
 
-    // 2., 3. Port handlers; the owner is frmMain (set by the toolkit).
-    AttachPortHandlers(true);
-    bAlreadyClosing = false;
+    // 2., 3. Port handlers; the owner is frmMain (given to the link).
+    link.AttachPortHandlers();
 
     SetupPacketFilters();
     strCaption = "Values(" + aSerialNumber + ")";
     view.SetCaption(strCaption);
     strVersion = DeviceTypeOf(aDescription);
     LoadComponentConfiguration();
+}
 
-    bErrorOccures = false;
-    iResendCount = 0;
-    StartContinuousMode();
-    if (!bErrorOccures) {
-        StartLiveness();
-    }
+void TfrmValuesFrame::Start() {
+    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
+    bStarted = true;
+    link.Guard([&] {
+        StartContinuousMode();
+        if (!link.bErrorOccures()) link.StartLiveness();
+    });
 }
 
 void TfrmValuesFrame::Detach() {
-    if (bDetached) return;
-    CommandToolkit::Detach();
+    if (link.Detached()) return;
+    link.Detach();
     cmdtpcktContinuesFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.SetComPort(nullptr);
@@ -78,10 +76,8 @@ void TfrmValuesFrame::Detach() {
 }
 
 TfrmValuesFrame::~TfrmValuesFrame() {
-    ttmrCheckAlive.reset();
-    tmrCheckValue.SetEnabled(false);
-    // The port outlives the screen: nothing of this object may stay attached to it.
-    ReleasePortHandlers();
+    // The port outlives the screen: nothing of this object may stay attached to it (the link releases
+    // its port handlers).
     cmdtpcktContinuesFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
     cmdtpcktContinuesFilter.SetComPort(nullptr);
@@ -94,8 +90,8 @@ void TfrmValuesFrame::SetupPacketFilters() {
     cmdtpcktCommandFilter.SetStartString("");
     cmdtpcktContinuesFilter.SetStopString(std::string(1, ESC));
     cmdtpcktCommandFilter.SetStopString(std::string(1, ESC));
-    cmdtpcktContinuesFilter.SetComPort(cpComController);
-    cmdtpcktCommandFilter.SetComPort(cpComController);
+    cmdtpcktContinuesFilter.SetComPort(link.cpComController());
+    cmdtpcktCommandFilter.SetComPort(link.cpComController());
 }
 
 void TfrmValuesFrame::LoadComponentConfiguration() {
@@ -119,36 +115,29 @@ void TfrmValuesFrame::ApplyComponentConfiguration() {
 // ---- measurement stream ------------------------------------------------------------------------
 
 void TfrmValuesFrame::StartContinuousMode() {
-    strValueToCheck = std::string(1, '1');
-    cmdtpcktCommandFilter.SetStartString("&666");
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
-        cmdtpcktCommandFilterPacket(s, str);
-    };
-    bValueIsChecked = false;
-    SendCommand("*");
-    Delay(500);
-    SendCommand(std::string("$6661") + CR);
     // Unanswered, the switch repeats itself (never an unrelated button's command).
-    rpResend = [this](void*) { StartContinuousMode(); };
-    if (!bErrorOccures) tmrCheckValue.SetEnabled(true);
+    DeviceLink::Ask ask;
+    ask.Expected = "1";
+    ask.ReplyStart = "&666";
+    ask.Lead = "*";
+    ask.LeadPauseMs = 500;
+    ask.Command = std::string("$6661") + CR;
+    ask.Resend = [this](void*) { StartContinuousMode(); };
+    link.SendChecked(ask);
 }
 
 void TfrmValuesFrame::StopContinuousMode() {
     if (CommandPending()) return;
-    strValueToCheck = std::string(1, '0');
-    cmdtpcktCommandFilter.SetStartString("&666");
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
-        cmdtpcktCommandFilterPacket(s, str);
-    };
-    bValueIsChecked = false;
-    SendCommand(std::string("$6660") + CR);
-    rpResend = [this](void*) { StopContinuousMode(); };
-    if (!bErrorOccures) tmrCheckValue.SetEnabled(true);
+    DeviceLink::Ask ask;
+    ask.Expected = "0";
+    ask.ReplyStart = "&666";
+    ask.Command = std::string("$6660") + CR;
+    ask.Resend = [this](void*) { StopContinuousMode(); };
+    link.SendChecked(ask);
 }
 
 void TfrmValuesFrame::cmdtpcktContinuesFilterPacket(TComDataPacket*, const std::string& str) {
-    Entry e(*this);
-    bIsAlive = true; // any measurement packet is a sign of life, also one that cannot be read
+    link.SignOfLife(); // any measurement packet is a sign of life, also one that cannot be read
     ShowMeasurement(str);
 }
 
@@ -187,19 +176,12 @@ void TfrmValuesFrame::AddPlotPoints() {
 // ---- checked commands ----------------------------------------------------------------------------
 
 void TfrmValuesFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::string& str) {
-    Entry e(*this);
-    // The time-out keeps running; a wrong answer is left to it.
-    if (str == strValueToCheck) {
-        bValueIsChecked = true;
-        EnableCommandButtons();
-    }
+    // Compared with strValueToCheck; the time-out keeps running, a wrong answer is left to it.
+    link.Reply(str);
 }
 
-void TfrmValuesFrame::TICheckValuesTimer(void* sender) {
-    // The reference time-out with this screen's limit (3): repetitions preceded by ESC ESC ESC, then
-    // the buttons enabled, the count reset and "The last command was not executed properly!".
-    Entry e(*this);
-    tmrCheckValueTimer(sender);
+void TfrmValuesFrame::ReplyHandled(const std::string&, ReplyOutcome outcome) {
+    if (outcome == ReplyOutcome::Matched) EnableCommandButtons();
 }
 
 void TfrmValuesFrame::DisableCommandButtons() {
@@ -241,8 +223,12 @@ void TfrmValuesFrame::SetPressed(CommandButton b, bool pressed) {
 
 void TfrmValuesFrame::ClickButton(CommandButton b) {
     ButtonState& st = buttons[Index(b)];
-    if (!st.Enabled || bDetached) return;
-    Entry e(*this);
+    if (!st.Enabled || link.Detached()) return;
+    link.Guard([&] { ClickButtonHandler(b); });
+}
+
+void TfrmValuesFrame::ClickButtonHandler(CommandButton b) {
+    ButtonState& st = buttons[Index(b)];
     switch (b) {
     case CommandButton::Measure:
         SetPressed(b, !(st.Pressed && bMeasureAllowAllUp));
@@ -286,15 +272,12 @@ void TfrmValuesFrame::ModeCommand(CommandButton b, const char* command, const ch
     DisableCommandButtons();
     if (b == CommandButton::Measure) RemoveCalibrationBTNFocus();
     else RemoveMeasurementBTNFocus();
-    strValueToCheck = answer;
-    cmdtpcktCommandFilter.SetStartString("&201");
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
-        cmdtpcktCommandFilterPacket(s, str);
-    };
-    bValueIsChecked = false;
-    SendCommand(std::string(command) + CR);
-    rpResend = [this, self](void* sender) { (this->*self)(sender); };
-    if (!bErrorOccures) tmrCheckValue.SetEnabled(true);
+    DeviceLink::Ask ask;
+    ask.Expected = answer;
+    ask.ReplyStart = "&201";
+    ask.Command = std::string(command) + CR;
+    ask.Resend = [this, self](void* sender) { (this->*self)(sender); };
+    link.SendChecked(ask);
 }
 
 void TfrmValuesFrame::btnMeasureClick(void*) {
@@ -314,15 +297,12 @@ void TfrmValuesFrame::btnNullingClick(void*) {
     if (CommandPending()) return;
     DisableCommandButtons();
     SetPressed(CommandButton::Nulling, false);
-    strValueToCheck = std::string(1, '0');
-    cmdtpcktCommandFilter.SetStartString("&200");
-    cmdtpcktCommandFilter.OnPacket = [this](TComDataPacket* s, const std::string& str) {
-        cmdtpcktCommandFilterPacket(s, str);
-    };
-    bValueIsChecked = false;
-    SendCommand("$200");
-    rpResend = [this](void* sender) { btnNullingClick(sender); };
-    if (!bErrorOccures) tmrCheckValue.SetEnabled(true);
+    DeviceLink::Ask ask;
+    ask.Expected = "0";
+    ask.ReplyStart = "&200";
+    ask.Command = "$200";
+    ask.Resend = [this](void* sender) { btnNullingClick(sender); };
+    link.SendChecked(ask);
 }
 
 // ---- plot menu -----------------------------------------------------------------------------------
@@ -333,28 +313,28 @@ void TfrmValuesFrame::mniClearAllDataClick(void*) { xypltDisplayValues.ClearAllD
 // ---- closing -------------------------------------------------------------------------------------
 
 void TfrmValuesFrame::CloseOnFailure() {
-    if (bDetached) return;
-    Entry e(*this);
-    FormClose();
-    view.CloseWindow();
+    if (link.Detached()) return;
+    link.Guard([&] {
+        FormClose();
+        view.CloseWindow();
+    });
 }
 
 void TfrmValuesFrame::FormClose() {
-    if (bAlreadyClosing) return;
-    bAlreadyClosing = true;
-    Entry e(*this);
-    if (ttmrCheckAlive) ttmrCheckAlive->SetEnabled(false);
-    if (host.Unplugged()) return; // the main window is ending Ostrel: no traffic, no wait
-    if (bErrorOccures) {
-        ReleasePortHandlers();
-        host.ClosingCurrentFrame(true);
-        return;
-    }
-    StopContinuousMode(); // sends nothing while a checked command is pending
-    Delay(1500);
-    if (bDetached) return; // the host let the screen go meanwhile
-    ReleasePortHandlers();
-    host.ClosingCurrentFrame(bErrorOccures);
+    if (!link.BeginClosing()) return; // also stops the liveness timer
+    link.Guard([&] {
+        if (host.Unplugged()) return; // the main window is ending Ostrel: no traffic, no wait
+        if (link.bErrorOccures()) {
+            link.ReleasePortHandlers();
+            host.ClosingCurrentFrame(true);
+            return;
+        }
+        StopContinuousMode(); // sends nothing while a checked command is pending
+        link.Delay(1500);
+        if (link.Detached()) return; // the host let the screen go meanwhile
+        link.ReleasePortHandlers();
+        host.ClosingCurrentFrame(link.bErrorOccures());
+    });
 }
 
 } // namespace mirota

@@ -3,7 +3,7 @@
 // configuration, the zero and calibration buttons, and the points of the value plot. The Qt window
 // (values/ui) implements ValuesView and forwards the user's actions to the handlers here.
 #include "control/Screens.h"
-#include "link/CommandToolkit.h"
+#include "link/DeviceLink.h"
 #include "link/DeviceType.h"
 #include "values/PlotModel.h"
 
@@ -37,9 +37,9 @@ public:
     virtual void CloseWindow() = 0;
 };
 
-class TfrmValuesFrame : public CommandToolkit {
+class TfrmValuesFrame : private LinkHooks {
 public:
-    using TResendPrecedure = TResendProcedure;
+    using TResendPrecedure = DeviceLink::TResendProcedure;
     // Seconds since 1970 of "now", the X of new plot points.
     using Clock = std::function<double()>;
 
@@ -51,10 +51,13 @@ public:
                     std::filesystem::path aCfgDir, Clock clock = {});
     ~TfrmValuesFrame() override;
 
+    // Starts the device traffic once the window is shown: the measurement stream, then the liveness
+    // supervision. Runs once.
+    void Start();
+
     // Handlers.
     void cmdtpcktContinuesFilterPacket(TComDataPacket* sender, const std::string& str);
     void cmdtpcktCommandFilterPacket(TComDataPacket* sender, const std::string& str);
-    void TICheckValuesTimer(void* sender);
     void btnMeasureClick(void* sender);
     void btnNullingClick(void* sender);
     void btnNullClick(void* sender);
@@ -65,8 +68,13 @@ public:
     // The window's close handling; runs once, whoever closes the window.
     void FormClose();
 
-    // Also unbinds the packet filters.
-    void Detach() override;
+    // Lets the screen go (see DeviceLink::Detach); also unbinds the packet filters.
+    void Detach();
+    bool Detached() const { return link.Detached(); }
+    void WhenIdle(std::function<void()> job) { link.WhenIdle(std::move(job)); }
+    // The link to the device and its state.
+    const DeviceLink& Link() const { return link; }
+    Dialogs& ScreenDialogs() const { return link.dialogs(); }
 
     // A user's click on a command button as the latching buttons take it: the pressed state changes
     // with the click itself, then the attached handler (if any) runs.
@@ -89,20 +97,20 @@ public:
     bool ButtonPressed(CommandButton b) const { return buttons[Index(b)].Pressed; }
     bool ButtonEnabled(CommandButton b) const { return buttons[Index(b)].Enabled; }
     bool HandlerAttached(CommandButton b) const { return static_cast<bool>(buttons[Index(b)].OnClick); }
-    TThreadedTimer* TI_CheckAlive() const { return ttmrCheckAlive.get(); }
+    const TThreadedTimer* TI_CheckAlive() const { return link.ttmrCheckAlive(); }
+    bool CommandPending() const { return link.CommandPending(); }
     PlotModel& Plot() { return xypltDisplayValues; }
 
     TComDataPacket cmdtpcktContinuesFilter;
     TComDataPacket cmdtpcktCommandFilter;
     std::string strVersion;
 
-protected:
+private:
+    // LinkHooks
     void EnableButtons() override { EnableCommandButtons(); }
-    void DisableButtons() override { DisableCommandButtons(); }
-    TComDataPacket* ReplyFilter() override { return &cmdtpcktCommandFilter; }
+    void ReplyHandled(const std::string& str, ReplyOutcome outcome) override;
     void CloseOnFailure() override;
 
-private:
     struct ButtonState {
         bool Pressed = false;
         bool Enabled = true;
@@ -115,6 +123,7 @@ private:
     void ApplyComponentConfiguration();
     // The four mode buttons' common handler.
     void ModeCommand(CommandButton b, const char* command, const char* answer, void (TfrmValuesFrame::*self)(void*));
+    void ClickButtonHandler(CommandButton b);
     void SetPressed(CommandButton b, bool pressed);
     std::function<void(void*)> HandlerOf(CommandButton b);
 
@@ -132,6 +141,8 @@ private:
     bool bMeasureAllowAllUp = false;
     bool bCalibrationAllowAllUp = false;
     PlotModel xypltDisplayValues;
+    bool bStarted = false;
+    DeviceLink link;
 };
 
 } // namespace mirota

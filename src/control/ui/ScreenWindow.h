@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QRect>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -25,6 +26,21 @@ inline void ShowCentred(QWidget& window) {
     if (area.isValid())
         window.move(area.center() - QPoint(window.width() / 2, window.height() / 2));
     window.show();
+}
+
+// Shows `window` (ShowCentred) and then, once it has been painted, runs `start` (the screen logic's
+// Start, which begins the device traffic): the window is on the screen before the first byte goes out.
+template <class TStart>
+void ShowThenStart(QWidget& window, TStart start) {
+    ShowCentred(window);
+    QPointer<QWidget> shown = &window;
+    QTimer::singleShot(0, &window, [shown, start] {
+        if (!shown)
+            return;
+        if (shown->isVisible())
+            shown->repaint(); // painted before the traffic's waits begin
+        start();
+    });
 }
 
 inline WindowState StateOfWindow(const QWidget& window) {

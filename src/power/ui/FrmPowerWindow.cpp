@@ -127,7 +127,6 @@ TfrmPowerFrameView::TfrmPowerFrameView(const ScreenArgs& args) {
     BuildLayout();
     logic_ = std::make_unique<TfrmPowerFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort,
                                               args.aSerialNumber, *this);
-    logic_->FormCreate();
     constructing_ = false;
 }
 
@@ -235,7 +234,10 @@ void TfrmPowerFrameView::CloseWindow() {
 std::uint32_t TfrmPowerFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmPowerFrameView::Show() {
-    ShowCentred(*this);
+    // The device traffic starts once the window is on the screen.
+    ShowThenStart(*this, [this] {
+        if (logic_) logic_->Start();
+    });
 }
 
 void TfrmPowerFrameView::Close() { close(); }

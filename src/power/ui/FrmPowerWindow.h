@@ -40,7 +40,7 @@ class TfrmPowerFrameView : public QWidget, public PowerFrameView, public HostedS
 public:
     enum Button { MinusMinus, Minus, AutoDetect, Plus, PlusPlus };
 
-    // Builds the window and then the logic, which starts the device traffic.
+    // Builds the window and then the logic; Show() starts the device traffic once the window is up.
     explicit TfrmPowerFrameView(const ScreenArgs& args);
     ~TfrmPowerFrameView() override;
 

@@ -365,6 +365,8 @@ void TfrmSettingsFrameView::ShowBusy(bool visible) {
     pnlReadWrite->setVisible(visible);
     if (visible) pnlReadWrite->raise();
     gfanimProcces->SetActive(visible);
+    // On the screen before the pass's first command goes out.
+    if (visible && isVisible()) pnlReadWrite->repaint();
 }
 
 void TfrmSettingsFrameView::SetBusyText(const std::string& text) {
@@ -480,7 +482,10 @@ std::optional<std::string> TfrmSettingsFrameView::OpenFileName() {
 std::uint32_t TfrmSettingsFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmSettingsFrameView::Show() {
-    ShowCentred(*this);
+    // The device traffic starts once the window is on the screen.
+    ShowThenStart(*this, [this] {
+        if (logic_) logic_->Start();
+    });
 }
 
 void TfrmSettingsFrameView::Close() { close(); }
@@ -548,10 +553,7 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
 std::unique_ptr<HostedScreen> CreateSettingsScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    auto* window = new TfrmSettingsFrameView(args, cfg);
-    auto handle = std::make_unique<ScreenWindowHandle<TfrmSettingsFrameView>>(window);
-    window->Logic().Start();
-    return handle;
+    return std::make_unique<ScreenWindowHandle<TfrmSettingsFrameView>>(new TfrmSettingsFrameView(args, cfg));
 }
 
 } // namespace mirota

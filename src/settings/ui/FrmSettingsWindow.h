@@ -26,7 +26,8 @@ class TfrmSettingsFrameView : public QWidget, public SettingsView, public Hosted
     Q_OBJECT
 
 public:
-    // Builds the window and then the logic (catalogue, timer); Start() sends the first read command.
+    // Builds the window and then the logic (catalogue); Show() starts the first read pass once the
+    // window is up.
     TfrmSettingsFrameView(const ScreenArgs& args, std::filesystem::path cfgDir);
     ~TfrmSettingsFrameView() override;
 
@@ -103,8 +104,8 @@ private:
 std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::string& prompt,
                           const std::vector<std::string>& choices);
 
-// The screen as the control screen creates it (cfg directory "_cfg" beside the program); the first read
-// command has been sent when it returns.
+// The screen as the control screen creates it (cfg directory "_cfg" beside the program); its first
+// read pass starts once it is shown.
 std::unique_ptr<HostedScreen> CreateSettingsScreen(const ScreenArgs& args);
 
 } // namespace mirota

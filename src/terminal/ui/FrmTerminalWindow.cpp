@@ -86,7 +86,6 @@ TfrmTerminalFrameView::TfrmTerminalFrameView(const ScreenArgs& args) {
 
     logic_ = std::make_unique<TfrmTerminalFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort,
                                                  args.aSerialNumber, *this);
-    logic_->FormCreate();
     constructing_ = false;
 }
 
@@ -112,7 +111,11 @@ void TfrmTerminalFrameView::CloseWindow() {
 std::uint32_t TfrmTerminalFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmTerminalFrameView::Show() {
-    ShowCentred(*this);
+    // The device traffic starts once the window is on the screen.
+    ShowThenStart(*this, [this] {
+        if (logic_)
+            logic_->Start();
+    });
     ctTerminal->setFocus();
 }
 

@@ -16,7 +16,7 @@ class TfrmTerminalFrameView : public QWidget, public TerminalFrameView, public H
     Q_OBJECT
 
 public:
-    // Builds the window and then the logic, which starts the device traffic.
+    // Builds the window and then the logic; Show() starts the device traffic once the window is up.
     explicit TfrmTerminalFrameView(const ScreenArgs& args);
     ~TfrmTerminalFrameView() override;
 

@@ -96,7 +96,7 @@ TfrmValuesFrameView::TfrmValuesFrameView(const ScreenArgs& args, std::filesystem
     xypltDisplayValues->OnZoomToFit = [this] { logic_->mniZoomToFitClick(this); };
     xypltDisplayValues->OnClearAllData = [this] { logic_->mniClearAllDataClick(this); };
     xypltDisplayValues->OnExportFailed = [this](const std::string& text) {
-        logic_->dialogs.ShowDialog(DialogKind::Error, text, DialogButtons::Ok);
+        logic_->ScreenDialogs().ShowDialog(DialogKind::Error, text, DialogButtons::Ok);
     };
     constructing_ = false;
 }
@@ -276,7 +276,10 @@ void TfrmValuesFrameView::CloseWindow() { close(); }
 std::uint32_t TfrmValuesFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
 
 void TfrmValuesFrameView::Show() {
-    ShowCentred(*this);
+    // The device traffic starts once the window is on the screen.
+    ShowThenStart(*this, [this] {
+        if (logic_) logic_->Start();
+    });
 }
 
 void TfrmValuesFrameView::Close() { close(); }

@@ -24,7 +24,7 @@ class TfrmValuesFrameView : public QWidget, public ValuesView, public HostedScre
     Q_OBJECT
 
 public:
-    // Builds the window and then the logic, which starts the device traffic.
+    // Builds the window and then the logic; Show() starts the device traffic once the window is up.
     TfrmValuesFrameView(const ScreenArgs& args, std::filesystem::path cfgDir, TfrmValuesFrame::Clock clock = {});
     ~TfrmValuesFrameView() override;
 

@@ -4,6 +4,7 @@
 
 #include "devsim/DeviceSimulator.h"
 #include "ScreenFakes.h"
+#include "../../support/WatchedBackend.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "values/ui/AnalogDisplay.h"
@@ -121,6 +122,34 @@ TEST_F(PowerWindow, ClosingHandsBackToTheMainWindow) {
     EXPECT_EQ(device.ReceivedText(), "$6660\r");
     EXPECT_EQ(host.closings, std::vector<bool>{false});
     EXPECT_FALSE(window->isVisible());
+}
+
+TEST(PowerWindowStart, TheWindowIsOnTheScreenBeforeTheFirstByteGoesOut) {
+    QtMessageLoop loop;
+    devsim::DeviceSimulator device{loop};
+    TfrmPowerFrameView* window = nullptr;
+    int written = 0;
+    bool visibleAtFirstByte = false;
+    TComPort port{loop, std::make_unique<WatchedBackend>(devsim::MakeSimulatedBackend(device),
+                                                         [&](const char*, std::size_t) {
+                                                             if (written++ == 0)
+                                                                 visibleAtFirstByte = window && window->isVisible();
+                                                         })};
+    port.Open();
+    FakeHost host;
+    FakeDialogs dialogs{loop};
+    auto screen = CreatePowerScreen(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "FT5X1A", 0});
+    window = PowerWindowOf(screen.get());
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(written, 0); // constructed: no traffic
+    screen->Show();
+    EXPECT_EQ(written, 0);
+    Delay(loop, 1000);
+    EXPECT_EQ(device.ReceivedText().substr(0, 5), "*$029");
+    EXPECT_TRUE(visibleAtFirstByte);
+    host.unplugged = true;
+    screen.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 } // namespace

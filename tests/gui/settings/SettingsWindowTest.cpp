@@ -1,6 +1,7 @@
 // The settings window: what it shows after a read pass, the check rule through the list, Apply, the
 // Save / Open buttons and closing, against a settings device under simulated time.
 #include "devsim/DeviceSimulator.h"
+#include "../../support/WatchedBackend.h"
 #include "../../unit/settings/SettingsFakes.h"
 #include "loop/SimulatedLoop.h"
 #include "settings/ui/FrmSettingsWindow.h"
@@ -241,6 +242,37 @@ TEST_F(SettingsWindowTest, ClosingIsRefusedWhileAPassRuns) {
     EXPECT_EQ(host.closings, std::vector<bool>{false});
 }
 
+TEST_F(SettingsWindowTest, TheWindowAndItsBusyPanelAreOnTheScreenBeforeTheFirstReadGoesOut) {
+    struct AtFirstByte {
+        bool seen = false, windowVisible = false, busyVisible = false;
+        std::string busyText;
+    } first;
+    TfrmSettingsFrameView* shown = nullptr;
+    TComPort watched(loop, std::make_unique<WatchedBackend>(devsim::MakeSimulatedBackend(*device),
+                                                            [&](const char*, std::size_t) {
+                                                                if (first.seen || !shown) return;
+                                                                first.seen = true;
+                                                                first.windowVisible = shown->isVisible();
+                                                                first.busyVisible = shown->BusyPanel()->isVisible();
+                                                                first.busyText = shown->BusyCaption()->text().toStdString();
+                                                            }));
+    watched.Open();
+    window = std::make_unique<TfrmSettingsFrameView>(
+        ScreenArgs{host, loop, dialogs, &watched, "Mirota X", "SN42", 31}, cfg);
+    shown = window.get();
+    window->Show();
+    EXPECT_TRUE(device->ReceivedText().empty()); // the pass starts from the event loop
+    QApplication::processEvents();
+    ASSERT_TRUE(first.seen);
+    EXPECT_TRUE(first.windowVisible);
+    EXPECT_TRUE(first.busyVisible);
+    EXPECT_EQ(first.busyText, "Read current value of: Range");
+    ASSERT_TRUE(loop.RunUntil([&] { return window->Logic().iCurrentState == 0; }, 60000));
+    EXPECT_FALSE(window->BusyPanel()->isVisible());
+    window->Logic().Detach();
+    window.reset();
+}
+
 TEST_F(SettingsWindowTest, TheScreenHandedToTheControlScreenReleasesItsWindowAfterwards) {
     // The factory reads the catalogue beside the program (the shipped DMS catalogue).
     devsim::DeviceOptions options;
@@ -256,6 +288,9 @@ TEST_F(SettingsWindowTest, TheScreenHandedToTheControlScreenReleasesItsWindowAft
         if (w->objectName() == "frmSettingsFrame") widget = w;
     ASSERT_TRUE(widget);
     EXPECT_EQ(widget->windowTitle(), "Settings(SN7)");
+    EXPECT_TRUE(dms.ReceivedText().empty()); // the first read pass starts once the window is shown
+    screen->Show();
+    QApplication::processEvents();
     ASSERT_TRUE(loop.RunUntil([&] { return !dms.ReceivedText().empty() && dms.ReceivedText().back() == '\x1b'; }));
     loop.RunFor(20000);
     screen->Show();

@@ -3,6 +3,7 @@
 // time against the scripted line device of the unit tests.
 #include "values/ui/FrmValuesWindow.h"
 
+#include "../../support/WatchedBackend.h"
 #include "../../unit/values/LineDevice.h"
 #include "loop/SimulatedLoop.h"
 #include "values/ComponentConfiguration.h"
@@ -70,6 +71,7 @@ protected:
         ScreenArgs args{host, loop, dialogs, &port, description, "4711", 0};
         window = std::make_unique<TfrmValuesFrameView>(args, cfgDir, [this] { return 1.8e9 + loop.TickCount() / 1000.0; });
         window->Show();
+        QApplication::processEvents(); // the window starts its traffic once shown
         loop.RunFor(500);
         QApplication::processEvents();
     }
@@ -167,6 +169,7 @@ TEST_F(FrmValuesWindowTest, ScreenFromTheFactoryClosesThroughTheHostAndIsDeleted
     ScreenArgs args{host, loop, dialogs, &port, "Mirota DMS", "4711", 0};
     std::unique_ptr<HostedScreen> screen = CreateValuesScreen(args);
     screen->Show();
+    QApplication::processEvents(); // the stream starts once the window is shown
     loop.RunFor(500); // the stream's switch answered
     QPointer<QWidget> window;
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -217,6 +220,28 @@ TEST_F(FrmValuesWindowTest, CommandButtonsLatchInTheirGroups) {
     EXPECT_TRUE(hundred->isChecked());
     EXPECT_FALSE(fifty->isChecked());
     EXPECT_TRUE(dialogs.texts.empty());
+}
+
+TEST_F(FrmValuesWindowTest, TheWindowIsOnTheScreenBeforeTheFirstByteGoesOut) {
+    testing::LineDevice line(loop);
+    TfrmValuesFrameView* shown = nullptr;
+    int written = 0;
+    bool visibleAtFirstByte = false;
+    TComPort watched(loop, std::make_unique<WatchedBackend>(line.MakeBackend(), [&](const char*, std::size_t) {
+        if (written++ == 0) visibleAtFirstByte = shown && shown->isVisible();
+    }));
+    watched.Open();
+    window = std::make_unique<TfrmValuesFrameView>(ScreenArgs{host, loop, dialogs, &watched, "Mirota DMS", "4711", 0},
+                                                   cfgDir);
+    shown = window.get();
+    EXPECT_EQ(written, 0); // constructed: no traffic
+    window->Show();
+    EXPECT_EQ(written, 0); // shown: the traffic starts from the event loop
+    QApplication::processEvents();
+    EXPECT_EQ(line.ReceivedText(), "*$6661\r");
+    EXPECT_TRUE(visibleAtFirstByte);
+    window->Logic().Detach();
+    window.reset();
 }
 
 } // namespace

@@ -70,7 +70,7 @@ protected:
         openedAt = loop.TickCount();
         frame = std::make_unique<TfrmPowerFrame>(host, loop, dialogs, &port, "FT5X1A", view);
         view.frame = frame.get();
-        frame->FormCreate();
+        frame->Start();
     }
     // Opens and waits until the frequency packets flow.
     void OpenRunning() {
@@ -122,7 +122,7 @@ TEST_F(PowerScreen, OpeningQueriesTheVoltageThenSwitchesThePacketsOnPacedAt80Ms)
     EXPECT_FALSE(view.frequencies.empty());
     EXPECT_TRUE(view.buttonsEnabled);
     EXPECT_FALSE(frame->bReadStartUpVoltage);
-    EXPECT_FALSE(frame->bCheckValue);
+    EXPECT_FALSE(frame->Link().bCheckValue());
 }
 
 TEST_F(PowerScreen, RunningScreenKeepsTheDeviceAliveWithoutMessages) {
@@ -195,10 +195,10 @@ TEST_P(StepReplies, NumbersAreShownAndEverythingElseIgnoredButTheButtonsComeBack
     if (GetParam().shown) {
         ASSERT_EQ(view.voltages.size(), shown + 1);
         EXPECT_DOUBLE_EQ(view.voltages.back(), *GetParam().shown);
-        EXPECT_TRUE(frame->bValueIsChecked);
+        EXPECT_TRUE(frame->Link().bValueIsChecked());
     } else {
         EXPECT_EQ(view.voltages.size(), shown);
-        EXPECT_FALSE(frame->bValueIsChecked);
+        EXPECT_FALSE(frame->Link().bValueIsChecked());
     }
     EXPECT_FALSE(frame->CommandPending());
 }
@@ -219,7 +219,7 @@ TEST_F(PowerScreen, FiveUnansweredSendsThenTheMessageAndUsableButtons) {
     EXPECT_EQ(dialogs.shown[0].caption, "Timeout...");
     EXPECT_EQ(dialogs.shown[0].text, kLastCommandFailed);
     EXPECT_TRUE(view.buttonsEnabled);
-    EXPECT_EQ(frame->iResendCount, 0);
+    EXPECT_EQ(frame->Link().iResendCount(), 0);
     std::string sent = device.ReceivedText();
     std::erase(sent, '1'); // keep-alives may fall between
     const std::string esc3(3, ESC);
@@ -237,7 +237,7 @@ TEST_F(PowerScreen, RepetitionsCountAcrossCommands) {
     device.Options().Fault.DropReplies = 2;
     frame->btnPlusClick(nullptr);
     loop.RunUntil([&] { return view.buttonsEnabled; }, 5000);
-    EXPECT_EQ(frame->iResendCount, 2);
+    EXPECT_EQ(frame->Link().iResendCount(), 2);
     device.Options().Fault.DropReplies = 5;
     frame->btnPlusClick(nullptr);
     loop.RunUntil([&] { return !dialogs.shown.empty(); }, 10000);
@@ -268,7 +268,7 @@ TEST_F(PowerScreen, UnansweredSwitchOnIsRepeated) {
     loop.RunFor(3000);
     EXPECT_EQ(Count(device.ReceivedText(), "$6661\r"), 2);
     EXPECT_TRUE(device.Streaming());
-    EXPECT_FALSE(frame->bCheckValue);
+    EXPECT_FALSE(frame->Link().bCheckValue());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -335,7 +335,7 @@ TEST_F(PowerScreen, PortFailureTellsOnceThenClosesAndEndsTheProgram) {
     EXPECT_EQ(dialogs.shown[0].caption, kCaptionError);
     EXPECT_EQ(dialogs.shown[0].text, kCommunicationFailed);
     EXPECT_EQ(host.closings, std::vector<bool>{true});
-    EXPECT_EQ(frame->cpComController, nullptr);
+    EXPECT_EQ(frame->Link().cpComController(), nullptr);
     frame->btnPlusClick(nullptr); // a failed screen sends nothing more
     loop.RunFor(20000);
     EXPECT_EQ(dialogs.shown.size(), 1u);

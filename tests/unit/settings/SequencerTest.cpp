@@ -162,6 +162,19 @@ TEST_F(SequencerTest, ReadPassAsksForEveryEntryThenEveryHiddenSetting) {
     EXPECT_EQ(view.busyTexts.back(), "Read configuration value...");
 }
 
+TEST_F(SequencerTest, NothingGoesOutBeforeStart) {
+    bool quietBeforeStart = false;
+    Open(31, {}, [&] {
+        loop.RunFor(12000); // no read pass and no keep-alive before the window is up
+        quietBeforeStart = device->ReceivedText().empty() && view.busyTexts.empty() && !view.busy;
+        start = loop.TickCount();
+    });
+    EXPECT_TRUE(quietBeforeStart);
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Commands().front().first, start);
+    EXPECT_EQ(CommandTexts().size(), 6u);
+}
+
 TEST_F(SequencerTest, FirmwareBelow30ReadsNoHiddenSettingsAndOffersNoFiles) {
     Open(29);
     ASSERT_TRUE(RunUntilIdle());
@@ -474,8 +487,8 @@ TEST_F(SequencerTest, OneMissedReplyIsRetriedWithAStarASecondGivesTheTimeout) {
     EXPECT_EQ(dialogs.shown[0].caption, "Timeout...");
     EXPECT_EQ(dialogs.shown[0].text, "The device does not respond. \r\nPlease restart the device!");
     EXPECT_EQ(host.closings, std::vector<bool>{true});
-    EXPECT_TRUE(frame->bErrorOccures);
-    EXPECT_EQ(frame->cpComController, nullptr);
+    EXPECT_TRUE(frame->Link().bErrorOccures());
+    EXPECT_EQ(frame->Link().cpComController(), nullptr);
 }
 
 TEST_F(SequencerTest, AnIdleIntervalGrantsTheRetryAgain) {
@@ -537,14 +550,14 @@ TEST_F(SequencerTest, PortFailureWaits300MsThenTellsTheUserAndCloses) {
         const std::uint64_t failedAt = loop.TickCount();
         device->SetHangUp();
         loop.RunFor(1000);
-        EXPECT_TRUE(frame->bErrorOccures);
-        EXPECT_EQ(frame->cpComController, nullptr);
+        EXPECT_TRUE(frame->Link().bErrorOccures());
+        EXPECT_EQ(frame->Link().cpComController(), nullptr);
         if (unplugged) {
             EXPECT_TRUE(dialogs.shown.empty());
             EXPECT_FALSE(view.closed); // the control screen's unplug handling closes it
         } else {
             ASSERT_EQ(dialogs.shown.size(), 1u);
-            EXPECT_EQ(dialogs.shown[0].text, kSettingsLinkFailed);
+            EXPECT_EQ(dialogs.shown[0].text, kLinkFailedMessage);
             EXPECT_GE(dialogs.shown[0].at, failedAt + 300);
             EXPECT_TRUE(view.closed);
             EXPECT_EQ(host.closings, std::vector<bool>{true});

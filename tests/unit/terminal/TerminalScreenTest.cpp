@@ -49,7 +49,7 @@ protected:
         openedAt = loop.TickCount();
         frame = std::make_unique<TfrmTerminalFrame>(host, loop, dialogs, &port, "FT5X1A", view);
         view.frame = frame.get();
-        frame->FormCreate();
+        frame->Start();
     }
     const TerminalEmulator& Screen() const { return view.session.Emulator(); }
 };
@@ -65,6 +65,19 @@ TEST_F(TerminalScreen, OpeningSendsHashThenNAfterASecond) {
     EXPECT_TRUE(device.TextMode());
     EXPECT_EQ(view.session.ComPort(), &port);
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(TerminalScreen, LetGoBeforeItsWindowWasUpItStartsNothing) {
+    port.Open();
+    frame = std::make_unique<TfrmTerminalFrame>(host, loop, dialogs, &port, "FT5X1A", view);
+    view.frame = frame.get();
+    EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic
+    frame->Detach();
+    frame->Start(); // the window's posted start arrives late
+    loop.RunFor(2000);
+    EXPECT_EQ(device.ReceivedText(), "");
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(view.closeRequests, 0);
 }
 
 TEST_F(TerminalScreen, ShowsTheDevicesTextModeInterpreted) {
@@ -139,7 +152,7 @@ TEST_F(TerminalScreen, PortFailureIsToldAlsoWhenUnpluggedAndNothingMoreIsSent) {
         p.Open();
         TfrmTerminalFrame f(h, l, dl, &p, "S", v);
         v.frame = &f;
-        f.FormCreate();
+        f.Start();
         d.ClearReceived();
         h.unplugged = unplugged;
         d.SetHangUp();

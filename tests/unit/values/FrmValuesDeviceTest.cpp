@@ -50,6 +50,8 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
     RecordingDialogs dialogs;
     AllTicked view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG);
+    EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic before Start
+    frame.Start();
     EXPECT_EQ(device.ReceivedText(), "*$6661\r");
     loop.RunFor(1000);
     EXPECT_TRUE(device.Streaming());
@@ -68,7 +70,7 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
     EXPECT_LT(loop.TickCount(), 5920u);
     // Every command answered as expected: sent once each, nothing repeated.
     EXPECT_EQ(device.ReceivedText(), "$2013\r$200$2012\r$2010\r");
-    EXPECT_EQ(frame.iResendCount, 0);
+    EXPECT_EQ(frame.Link().iResendCount(), 0);
     EXPECT_TRUE(dialogs.texts.empty());
 
     // Twenty seconds of streaming keep the link alive.

@@ -85,6 +85,7 @@ protected:
     void Open(const std::string& description = "Mirota DMS") {
         frame = std::make_unique<TfrmValuesFrame>(host, loop, dialogs, &port, description, "12345", view, cfgDir,
                                                   [this] { return 1.8e9 + loop.TickCount() / 1000.0; });
+        frame->Start();
     }
     // Opens the screen and lets the start command be answered and its time-out pass.
     void OpenSettled(const std::string& description = "Mirota DMS") {
@@ -109,7 +110,7 @@ protected:
 
 TEST_F(FrmValuesTest, OpeningStartsTheStreamWithPacedCommands) {
     Open();
-    // The constructor returns once "$6661" CR has been sent: 60 + 500 + 6 x 60 ms.
+    // Start returns once "$6661" CR has been sent: 60 + 500 + 6 x 60 ms.
     EXPECT_EQ(loop.TickCount(), 920u);
     EXPECT_EQ(device.ReceivedText(), "*$6661\r");
     const std::uint64_t expected[] = {0, 560, 620, 680, 740, 800, 860};
@@ -120,6 +121,18 @@ TEST_F(FrmValuesTest, OpeningStartsTheStreamWithPacedCommands) {
     loop.RunFor(1000);
     EXPECT_TRUE(dialogs.texts.empty());
     EXPECT_EQ(device.Count("$6661"), 1); // answered: not repeated
+}
+
+TEST_F(FrmValuesTest, NothingIsSentBeforeStartNorAfterBeingLetGo) {
+    frame = std::make_unique<TfrmValuesFrame>(host, loop, dialogs, &port, "Mirota DMS", "12345", view, cfgDir);
+    loop.RunFor(12000);
+    EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic, no liveness
+    frame->Detach();
+    frame->Start();
+    loop.RunFor(12000);
+    EXPECT_EQ(device.ReceivedText(), "");
+    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_EQ(frame->TI_CheckAlive(), nullptr);
 }
 
 TEST_F(FrmValuesTest, MeasurementPacketsReachTheirDisplaysAndThePlot) {
@@ -291,7 +304,7 @@ TEST_F(FrmValuesTest, NeverAnsweredMeasureIsSentFourTimesThenTheMessage) {
     EXPECT_TRUE(frame->ButtonPressed(CommandButton::Measure));
     EXPECT_FALSE(frame->ButtonPressed(CommandButton::Fifty));
     EXPECT_TRUE(frame->ButtonEnabled(CommandButton::Measure));
-    EXPECT_EQ(frame->iResendCount, 0);
+    EXPECT_EQ(frame->Link().iResendCount(), 0);
 }
 
 TEST_F(FrmValuesTest, RepetitionsCountAcrossCommands) {
@@ -304,7 +317,7 @@ TEST_F(FrmValuesTest, RepetitionsCountAcrossCommands) {
     device.answers["$200"] = "&2000\x1b";
     loop.RunFor(1500);
     EXPECT_EQ(device.Count("$200"), 3);
-    EXPECT_EQ(frame->iResendCount, 2);
+    EXPECT_EQ(frame->Link().iResendCount(), 2);
     EXPECT_TRUE(dialogs.texts.empty());
     // The next unanswered command is sent twice in all before the message.
     device.ClearReceived();
@@ -320,7 +333,7 @@ TEST_F(FrmValuesTest, UnansweredStreamSwitchRepeatsItself) {
     Open();
     loop.RunFor(3000);
     EXPECT_EQ(device.ReceivedText().substr(0, 7 + 3 + 7), "*$6661\r\x1b\x1b\x1b*$6661\r");
-    EXPECT_EQ(frame->iResendCount, 2);
+    EXPECT_EQ(frame->Link().iResendCount(), 2);
 }
 
 TEST_F(FrmValuesTest, UnansweredStopRepeatsTheStopNotTheLastButtonsCommand) {
@@ -462,7 +475,7 @@ TEST_F(FrmValuesTest, PortFailureIsReportedOnceAndClosesWithTheFailureFlag) {
                                 "connected.\r\nPlease restart the device.");
     ASSERT_EQ(host.closings.size(), 1u);
     EXPECT_TRUE(host.closings[0]);
-    EXPECT_TRUE(frame->bErrorOccures);
+    EXPECT_TRUE(frame->Link().bErrorOccures());
     device.ClearReceived();
     frame->ClickButton(CommandButton::Measure);
     loop.RunFor(12000);
