@@ -1,7 +1,7 @@
 #include "control/ui/FrmMainOstrelWindow.h"
 
 #include "control/ui/Artwork.h"
-#include "control/ui/Look.h"
+#include "screen/ui/Look.h"
 #include "messages/qt/QtForegroundWindow.h"
 
 #include <QApplication>

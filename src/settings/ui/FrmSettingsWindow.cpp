@@ -1,6 +1,6 @@
 #include "settings/ui/FrmSettingsWindow.h"
 
-#include "control/ui/ScreenWindow.h"
+#include "screen/ui/Look.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -30,47 +30,18 @@ namespace mirota {
 
 namespace {
 
-const QColor kTealColour(0, 135, 132);
-const QColor kBarColour(77, 115, 124);
-const QColor kBusyTextColour(93, 101, 108);
+const QColor kTealColour = look::Teal();
+const QColor kBarColour = look::Slate();
+const QColor kBusyTextColour = look::Grey();
 constexpr const char* kConfigurationFilter = "Extensible Markup Language file (*.xml)";
 constexpr int kRowRole = Qt::UserRole + 1;
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 std::string S(const QString& s) { return s.toUtf8().toStdString(); }
 
-QFont Arial13(bool bold = false) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(13);
-    f.setBold(bold);
-    return f;
-}
+QFont Arial13(bool bold = false) { return look::ArialFont(13, bold); }
 
-void Fill(QWidget* w, const QColor& colour) {
-    w->setAutoFillBackground(true);
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, colour);
-    w->setPalette(pal);
-}
-
-QPixmap Logo() {
-    QPixmap pm(202, 64);
-    pm.fill(Qt::white);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(kTealColour);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(14, 14, 36, 36));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(24, 24, 16, 16));
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(26);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(kTealColour);
-    p.drawText(QRect(58, 0, 144, 64), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
-    return pm;
-}
+using look::Fill;
 
 // ilNavigationImages: 0 save (a disk), 1 open (a folder), white on the bar.
 QIcon NavigationImage(int index) {
@@ -148,10 +119,9 @@ private:
     int step_ = 0;
 };
 
-TfrmSettingsFrameView::TfrmSettingsFrameView(const ScreenArgs& args, std::filesystem::path cfgDir) {
+TfrmSettingsFrameView::TfrmSettingsFrameView(const ScreenArgs& args, std::filesystem::path cfgDir)
+    : ScreenWindow("frmSettingsFrame") {
     // Creation step 1: the window and its controls.
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setObjectName("frmSettingsFrame");
     QFont tahoma(QStringLiteral("Tahoma"));
     tahoma.setPixelSize(11);
     setFont(tahoma);
@@ -162,6 +132,7 @@ TfrmSettingsFrameView::TfrmSettingsFrameView(const ScreenArgs& args, std::filesy
     logic_ = std::make_unique<TfrmSettingsFrame>(args, *this, std::move(cfgDir));
     setWindowTitle(Q(logic_->Caption()));
     setAccessibleName(windowTitle());
+    Constructed();
 }
 
 TfrmSettingsFrameView::~TfrmSettingsFrameView() {
@@ -180,25 +151,9 @@ void TfrmSettingsFrameView::BuildLayout() {
     auto* navLayout = new QVBoxLayout(pnlNavigationPanel);
     navLayout->setContentsMargins(0, 0, 0, 0);
     navLayout->setSpacing(0);
-    auto* top = new QWidget(pnlNavigationPanel);
-    top->setObjectName("pnlTopPanel");
-    top->setFixedHeight(64);
-    Fill(top, Qt::white);
-    auto* topLayout = new QHBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    auto* logo = new QLabel(top);
-    logo->setObjectName("imgCompanyImage");
-    logo->setAccessibleName("Mirota logo");
-    logo->setPixmap(Logo());
-    logo->setFixedSize(202, 64);
-    topLayout->addWidget(logo);
-    topLayout->addStretch(1);
-    navLayout->addWidget(top);
+    navLayout->addWidget(look::MakeLogoPanel(pnlNavigationPanel, "pnlTopPanel", "imgCompanyImage"));
 
-    auto* bar = new QWidget(pnlNavigationPanel);
-    bar->setObjectName("pnlNavigationBar");
-    bar->setFixedHeight(30);
-    Fill(bar, kBarColour);
+    QWidget* bar = look::MakeBar(pnlNavigationPanel, "pnlNavigationBar", 30, kBarColour);
     auto* barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(0, 0, 0, 0);
     auto* flow = new QWidget(bar);
@@ -475,31 +430,6 @@ std::optional<std::string> TfrmSettingsFrameView::OpenFileName() {
 }
 
 // ---------------------------------------------------------------------------------------------------
-// HostedScreen
-
-std::uint32_t TfrmSettingsFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
-
-void TfrmSettingsFrameView::Show() {
-    ShowCentred(*this);
-}
-
-void TfrmSettingsFrameView::Close() { close(); }
-
-WindowState TfrmSettingsFrameView::State() const { return StateOfWindow(*this); }
-
-void TfrmSettingsFrameView::ShowNormal() { showNormal(); }
-
-void TfrmSettingsFrameView::BringToForeground() { RaiseWindow(*this); }
-
-void TfrmSettingsFrameView::closeEvent(QCloseEvent* event) {
-    // Refused while a pass runs; the pass asks whether to cancel at its next step.
-    if (!logic_ || logic_->FormClose())
-        event->accept();
-    else
-        event->ignore();
-}
-
-// ---------------------------------------------------------------------------------------------------
 // SelectBox
 
 std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::string& prompt,
@@ -548,9 +478,10 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
 std::unique_ptr<HostedScreen> CreateSettingsScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    auto* window = new TfrmSettingsFrameView(args, cfg);
-    auto handle = std::make_unique<ScreenWindowHandle<TfrmSettingsFrameView>>(window);
-    window->Logic().Start();
+    auto handle = MakeScreen<TfrmSettingsFrameView>(args, cfg);
+    // AFTER-SHOW: the first read command still goes out here, before the window is shown; once the
+    // settings logic starts from ScreenWindow::Show (StartLogic after the first paint) this call goes.
+    handle->Window()->StartLogic();
     return handle;
 }
 

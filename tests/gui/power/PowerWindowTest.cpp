@@ -6,7 +6,7 @@
 #include "ScreenFakes.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
 
 #include <QAccessible>
 #include <QApplication>

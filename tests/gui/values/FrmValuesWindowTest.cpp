@@ -6,7 +6,7 @@
 #include "../../unit/values/LineDevice.h"
 #include "loop/SimulatedLoop.h"
 #include "values/ComponentConfiguration.h"
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
 #include "values/ui/ValuePlot.h"
 
 #include <QAccessible>
