@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
+#include <QString>
 
 class QLabel;
 class QVBoxLayout;
@@ -22,6 +23,10 @@ inline constexpr int kBarHeight = 27;
 
 // Arial where installed, else a metric-compatible substitute.
 QFont ArialFont(int pixelSize, bool bold);
+
+// A window title as given, or a single blank for an empty one: the window system would show the
+// program's name instead of an empty title.
+inline QString VisibleTitle(const QString& title) { return title.isEmpty() ? QStringLiteral(" ") : title; }
 
 // Fills the widget's background with `colour`.
 void Fill(QWidget* widget, const QColor& colour);

@@ -1,5 +1,6 @@
 #include "settings/ui/FrmSettingsWindow.h"
 
+#include "screen/ui/DialogFolder.h"
 #include "screen/ui/Look.h"
 
 #include <QAccessible>
@@ -189,6 +190,10 @@ void TfrmSettingsFrameView::BuildLayout() {
         pal.setColor(QPalette::WindowText, Qt::white);
         l->setPalette(pal);
         l->setAccessibleName(caption);
+        // The label keeps its room while hidden: showing it under the mouse never moves the buttons.
+        QSizePolicy policy = l->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        l->setSizePolicy(policy);
         l->hide();
         return l;
     };
@@ -407,7 +412,7 @@ void TfrmSettingsFrameView::MessageBox(const std::string& text, const std::strin
     QMessageBox box(icon == DialogKind::Error     ? QMessageBox::Critical
                     : icon == DialogKind::Warning ? QMessageBox::Warning
                                                   : QMessageBox::Information,
-                    Q(caption), Q(text), QMessageBox::Ok, this);
+                    look::VisibleTitle(Q(caption)), Q(text), QMessageBox::Ok, this);
     box.button(QMessageBox::Ok)->setAccessibleName("OK");
     box.setAccessibleName(Q(caption));
     box.setAccessibleDescription(Q(text));
@@ -416,16 +421,18 @@ void TfrmSettingsFrameView::MessageBox(const std::string& text, const std::strin
 
 std::optional<std::string> TfrmSettingsFrameView::SaveFileName(const std::string& proposed) {
     if (saveNameHook) return saveNameHook(proposed);
-    const QString name = QFileDialog::getSaveFileName(this, QString(), Q(proposed), kConfigurationFilter, nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
+    const QString name = QFileDialog::getSaveFileName(this, QString(), InDialogFolder(Q(proposed)),
+                                                      kConfigurationFilter, nullptr, QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty()) return std::nullopt;
+    RememberDialogFolder(name);
     return S(name);
 }
 
 std::optional<std::string> TfrmSettingsFrameView::OpenFileName() {
     if (openNameHook) return openNameHook();
-    const QString name = QFileDialog::getOpenFileName(this, QString(), QString(), kConfigurationFilter);
+    const QString name = QFileDialog::getOpenFileName(this, QString(), DialogFolder(), kConfigurationFilter);
     if (name.isEmpty()) return std::nullopt;
+    RememberDialogFolder(name);
     return S(name);
 }
 
@@ -435,7 +442,7 @@ std::optional<std::string> TfrmSettingsFrameView::OpenFileName() {
 std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::string& prompt,
                           const std::vector<std::string>& choices) {
     QDialog dialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    dialog.setWindowTitle(Q(title));
+    dialog.setWindowTitle(look::VisibleTitle(Q(title)));
     dialog.setAccessibleName(Q(title));
     // Dialog units of the dialog's font: average letter width and the letters' height.
     const QFontMetrics fm(dialog.font());
