@@ -2,6 +2,7 @@
 
 #include "screen/ui/AnalogDisplay.h"
 #include "screen/ui/Look.h"
+#include "screen/ui/ScreenButton.h"
 #include "values/ui/ValuePlot.h"
 
 #include <QApplication>
@@ -136,7 +137,7 @@ void TfrmValuesFrameView::BuildLayout() {
     stripLayout->setSpacing(8);
 
     auto makeButton = [this](QWidget* parent, CommandButton b, const char* name, const char* caption, bool latching) {
-        auto* btn = new QPushButton(caption, parent);
+        auto* btn = new TScreenButton(caption, parent);
         btn->setObjectName(name);
         btn->setFont(Arial13());
         btn->setFixedSize(75, 25);
