@@ -192,6 +192,19 @@ TEST_F(Artwork, PicturesHaveTheirSizes) {
     EXPECT_NE(MakeIconList(false)[kIconPower].toImage(), MakeIconList(true)[kIconPower].toImage());
 }
 
+TEST(InstancePosition, CentredThenOneStepPerPortNumber) {
+    const QRect area(0, 0, 1920, 1080);
+    const QSize frame(762, 527);
+    const QPoint centre(579, 276);
+    EXPECT_EQ(InstancePosition(area, frame, std::nullopt), centre);
+    EXPECT_EQ(InstancePosition(area, frame, 0), centre);
+    EXPECT_EQ(InstancePosition(area, frame, 1), centre + QPoint(kInstanceStep, kInstanceStep));
+    EXPECT_EQ(InstancePosition(area, frame, 3), centre + QPoint(3 * kInstanceStep, 3 * kInstanceStep));
+    EXPECT_EQ(InstancePosition(area, frame, 8), centre) << "eight steps, then round again";
+    // Two adapters side by side never open on top of each other.
+    EXPECT_NE(InstancePosition(area, frame, 0), InstancePosition(area, frame, 1));
+}
+
 using QtDialogsTest = WithApplication;
 
 TEST_F(QtDialogsTest, CaptionsAndButtonsAreTheApplications) {
