@@ -54,8 +54,8 @@ public:
 class ScreenFactory {
 public:
     virtual ~ScreenFactory() = default;
-    // Creates the screen; the device traffic starts once its window has been shown. Null when the kind
-    // is not built.
+    // Creates the screen, its window not shown yet (ScreenWindow starts the logic's Start() once it has
+    // been shown). Null when the kind is not built.
     virtual std::unique_ptr<HostedScreen> Create(ScreenKind kind, const ScreenArgs& args) = 0;
 };
 
