@@ -3,7 +3,7 @@
 // version and name queries, the device information panel, the hosting of one screen at a time and
 // the messages exchanged with Pravik.
 #include "control/MainOstrelView.h"
-#include "control/Screens.h"
+#include "screen/Screens.h"
 #include "link/ComPort.h"
 #include "link/DataPacket.h"
 #include "link/Dialogs.h"

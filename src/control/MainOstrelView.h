@@ -1,7 +1,7 @@
 #pragma once
 // What the control screen's logic needs from its window. The Qt window implements it; the unit tests
 // use a recording fake.
-#include "control/Screens.h"
+#include "screen/Screens.h"
 
 #include <string>
 

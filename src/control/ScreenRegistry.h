@@ -2,7 +2,7 @@
 // The one place where the device screens become known to the control screen. Each screen area
 // provides a creator (for example CreateValuesScreen) and Ostrel's main() registers it once with
 // RegisterScreen before the main window is created. A kind without a creator opens nothing.
-#include "control/Screens.h"
+#include "screen/Screens.h"
 
 #include <functional>
 #include <map>

@@ -2,7 +2,7 @@
 // The SETTINGS screen's logic (TfrmSettingsFrame): the catalogue, the read and write sequencer, the
 // settings list's rows, Apply / Cancel, closing, and saving / loading configuration files. The Qt window
 // (settings/ui) shows it through SettingsView and forwards the user's actions to the handlers.
-#include "control/Screens.h"
+#include "screen/Screens.h"
 #include "link/DeviceLink.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/SettingsView.h"

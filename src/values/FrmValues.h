@@ -2,7 +2,7 @@
 // The values screen's logic: the measurement stream, the six value displays, the component
 // configuration, the zero and calibration buttons, and the points of the value plot. The Qt window
 // (values/ui) implements ValuesView and forwards the user's actions to the handlers here.
-#include "control/Screens.h"
+#include "screen/Screens.h"
 #include "link/DeviceLink.h"
 #include "link/DeviceType.h"
 #include "values/PlotModel.h"

@@ -1,6 +1,6 @@
 #include "control/ui/Artwork.h"
 
-#include "control/ui/Look.h"
+#include "screen/ui/Look.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -84,39 +84,6 @@ void DrawTerminal(QPainter& g, const QColor& c) {
 }
 
 } // namespace
-
-QPixmap MakeLogo() {
-    QPixmap p = Blank(202, 64);
-    QPainter g(&p);
-    g.setRenderHint(QPainter::Antialiasing);
-    // A stylised rotor: three blades around a hub, then the family name.
-    const QPointF hub(32, 32);
-    g.setPen(Qt::NoPen);
-    g.setBrush(look::Teal());
-    for (int i = 0; i < 3; ++i) {
-        g.save();
-        g.translate(hub);
-        g.rotate(i * 120.0);
-        QPainterPath blade;
-        blade.moveTo(0, -6);
-        blade.cubicTo(10, -20, 22, -16, 24, -4);
-        blade.cubicTo(16, -8, 8, -4, 0, 6);
-        blade.closeSubpath();
-        g.drawPath(blade);
-        g.restore();
-    }
-    g.setBrush(look::Grey());
-    g.drawEllipse(hub, 6, 6);
-    QFont f = look::ArialFont(34, true);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
-    g.setFont(f);
-    g.setPen(look::Grey());
-    g.drawText(QRectF(62, 4, 140, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("MIROTA"));
-    g.setFont(look::ArialFont(10, false));
-    g.setPen(look::Teal());
-    g.drawText(QRectF(63, 44, 140, 16), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("measuring electronics"));
-    return p;
-}
 
 std::vector<QPixmap> MakeIconList(bool hover) {
     const QColor c = hover ? look::Teal() : look::Grey();

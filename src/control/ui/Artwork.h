@@ -1,6 +1,8 @@
 #pragma once
-// The control screen's pictures, drawn in code: the logo (202 x 64) and the navigation icons
-// (70 x 63, 32-bit colour) in a normal and a hover variant.
+// The control screen's pictures, drawn in code: the navigation icons (70 x 63, 32-bit colour) in a
+// normal and a hover variant. The logo is the one every window shows (screen/ui/Look.h).
+#include "screen/ui/Look.h"
+
 #include <QPixmap>
 #include <vector>
 
@@ -11,7 +13,7 @@ inline constexpr int kIconPower = 1;
 inline constexpr int kIconSettings = 2;
 inline constexpr int kIconTerminal = 3;
 
-QPixmap MakeLogo();
+using look::MakeLogo;
 // The image list: indices kIconValues .. kIconTerminal.
 std::vector<QPixmap> MakeIconList(bool hover);
 

@@ -1,7 +1,7 @@
 #include "control/ui/FrmMainOstrelWindow.h"
 
 #include "control/ui/Artwork.h"
-#include "control/ui/Look.h"
+#include "screen/ui/Look.h"
 #include "messages/qt/QtForegroundWindow.h"
 
 #include <QApplication>
@@ -284,13 +284,20 @@ void TfrmMainOstrelWindow::BringToForeground() {
     mirota::BringToForeground(window);
 }
 
+QPoint InstancePosition(const QRect& area, QSize frame, std::optional<int> portNumber) {
+    const int step = portNumber ? (*portNumber % 8) * kInstanceStep : 0;
+    return {area.x() + (area.width() - frame.width()) / 2 + step, area.y() + (area.height() - frame.height()) / 2 + step};
+}
+
 void TfrmMainOstrelWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!centred_) {
         centred_ = true;
         if (QScreen* s = screen()) {
-            const QRect area = s->availableGeometry();
-            move(area.center() - QPoint(width() / 2, height() / 2));
+            std::optional<int> port;
+            if (logic_)
+                port = PortNumberOf(logic_->strPortNumber);
+            move(InstancePosition(s->availableGeometry(), frameGeometry().size(), port));
         }
     }
     // The start sequence runs once the window is on the screen, not inside its show event.

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <map>
+#include <optional>
 #include <vector>
 
 class QLabel;
@@ -38,6 +39,12 @@ private:
     QPixmap icon_, hoverIcon_;
     bool hovered_ = false;
 };
+
+// Where the control screen of the device on port `portNumber` opens in `area`: centred, moved by a
+// small step down and right per port number (eight steps, then round again), so that the windows of
+// two Ostrels never lie exactly on top of each other.
+QPoint InstancePosition(const QRect& area, QSize frame, std::optional<int> portNumber);
+inline constexpr int kInstanceStep = 24;
 
 class TfrmMainOstrelWindow : public QWidget, public MainOstrelView {
     Q_OBJECT

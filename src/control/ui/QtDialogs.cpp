@@ -1,6 +1,9 @@
 #include "control/ui/QtDialogs.h"
 
+#include "screen/ui/Look.h"
+
 #include <QApplication>
+#include <QEventLoop>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -15,9 +18,13 @@ QString Plain(const std::string& text) {
     return s;
 }
 
+// How a box takes the input: modal to its window (the application's dialogs) or, for the owner-less
+// system boxes, not at all: the other windows stay usable while it waits for its answer.
+enum class Blocking { Modal, None };
+
 DialogResult Run(QWidget* parent, QMessageBox::Icon icon, const QString& caption, const std::string& text,
-                 DialogButtons buttons) {
-    QMessageBox box(icon, caption, Plain(text), QMessageBox::NoButton, parent);
+                 DialogButtons buttons, Blocking blocking) {
+    QMessageBox box(icon, look::VisibleTitle(caption), Plain(text), QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     box.setAccessibleName(caption);
     box.setAccessibleDescription(Plain(text));
@@ -36,7 +43,19 @@ DialogResult Run(QWidget* parent, QMessageBox::Icon icon, const QString& caption
     }
     for (QAbstractButton* b : box.buttons())
         b->setAccessibleName(b->text().remove(QLatin1Char('&')));
-    box.exec();
+    if (blocking == Blocking::Modal) {
+        box.exec();
+    } else {
+        // The caller still waits for the answer, in a local event loop; the screens' buttons, packets
+        // and ticks keep being handled meanwhile.
+        box.setWindowModality(Qt::NonModal);
+        QEventLoop wait;
+        QObject::connect(&box, &QMessageBox::finished, &wait, &QEventLoop::quit);
+        box.show();
+        box.raise();
+        box.activateWindow();
+        wait.exec();
+    }
     QAbstractButton* clicked = box.clickedButton();
     if (buttons == DialogButtons::YesNo)
         return clicked == yes ? DialogResult::Yes : DialogResult::No;
@@ -59,18 +78,18 @@ DialogResult QtDialogs::ShowDialog(DialogKind kind, const std::string& text, Dia
                           : kind == DialogKind::Warning ? kCaptionWarning
                                                         : kCaptionInformation;
     QWidget* parent = owner_ && owner_->isVisible() ? owner_ : QApplication::activeWindow();
-    return Run(parent, IconOf(kind), QString::fromUtf8(caption), text, buttons);
+    return Run(parent, IconOf(kind), QString::fromUtf8(caption), text, buttons, Blocking::Modal);
 }
 
 DialogResult QtDialogs::ShowSystemBox(const std::string& text, const std::string& caption, DialogKind icon,
                                       DialogButtons buttons) {
-    return Run(nullptr, IconOf(icon), QString::fromStdString(caption), text, buttons);
+    return Run(nullptr, IconOf(icon), QString::fromStdString(caption), text, buttons, Blocking::None);
 }
 
 std::optional<std::string> QtDialogs::InputBox(const std::string& caption, const std::string& prompt,
                                                const std::string& value) {
     QInputDialog dialog(owner_ && owner_->isVisible() ? owner_ : QApplication::activeWindow());
-    dialog.setWindowTitle(QString::fromStdString(caption));
+    dialog.setWindowTitle(look::VisibleTitle(QString::fromStdString(caption)));
     dialog.setLabelText(Plain(prompt));
     dialog.setTextValue(QString::fromStdString(value));
     dialog.setOkButtonText(QString::fromUtf8(kButtonOk));

@@ -100,6 +100,10 @@ TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPat
     btnInformation->setObjectName(QStringLiteral("btnInformation"));
     btnInformation->setFixedSize(30, 30);
     btnInformation->setAutoRaise(true);
+    // The white image stays visible under the mouse: the style's own hover background is white.
+    btnInformation->setStyleSheet(QStringLiteral("QToolButton { background: transparent; border: none; }"
+                                                 "QToolButton:hover { background: rgba(255, 255, 255, 45); }"
+                                                 "QToolButton:pressed { background: rgba(0, 0, 0, 40); }"));
     btnInformation->setIcon(QIcon(NavbarImages().value(1)));
     btnInformation->setIconSize(QSize(30, 30));
     btnInformation->setAccessibleName(QStringLiteral("About"));

@@ -1,8 +1,7 @@
 #include "power/ui/FrmPowerWindow.h"
 
-#include "control/ui/ScreenWindow.h"
-
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
+#include "screen/ui/Look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,60 +16,16 @@ namespace mirota {
 
 namespace {
 
-const QColor kBarColour(0, 135, 132);
-const QColor kDisplayColour(93, 101, 108);
+using look::Fill;
 
-QFont Arial(int pixels, bool bold) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(pixels);
-    f.setBold(bold);
-    return f;
-}
-
-QPixmap Logo() {
-    QPixmap pm(202, 64);
-    pm.fill(Qt::white);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(kBarColour);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(14, 14, 36, 36));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(24, 24, 16, 16));
-    p.setFont(Arial(26, true));
-    p.setPen(kBarColour);
-    p.drawText(QRect(58, 0, 144, 64), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
-    return pm;
-}
-
-void Fill(QWidget* w, const QColor& colour) {
-    w->setAutoFillBackground(true);
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, colour);
-    w->setPalette(pal);
-}
-
-// The power screen's displays show their text centred.
-class CentredDisplay : public TiAnalogDisplay {
-public:
-    using TiAnalogDisplay::TiAnalogDisplay;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QPainter p(this);
-        p.fillRect(rect(), BackGroundColor());
-        p.setPen(FontColor());
-        p.setFont(font());
-        p.drawText(rect(), Qt::AlignCenter, Text());
-    }
-};
+QFont Arial(int pixels, bool bold) { return look::ArialFont(pixels, bold); }
 
 QLabel* Header(const QString& text, const QRect& geometry, QWidget* parent) {
     auto* label = new QLabel(text, parent);
     label->setGeometry(geometry);
     label->setAlignment(Qt::AlignCenter);
     label->setFont(Arial(13, true));
-    Fill(label, kBarColour);
+    Fill(label, look::Teal());
     QPalette pal = label->palette();
     pal.setColor(QPalette::WindowText, Qt::white);
     label->setPalette(pal);
@@ -106,7 +61,7 @@ void TGifAnimation::paintEvent(QPaintEvent*) {
     const double radius = std::min(width(), height()) / 2.0 - 3;
     for (int i = 0; i < 12; ++i) {
         const int age = (step_ - i + 12) % 12;
-        QColor c = kBarColour;
+        QColor c = look::Teal();
         c.setAlpha(255 - age * 18);
         p.save();
         p.translate(centre);
@@ -118,16 +73,13 @@ void TGifAnimation::paintEvent(QPaintEvent*) {
     }
 }
 
-TfrmPowerFrameView::TfrmPowerFrameView(const ScreenArgs& args) {
-    setObjectName("frmPowerFrame");
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setWindowFlag(Qt::Window);
+TfrmPowerFrameView::TfrmPowerFrameView(const ScreenArgs& args) : ScreenWindow("frmPowerFrame") {
     setFixedSize(589, 179);
     Fill(this, Qt::white);
     BuildLayout();
     logic_ = std::make_unique<TfrmPowerFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort,
                                               args.aSerialNumber, *this);
-    constructing_ = false;
+    Constructed();
 }
 
 TfrmPowerFrameView::~TfrmPowerFrameView() {
@@ -135,23 +87,20 @@ TfrmPowerFrameView::~TfrmPowerFrameView() {
 }
 
 void TfrmPowerFrameView::BuildLayout() {
-    auto* logo = new QLabel(this);
-    logo->setObjectName("imgLogo");
-    logo->setAccessibleName("Mirota logo");
-    logo->setPixmap(Logo());
-    logo->setGeometry(0, 0, 202, 64);
+    look::MakeLogoLabel(this, "imgLogo")->move(0, 0);
 
     Header(QStringLiteral("FREQUENZY"), QRect(0, 64, 347, 26), this)->setObjectName("lblFrequenzy");
     Header(QStringLiteral("VOLTAGE"), QRect(347, 64, 589 - 347, 26), this)->setObjectName("lblVoltage");
 
     auto makeDisplay = [this](const char* name, const QString& accessible, int precision, const QString& units,
                               const QRect& geometry) {
-        auto* d = new CentredDisplay(this);
+        auto* d = new TiAnalogDisplay(this);
+        d->SetCentred(true);
         d->setObjectName(name);
         d->setAccessibleName(accessible);
         d->SetPrecision(precision);
         d->SetUnits(units);
-        d->SetFontColor(kDisplayColour);
+        d->SetFontColor(look::Grey());
         d->SetBackGroundColor(Qt::white);
         d->setFont(Arial(32, true));
         d->setGeometry(geometry);
@@ -224,45 +173,12 @@ void TfrmPowerFrameView::ShowAnimation(bool running) {
     gfanimProcess->SetAnimate(running);
 }
 
-void TfrmPowerFrameView::CloseWindow() {
-    if (constructing_)
-        QTimer::singleShot(0, this, [this] { close(); });
-    else
-        close();
-}
-
-std::uint32_t TfrmPowerFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
-
-void TfrmPowerFrameView::Show() {
-    // The device traffic starts once the window is on the screen.
-    ShowThenStart(*this, [this] {
-        if (logic_) logic_->Start();
-    });
-}
-
-void TfrmPowerFrameView::Close() { close(); }
-
-WindowState TfrmPowerFrameView::State() const { return StateOfWindow(*this); }
-
-void TfrmPowerFrameView::ShowNormal() { showNormal(); }
-
-void TfrmPowerFrameView::BringToForeground() { RaiseWindow(*this); }
-
-void TfrmPowerFrameView::closeEvent(QCloseEvent* event) {
-    // The close handling may wait 1.5 s with the loop running; the window stays up meanwhile. The
-    // control screen destroys it.
-    if (logic_ && !logic_->Detached())
-        logic_->FormClose();
-    event->accept();
-}
+void TfrmPowerFrameView::CloseWindow() { CloseWindowSoon(); }
 
 std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args) {
-    return std::make_unique<ScreenWindowHandle<TfrmPowerFrameView>>(new TfrmPowerFrameView(args));
+    return MakeScreen<TfrmPowerFrameView>(args);
 }
 
-TfrmPowerFrameView* PowerWindowOf(HostedScreen* screen) {
-    auto* handle = dynamic_cast<ScreenWindowHandle<TfrmPowerFrameView>*>(screen);
-    return handle ? handle->Window() : nullptr;
-}
+TfrmPowerFrameView* PowerWindowOf(HostedScreen* screen) { return WindowOf<TfrmPowerFrameView>(screen); }
 
 } // namespace mirota

@@ -2,7 +2,7 @@
 // The power screen's Qt window: logo strip, the "FREQUENZY" and "VOLTAGE" headers, the two numeric
 // displays with the busy animation over the voltage, and the five buttons; fixed client size
 // 589 x 179. It forwards the buttons and closing to the logic (TfrmPowerFrame).
-#include "control/Screens.h"
+#include "screen/ui/ScreenWindow.h"
 #include "power/FrmPowerSettings.h"
 
 #include <QWidget>
@@ -34,7 +34,7 @@ private:
     int step_ = 0;
 };
 
-class TfrmPowerFrameView : public QWidget, public PowerFrameView, public HostedScreen {
+class TfrmPowerFrameView : public ScreenWindow<TfrmPowerFrame>, public PowerFrameView {
     Q_OBJECT
 
 public:
@@ -44,7 +44,6 @@ public:
     explicit TfrmPowerFrameView(const ScreenArgs& args);
     ~TfrmPowerFrameView() override;
 
-    TfrmPowerFrame& Logic() { return *logic_; }
     TiAnalogDisplay* Frequency() const { return adspFrequenzy; }
     TiAnalogDisplay* Voltage() const { return adspCurrentVoltage; }
     QWidget* AnimationPanel() const { return pnlAnimationPanel; }
@@ -59,17 +58,6 @@ public:
     void ShowAnimation(bool running) override;
     void CloseWindow() override;
 
-    // HostedScreen
-    std::uint32_t Handle() const override;
-    void Show() override;
-    void Close() override;
-    WindowState State() const override;
-    void ShowNormal() override;
-    void BringToForeground() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void BuildLayout();
 
@@ -78,8 +66,6 @@ private:
     QWidget* pnlAnimationPanel = nullptr;
     TGifAnimation* gfanimProcess = nullptr;
     std::array<QPushButton*, 5> buttons_{};
-    std::unique_ptr<TfrmPowerFrame> logic_;
-    bool constructing_ = true;
 };
 
 // The screen as the control screen holds it: destroying it lets the screen go at once and deletes

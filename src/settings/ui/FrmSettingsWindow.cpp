@@ -1,6 +1,7 @@
 #include "settings/ui/FrmSettingsWindow.h"
 
-#include "control/ui/ScreenWindow.h"
+#include "screen/ui/DialogFolder.h"
+#include "screen/ui/Look.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -30,47 +31,18 @@ namespace mirota {
 
 namespace {
 
-const QColor kTealColour(0, 135, 132);
-const QColor kBarColour(77, 115, 124);
-const QColor kBusyTextColour(93, 101, 108);
+const QColor kTealColour = look::Teal();
+const QColor kBarColour = look::Slate();
+const QColor kBusyTextColour = look::Grey();
 constexpr const char* kConfigurationFilter = "Extensible Markup Language file (*.xml)";
 constexpr int kRowRole = Qt::UserRole + 1;
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 std::string S(const QString& s) { return s.toUtf8().toStdString(); }
 
-QFont Arial13(bool bold = false) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(13);
-    f.setBold(bold);
-    return f;
-}
+QFont Arial13(bool bold = false) { return look::ArialFont(13, bold); }
 
-void Fill(QWidget* w, const QColor& colour) {
-    w->setAutoFillBackground(true);
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, colour);
-    w->setPalette(pal);
-}
-
-QPixmap Logo() {
-    QPixmap pm(202, 64);
-    pm.fill(Qt::white);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(kTealColour);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(14, 14, 36, 36));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(24, 24, 16, 16));
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(26);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(kTealColour);
-    p.drawText(QRect(58, 0, 144, 64), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
-    return pm;
-}
+using look::Fill;
 
 // ilNavigationImages: 0 save (a disk), 1 open (a folder), white on the bar.
 QIcon NavigationImage(int index) {
@@ -148,10 +120,9 @@ private:
     int step_ = 0;
 };
 
-TfrmSettingsFrameView::TfrmSettingsFrameView(const ScreenArgs& args, std::filesystem::path cfgDir) {
+TfrmSettingsFrameView::TfrmSettingsFrameView(const ScreenArgs& args, std::filesystem::path cfgDir)
+    : ScreenWindow("frmSettingsFrame") {
     // Creation step 1: the window and its controls.
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setObjectName("frmSettingsFrame");
     QFont tahoma(QStringLiteral("Tahoma"));
     tahoma.setPixelSize(11);
     setFont(tahoma);
@@ -162,6 +133,7 @@ TfrmSettingsFrameView::TfrmSettingsFrameView(const ScreenArgs& args, std::filesy
     logic_ = std::make_unique<TfrmSettingsFrame>(args, *this, std::move(cfgDir));
     setWindowTitle(Q(logic_->Caption()));
     setAccessibleName(windowTitle());
+    Constructed();
 }
 
 TfrmSettingsFrameView::~TfrmSettingsFrameView() {
@@ -180,25 +152,9 @@ void TfrmSettingsFrameView::BuildLayout() {
     auto* navLayout = new QVBoxLayout(pnlNavigationPanel);
     navLayout->setContentsMargins(0, 0, 0, 0);
     navLayout->setSpacing(0);
-    auto* top = new QWidget(pnlNavigationPanel);
-    top->setObjectName("pnlTopPanel");
-    top->setFixedHeight(64);
-    Fill(top, Qt::white);
-    auto* topLayout = new QHBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    auto* logo = new QLabel(top);
-    logo->setObjectName("imgCompanyImage");
-    logo->setAccessibleName("Mirota logo");
-    logo->setPixmap(Logo());
-    logo->setFixedSize(202, 64);
-    topLayout->addWidget(logo);
-    topLayout->addStretch(1);
-    navLayout->addWidget(top);
+    navLayout->addWidget(look::MakeLogoPanel(pnlNavigationPanel, "pnlTopPanel", "imgCompanyImage"));
 
-    auto* bar = new QWidget(pnlNavigationPanel);
-    bar->setObjectName("pnlNavigationBar");
-    bar->setFixedHeight(30);
-    Fill(bar, kBarColour);
+    QWidget* bar = look::MakeBar(pnlNavigationPanel, "pnlNavigationBar", 30, kBarColour);
     auto* barLayout = new QHBoxLayout(bar);
     barLayout->setContentsMargins(0, 0, 0, 0);
     auto* flow = new QWidget(bar);
@@ -234,6 +190,10 @@ void TfrmSettingsFrameView::BuildLayout() {
         pal.setColor(QPalette::WindowText, Qt::white);
         l->setPalette(pal);
         l->setAccessibleName(caption);
+        // The label keeps its room while hidden: showing it under the mouse never moves the buttons.
+        QSizePolicy policy = l->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        l->setSizePolicy(policy);
         l->hide();
         return l;
     };
@@ -454,7 +414,7 @@ void TfrmSettingsFrameView::MessageBox(const std::string& text, const std::strin
     QMessageBox box(icon == DialogKind::Error     ? QMessageBox::Critical
                     : icon == DialogKind::Warning ? QMessageBox::Warning
                                                   : QMessageBox::Information,
-                    Q(caption), Q(text), QMessageBox::Ok, this);
+                    look::VisibleTitle(Q(caption)), Q(text), QMessageBox::Ok, this);
     box.button(QMessageBox::Ok)->setAccessibleName("OK");
     box.setAccessibleName(Q(caption));
     box.setAccessibleDescription(Q(text));
@@ -463,45 +423,19 @@ void TfrmSettingsFrameView::MessageBox(const std::string& text, const std::strin
 
 std::optional<std::string> TfrmSettingsFrameView::SaveFileName(const std::string& proposed) {
     if (saveNameHook) return saveNameHook(proposed);
-    const QString name = QFileDialog::getSaveFileName(this, QString(), Q(proposed), kConfigurationFilter, nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
+    const QString name = QFileDialog::getSaveFileName(this, QString(), InDialogFolder(Q(proposed)),
+                                                      kConfigurationFilter, nullptr, QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty()) return std::nullopt;
+    RememberDialogFolder(name);
     return S(name);
 }
 
 std::optional<std::string> TfrmSettingsFrameView::OpenFileName() {
     if (openNameHook) return openNameHook();
-    const QString name = QFileDialog::getOpenFileName(this, QString(), QString(), kConfigurationFilter);
+    const QString name = QFileDialog::getOpenFileName(this, QString(), DialogFolder(), kConfigurationFilter);
     if (name.isEmpty()) return std::nullopt;
+    RememberDialogFolder(name);
     return S(name);
-}
-
-// ---------------------------------------------------------------------------------------------------
-// HostedScreen
-
-std::uint32_t TfrmSettingsFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
-
-void TfrmSettingsFrameView::Show() {
-    // The device traffic starts once the window is on the screen.
-    ShowThenStart(*this, [this] {
-        if (logic_) logic_->Start();
-    });
-}
-
-void TfrmSettingsFrameView::Close() { close(); }
-
-WindowState TfrmSettingsFrameView::State() const { return StateOfWindow(*this); }
-
-void TfrmSettingsFrameView::ShowNormal() { showNormal(); }
-
-void TfrmSettingsFrameView::BringToForeground() { RaiseWindow(*this); }
-
-void TfrmSettingsFrameView::closeEvent(QCloseEvent* event) {
-    // Refused while a pass runs; the pass asks whether to cancel at its next step.
-    if (!logic_ || logic_->FormClose())
-        event->accept();
-    else
-        event->ignore();
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -510,7 +444,7 @@ void TfrmSettingsFrameView::closeEvent(QCloseEvent* event) {
 std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::string& prompt,
                           const std::vector<std::string>& choices) {
     QDialog dialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
-    dialog.setWindowTitle(Q(title));
+    dialog.setWindowTitle(look::VisibleTitle(Q(title)));
     dialog.setAccessibleName(Q(title));
     // Dialog units of the dialog's font: average letter width and the letters' height.
     const QFontMetrics fm(dialog.font());
@@ -553,7 +487,7 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
 std::unique_ptr<HostedScreen> CreateSettingsScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    return std::make_unique<ScreenWindowHandle<TfrmSettingsFrameView>>(new TfrmSettingsFrameView(args, cfg));
+    return MakeScreen<TfrmSettingsFrameView>(args, cfg);
 }
 
 } // namespace mirota

@@ -2,7 +2,7 @@
 // The settings screen's Qt window (FrmSettings): navigation bar with the Save / Open image buttons, the
 // grouped settings list, the busy panel and Apply / Cancel. It forwards the user's actions to the
 // logic (TfrmSettingsFrame) and shows what the logic tells it.
-#include "control/Screens.h"
+#include "screen/ui/ScreenWindow.h"
 #include "settings/FrmSettings.h"
 #include "settings/SettingsView.h"
 
@@ -22,7 +22,7 @@ namespace mirota {
 
 class TBusyAnimation;
 
-class TfrmSettingsFrameView : public QWidget, public SettingsView, public HostedScreen {
+class TfrmSettingsFrameView : public ScreenWindow<TfrmSettingsFrame>, public SettingsView {
     Q_OBJECT
 
 public:
@@ -31,7 +31,6 @@ public:
     TfrmSettingsFrameView(const ScreenArgs& args, std::filesystem::path cfgDir);
     ~TfrmSettingsFrameView() override;
 
-    TfrmSettingsFrame& Logic() { return *logic_; }
     QTreeWidget* List() const { return lvDeviceSettings; }
     QWidget* BusyPanel() const { return pnlReadWrite; }
     QLabel* BusyCaption() const { return lblReadWrite; }
@@ -60,14 +59,6 @@ public:
     std::optional<std::string> SaveFileName(const std::string& proposed) override;
     std::optional<std::string> OpenFileName() override;
 
-    // HostedScreen
-    std::uint32_t Handle() const override;
-    void Show() override;
-    void Close() override;
-    WindowState State() const override;
-    void ShowNormal() override;
-    void BringToForeground() override;
-
     // Test hooks: what the dialogs return instead of being shown (unset: shown).
     std::function<std::string(const std::vector<std::string>&)> selectBoxHook;
     std::function<std::optional<std::string>(const std::string&)> saveNameHook;
@@ -75,7 +66,6 @@ public:
     std::function<void(const std::string&, const std::string&)> messageBoxHook;
 
 protected:
-    void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -95,7 +85,6 @@ private:
     QPushButton* btnCancel = nullptr;
     QPushButton* btnApply = nullptr;
     std::vector<QTreeWidgetItem*> rowItems_;
-    std::unique_ptr<TfrmSettingsFrame> logic_;
     bool updating_ = false;
 };
 

@@ -1,7 +1,6 @@
 #include "terminal/ui/FrmTerminalWindow.h"
 
-#include "control/ui/ScreenWindow.h"
-
+#include "screen/ui/Look.h"
 #include "terminal/ui/ComTerminal.h"
 
 #include <QApplication>
@@ -15,70 +14,15 @@
 
 namespace mirota {
 
-namespace {
-
-const QColor kBarColour(0, 135, 132);
-
-QPixmap Logo() {
-    QPixmap pm(202, 64);
-    pm.fill(Qt::white);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(kBarColour);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(14, 14, 36, 36));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(24, 24, 16, 16));
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(26);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(kBarColour);
-    p.drawText(QRect(58, 0, 144, 64), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
-    return pm;
-}
-
-void Fill(QWidget* w, const QColor& colour) {
-    w->setAutoFillBackground(true);
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, colour);
-    w->setPalette(pal);
-}
-
-} // namespace
-
-TfrmTerminalFrameView::TfrmTerminalFrameView(const ScreenArgs& args) {
-    setObjectName("frmTerminalFrame");
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setWindowFlag(Qt::Window);
+TfrmTerminalFrameView::TfrmTerminalFrameView(const ScreenArgs& args) : ScreenWindow("frmTerminalFrame") {
     setFixedSize(644, 455);
-    Fill(this, Qt::white);
+    look::Fill(this, Qt::white);
 
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    auto* top = new QWidget(this);
-    top->setObjectName("pnlTop");
-    top->setFixedHeight(64);
-    Fill(top, Qt::white);
-    auto* topLayout = new QHBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    auto* logo = new QLabel(top);
-    logo->setObjectName("imgLogo");
-    logo->setAccessibleName("Mirota logo");
-    logo->setPixmap(Logo());
-    logo->setFixedSize(202, 64);
-    topLayout->addWidget(logo);
-    topLayout->addStretch(1);
-    root->addWidget(top);
-
-    auto* bar = new QWidget(this);
-    bar->setObjectName("pnlBar");
-    bar->setAccessibleName("pnlBar");
-    bar->setFixedHeight(27);
-    Fill(bar, kBarColour);
-    root->addWidget(bar);
+    look::AddTopStrip(root, this)->setAccessibleName("pnlBar");
 
     ctTerminal = new TComTerminal(this);
     root->addWidget(ctTerminal, 1);
@@ -86,7 +30,7 @@ TfrmTerminalFrameView::TfrmTerminalFrameView(const ScreenArgs& args) {
 
     logic_ = std::make_unique<TfrmTerminalFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort,
                                                  args.aSerialNumber, *this);
-    constructing_ = false;
+    Constructed();
 }
 
 TfrmTerminalFrameView::~TfrmTerminalFrameView() {
@@ -100,47 +44,14 @@ void TfrmTerminalFrameView::SetCaption(const std::string& caption) {
 
 TerminalSession& TfrmTerminalFrameView::Terminal() { return ctTerminal->Session(); }
 
-void TfrmTerminalFrameView::CloseWindow() {
-    // Asked during construction (the port was not open): close once the control screen holds the window.
-    if (constructing_)
-        QTimer::singleShot(0, this, [this] { close(); });
-    else
-        close();
-}
+void TfrmTerminalFrameView::CloseWindow() { CloseWindowSoon(); }
 
-std::uint32_t TfrmTerminalFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
-
-void TfrmTerminalFrameView::Show() {
-    // The device traffic starts once the window is on the screen.
-    ShowThenStart(*this, [this] {
-        if (logic_)
-            logic_->Start();
-    });
-    ctTerminal->setFocus();
-}
-
-void TfrmTerminalFrameView::Close() { close(); }
-
-WindowState TfrmTerminalFrameView::State() const { return StateOfWindow(*this); }
-
-void TfrmTerminalFrameView::ShowNormal() { showNormal(); }
-
-void TfrmTerminalFrameView::BringToForeground() { RaiseWindow(*this); }
-
-void TfrmTerminalFrameView::closeEvent(QCloseEvent* event) {
-    // The close handling sends "*" with the loop running; the control screen destroys the window.
-    if (logic_ && !logic_->Detached())
-        logic_->FormClose();
-    event->accept();
-}
+void TfrmTerminalFrameView::Shown() { ctTerminal->setFocus(); }
 
 std::unique_ptr<HostedScreen> CreateTerminalScreen(const ScreenArgs& args) {
-    return std::make_unique<ScreenWindowHandle<TfrmTerminalFrameView>>(new TfrmTerminalFrameView(args));
+    return MakeScreen<TfrmTerminalFrameView>(args);
 }
 
-TfrmTerminalFrameView* TerminalWindowOf(HostedScreen* screen) {
-    auto* handle = dynamic_cast<ScreenWindowHandle<TfrmTerminalFrameView>*>(screen);
-    return handle ? handle->Window() : nullptr;
-}
+TfrmTerminalFrameView* TerminalWindowOf(HostedScreen* screen) { return WindowOf<TfrmTerminalFrameView>(screen); }
 
 } // namespace mirota

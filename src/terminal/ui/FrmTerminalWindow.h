@@ -1,7 +1,7 @@
 #pragma once
 // The terminal screen's Qt window: logo strip, coloured strip and the terminal view; fixed client
 // size 644 x 455. It forwards closing to the logic (TfrmTerminalFrame).
-#include "control/Screens.h"
+#include "screen/ui/ScreenWindow.h"
 #include "terminal/FrmTerminal.h"
 
 #include <QWidget>
@@ -12,7 +12,7 @@ namespace mirota {
 
 class TComTerminal;
 
-class TfrmTerminalFrameView : public QWidget, public TerminalFrameView, public HostedScreen {
+class TfrmTerminalFrameView : public ScreenWindow<TfrmTerminalFrame>, public TerminalFrameView {
     Q_OBJECT
 
 public:
@@ -20,7 +20,6 @@ public:
     explicit TfrmTerminalFrameView(const ScreenArgs& args);
     ~TfrmTerminalFrameView() override;
 
-    TfrmTerminalFrame& Logic() { return *logic_; }
     TComTerminal* TerminalView() const { return ctTerminal; }
 
     // TerminalFrameView
@@ -28,21 +27,11 @@ public:
     TerminalSession& Terminal() override;
     void CloseWindow() override;
 
-    // HostedScreen
-    std::uint32_t Handle() const override;
-    void Show() override;
-    void Close() override;
-    WindowState State() const override;
-    void ShowNormal() override;
-    void BringToForeground() override;
-
 protected:
-    void closeEvent(QCloseEvent* event) override;
+    void Shown() override;
 
 private:
     TComTerminal* ctTerminal = nullptr;
-    std::unique_ptr<TfrmTerminalFrame> logic_;
-    bool constructing_ = true;
 };
 
 // The screen as the control screen holds it: destroying it lets the screen go at once and deletes

@@ -1,8 +1,8 @@
 #include "values/ui/FrmValuesWindow.h"
 
-#include "control/ui/ScreenWindow.h"
-
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
+#include "screen/ui/Look.h"
+#include "screen/ui/ScreenButton.h"
 #include "values/ui/ValuePlot.h"
 
 #include <QApplication>
@@ -20,8 +20,6 @@
 namespace mirota {
 
 namespace {
-
-const QColor kBarColour(0, 135, 132);
 
 struct ValueDesign {
     const char* box;
@@ -44,46 +42,13 @@ const ValueDesign kValues[6] = {
 // Panels from the top: Torque 1, Speed 1, Angle, Torque 2, Speed 2, Angle Speed.
 constexpr int kPanelOrder[6] = {0, 2, 4, 1, 3, 5};
 
-QFont Arial13(bool bold = false) {
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(13);
-    f.setBold(bold);
-    return f;
-}
-
-QPixmap Logo() {
-    QPixmap pm(202, 64);
-    pm.fill(Qt::white);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(kBarColour);
-    p.setPen(Qt::NoPen);
-    p.drawEllipse(QRectF(14, 14, 36, 36));
-    p.setBrush(Qt::white);
-    p.drawEllipse(QRectF(24, 24, 16, 16));
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(26);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(kBarColour);
-    p.drawText(QRect(58, 0, 144, 64), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
-    return pm;
-}
-
-void White(QWidget* w) {
-    w->setAutoFillBackground(true);
-    QPalette pal = w->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    w->setPalette(pal);
-}
+QFont Arial13(bool bold = false) { return look::ArialFont(13, bold); }
 
 } // namespace
 
 TfrmValuesFrameView::TfrmValuesFrameView(const ScreenArgs& args, std::filesystem::path cfgDir,
-                                         TfrmValuesFrame::Clock clock) {
-    setObjectName("frmValuesFrame");
-    setAttribute(Qt::WA_DeleteOnClose, false);
-    setWindowFlag(Qt::Window);
+                                         TfrmValuesFrame::Clock clock)
+    : ScreenWindow("frmValuesFrame") {
     BuildLayout();
     resize(886, 522);
     logic_ = std::make_unique<TfrmValuesFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort, args.aDescription,
@@ -98,7 +63,7 @@ TfrmValuesFrameView::TfrmValuesFrameView(const ScreenArgs& args, std::filesystem
     xypltDisplayValues->OnExportFailed = [this](const std::string& text) {
         logic_->ScreenDialogs().ShowDialog(DialogKind::Error, text, DialogButtons::Ok);
     };
-    constructing_ = false;
+    Constructed();
 }
 
 TfrmValuesFrameView::~TfrmValuesFrameView() {
@@ -110,29 +75,7 @@ void TfrmValuesFrameView::BuildLayout() {
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(0);
 
-    auto* top = new QWidget(this);
-    top->setObjectName("pnlTop");
-    top->setFixedHeight(64);
-    White(top);
-    auto* topLayout = new QHBoxLayout(top);
-    topLayout->setContentsMargins(0, 0, 0, 0);
-    auto* logo = new QLabel(top);
-    logo->setObjectName("imgLogo");
-    logo->setAccessibleName("Mirota logo");
-    logo->setPixmap(Logo());
-    logo->setFixedSize(202, 64);
-    topLayout->addWidget(logo);
-    topLayout->addStretch(1);
-    root->addWidget(top);
-
-    auto* bar = new QWidget(this);
-    bar->setObjectName("pnlBar");
-    bar->setFixedHeight(27);
-    bar->setAutoFillBackground(true);
-    QPalette barPal = bar->palette();
-    barPal.setColor(QPalette::Window, kBarColour);
-    bar->setPalette(barPal);
-    root->addWidget(bar);
+    look::AddTopStrip(root, this);
 
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
@@ -143,7 +86,7 @@ void TfrmValuesFrameView::BuildLayout() {
     auto* left = new QWidget(this);
     left->setObjectName("pnlValues");
     left->setFixedWidth(134);
-    White(left);
+    look::Fill(left, Qt::white);
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 4, 0, 0);
     leftLayout->setSpacing(0);
@@ -188,13 +131,13 @@ void TfrmValuesFrameView::BuildLayout() {
     auto* strip = new QWidget(this);
     strip->setObjectName("pnlCommands");
     strip->setFixedHeight(41);
-    White(strip);
+    look::Fill(strip, Qt::white);
     auto* stripLayout = new QHBoxLayout(strip);
     stripLayout->setContentsMargins(4, 0, 4, 0);
     stripLayout->setSpacing(8);
 
     auto makeButton = [this](QWidget* parent, CommandButton b, const char* name, const char* caption, bool latching) {
-        auto* btn = new QPushButton(caption, parent);
+        auto* btn = new TScreenButton(caption, parent);
         btn->setObjectName(name);
         btn->setFont(Arial13());
         btn->setFixedSize(75, 25);
@@ -273,38 +216,10 @@ void TfrmValuesFrameView::PlotConfigurationChanged() {
 
 void TfrmValuesFrameView::CloseWindow() { close(); }
 
-std::uint32_t TfrmValuesFrameView::Handle() const { return static_cast<std::uint32_t>(winId()); }
-
-void TfrmValuesFrameView::Show() {
-    // The device traffic starts once the window is on the screen.
-    ShowThenStart(*this, [this] {
-        if (logic_) logic_->Start();
-    });
-}
-
-void TfrmValuesFrameView::Close() { close(); }
-
-WindowState TfrmValuesFrameView::State() const { return StateOfWindow(*this); }
-
-void TfrmValuesFrameView::ShowNormal() { showNormal(); }
-
-void TfrmValuesFrameView::BringToForeground() { RaiseWindow(*this); }
-
-void TfrmValuesFrameView::closeEvent(QCloseEvent* event) {
-    if (logic_ && logic_->Detached()) {
-        event->accept();
-        return;
-    }
-    // The close handling may wait (1.5 s with the loop running); the window stays up meanwhile and is
-    // hidden afterwards. The control screen destroys it.
-    if (logic_) logic_->FormClose();
-    event->accept();
-}
-
 std::unique_ptr<HostedScreen> CreateValuesScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    return std::make_unique<ScreenWindowHandle<TfrmValuesFrameView>>(new TfrmValuesFrameView(args, cfg));
+    return MakeScreen<TfrmValuesFrameView>(args, cfg);
 }
 
 } // namespace mirota

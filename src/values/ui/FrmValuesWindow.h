@@ -1,7 +1,7 @@
 #pragma once
 // The values screen's Qt window: layout, colours and fonts; it forwards the user's actions to the
 // logic (TfrmValuesFrame) and shows what the logic tells it.
-#include "control/Screens.h"
+#include "screen/ui/ScreenWindow.h"
 #include "values/FrmValues.h"
 
 #include <QWidget>
@@ -20,7 +20,7 @@ namespace mirota {
 class TiAnalogDisplay;
 class TiXYPlot;
 
-class TfrmValuesFrameView : public QWidget, public ValuesView, public HostedScreen {
+class TfrmValuesFrameView : public ScreenWindow<TfrmValuesFrame>, public ValuesView {
     Q_OBJECT
 
 public:
@@ -28,7 +28,6 @@ public:
     TfrmValuesFrameView(const ScreenArgs& args, std::filesystem::path cfgDir, TfrmValuesFrame::Clock clock = {});
     ~TfrmValuesFrameView() override;
 
-    TfrmValuesFrame& Logic() { return *logic_; }
     TiXYPlot* PlotWidget() const { return xypltDisplayValues; }
     TiAnalogDisplay* Display(int i) const { return arrDisplays[i]; }
     QCheckBox* Box(int i) const { return arrBoxes[i]; }
@@ -46,17 +45,6 @@ public:
     void PlotConfigurationChanged() override;
     void CloseWindow() override;
 
-    // HostedScreen
-    std::uint32_t Handle() const override;
-    void Show() override;
-    void Close() override;
-    WindowState State() const override;
-    void ShowNormal() override;
-    void BringToForeground() override;
-
-protected:
-    void closeEvent(QCloseEvent* event) override;
-
 private:
     void BuildLayout();
 
@@ -66,8 +54,6 @@ private:
     std::array<QPushButton*, kCommandButtons> buttons_{};
     TiXYPlot* xypltDisplayValues = nullptr;
     QVBoxLayout* rightLayout_ = nullptr;
-    std::unique_ptr<TfrmValuesFrame> logic_;
-    bool constructing_ = true;
 };
 
 // The screen as the control screen creates it (cfg directory "_cfg" beside the program).

@@ -1,5 +1,7 @@
 #include "values/ui/ValuePlot.h"
 
+#include "screen/ui/DialogFolder.h"
+
 #include <QAction>
 #include <QFile>
 #include <QFileDialog>
@@ -259,13 +261,17 @@ bool TiXYPlot::ExportCsv(const QString& file) {
 }
 
 void TiXYPlot::AskExportPng() {
-    const QString file = QFileDialog::getSaveFileName(this, "Save Picture", "values.png", "PNG image (*.png)");
+    const QString file =
+        QFileDialog::getSaveFileName(this, "Save Picture", InDialogFolder("values.png"), "PNG image (*.png)");
+    RememberDialogFolder(file);
     if (!file.isEmpty() && !ExportPng(file) && OnExportFailed)
         OnExportFailed("The picture could not be saved to " + file.toStdString() + ".");
 }
 
 void TiXYPlot::AskExportCsv() {
-    const QString file = QFileDialog::getSaveFileName(this, "Save Points", "values.csv", "CSV file (*.csv)");
+    const QString file =
+        QFileDialog::getSaveFileName(this, "Save Points", InDialogFolder("values.csv"), "CSV file (*.csv)");
+    RememberDialogFolder(file);
     if (!file.isEmpty() && !ExportCsv(file) && OnExportFailed)
         OnExportFailed("The points could not be saved to " + file.toStdString() + ".");
 }

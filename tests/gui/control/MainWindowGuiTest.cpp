@@ -1,5 +1,5 @@
 // The control screen's Qt window under the offscreen platform: geometry, caption, buttons, the
-// device information list, the hover texts and the dialogs' captions.
+// device information list, the hover texts, the dialogs' captions and how the system boxes take input.
 #include "../../unit/control/ControlFakes.h"
 #include "../../unit/control/ScriptedDevice.h"
 #include "control/ui/Artwork.h"
@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -191,6 +192,19 @@ TEST_F(Artwork, PicturesHaveTheirSizes) {
     EXPECT_NE(MakeIconList(false)[kIconPower].toImage(), MakeIconList(true)[kIconPower].toImage());
 }
 
+TEST(InstancePosition, CentredThenOneStepPerPortNumber) {
+    const QRect area(0, 0, 1920, 1080);
+    const QSize frame(762, 527);
+    const QPoint centre(579, 276);
+    EXPECT_EQ(InstancePosition(area, frame, std::nullopt), centre);
+    EXPECT_EQ(InstancePosition(area, frame, 0), centre);
+    EXPECT_EQ(InstancePosition(area, frame, 1), centre + QPoint(kInstanceStep, kInstanceStep));
+    EXPECT_EQ(InstancePosition(area, frame, 3), centre + QPoint(3 * kInstanceStep, 3 * kInstanceStep));
+    EXPECT_EQ(InstancePosition(area, frame, 8), centre) << "eight steps, then round again";
+    // Two adapters side by side never open on top of each other.
+    EXPECT_NE(InstancePosition(area, frame, 0), InstancePosition(area, frame, 1));
+}
+
 using QtDialogsTest = WithApplication;
 
 TEST_F(QtDialogsTest, CaptionsAndButtonsAreTheApplications) {
@@ -226,6 +240,77 @@ TEST_F(QtDialogsTest, CaptionsAndButtonsAreTheApplications) {
         expected.sort();
         EXPECT_EQ(buttons, expected);
     }
+}
+
+TEST_F(QtDialogsTest, SystemBoxesLeaveTheOtherWindowsUsableAndReturnOnlyWhenAnswered) {
+    // A screen with a button beside the box; the click goes through the window system's path, where a
+    // modal box would swallow it.
+    QWidget screen;
+    screen.setGeometry(40, 40, 300, 120);
+    auto* button = new QPushButton("Measure", &screen);
+    button->setGeometry(10, 10, 100, 30);
+    int clicks = 0;
+    QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+    screen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&screen));
+
+    QtDialogs dialogs(&screen);
+    bool returned = false;
+    bool boxShown = false;
+    bool boxBlocks = true;
+    int clicksWhileShown = -1;
+    QString caption;
+    QTimer::singleShot(50, [&] {
+        QMessageBox* box = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+        ASSERT_NE(box, nullptr);
+        boxShown = true;
+        caption = box->windowTitle();
+        boxBlocks = box->parentWidget() != nullptr || box->windowModality() != Qt::NonModal;
+        QTest::mouseClick(screen.windowHandle(), Qt::LeftButton, {}, button->geometry().center());
+        QApplication::processEvents();
+        clicksWhileShown = clicks;
+        EXPECT_FALSE(returned) << "the code after the box runs only after OK";
+        box->buttons().first()->click();
+    });
+    const DialogResult result =
+        dialogs.ShowSystemBox("The last command was not executed properly!", "Timeout...", DialogKind::Information,
+                              DialogButtons::Ok);
+    returned = true;
+    ASSERT_TRUE(boxShown);
+    EXPECT_EQ(result, DialogResult::Ok);
+    EXPECT_EQ(caption, "Timeout...");
+    EXPECT_FALSE(boxBlocks) << "owner-less and not modal";
+    EXPECT_EQ(clicksWhileShown, 1) << "the screen's button works while the box is shown";
+}
+
+TEST_F(QtDialogsTest, ApplicationDialogsStayModalAndAnEmptyTitleStaysVisiblyEmpty) {
+    QWidget screen;
+    screen.show();
+    QtDialogs dialogs(&screen);
+    Qt::WindowModality modality = Qt::NonModal;
+    QString title = "unset";
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        modality = box->windowModality();
+        box->buttons().first()->click();
+    });
+    dialogs.ShowDialog(DialogKind::Error, "Unable to open com port.", DialogButtons::Ok);
+    EXPECT_NE(modality, Qt::NonModal);
+
+    QTimer::singleShot(50, [&] {
+        QMessageBox* box = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        box->buttons().first()->click();
+    });
+    dialogs.ShowSystemBox("Configuration complete...", "", DialogKind::Information, DialogButtons::Ok);
+    // An empty title would show the program's name on X11.
+    EXPECT_EQ(title, " ");
 }
 
 } // namespace

@@ -7,7 +7,7 @@
 #include "../../support/WatchedBackend.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
 
 #include <QAccessible>
 #include <QApplication>

@@ -141,6 +141,26 @@ TEST_F(PravikWindowTest, HoverShowsTheAboutLabel)
     EXPECT_FALSE(window.AboutLabel()->isVisible());
 }
 
+TEST_F(PravikWindowTest, TheAboutIconStaysVisibleUnderTheMouse)
+{
+    // The white icon on the teal bar: under the mouse the background must stay dark enough for it.
+    QToolButton* button = window.InformationButton();
+    for (bool hovered : {false, true}) {
+        button->setAttribute(Qt::WA_UnderMouse, hovered);
+        const QImage image = window.grab(QRect(button->mapTo(&window, QPoint(0, 0)), button->size())).toImage();
+        const QColor corner = image.pixelColor(1, 1);
+        EXPECT_LT(corner.lightness(), 200) << (hovered ? "hovered " : "normal ") << corner.name().toStdString();
+        int white = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).lightness() > 240)
+                    ++white;
+        EXPECT_GT(white, 10) << (hovered ? "hovered" : "normal");
+        EXPECT_LT(white, image.width() * image.height() / 2) << (hovered ? "hovered" : "normal");
+    }
+    button->setAttribute(Qt::WA_UnderMouse, false);
+}
+
 TEST_F(PravikWindowTest, AboutBoxShowsTheVersions)
 {
     QString caption, pravik, ostrel;

@@ -4,12 +4,17 @@
 #include "../../support/WatchedBackend.h"
 #include "../../unit/settings/SettingsFakes.h"
 #include "loop/SimulatedLoop.h"
+#include "screen/ui/DialogFolder.h"
 #include "settings/ui/FrmSettingsWindow.h"
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QPointer>
 #include <QPushButton>
 #include <QToolButton>
@@ -140,6 +145,55 @@ TEST_F(SettingsWindowTest, SaveAndOpenOnlyFromFirmware30) {
     Open(29);
     EXPECT_FALSE(window->SaveButton()->isVisible());
     EXPECT_FALSE(window->LoadButton()->isVisible());
+}
+
+TEST_F(SettingsWindowTest, AHoverLabelNeverMovesTheButtons) {
+    Open(31);
+    const QPoint save = window->SaveButton()->pos();
+    const QPoint open = window->LoadButton()->pos();
+    for (QLabel* label : {window->SaveLabel(), window->OpenLabel()}) {
+        label->show();
+        QApplication::processEvents();
+        EXPECT_EQ(window->SaveButton()->pos(), save) << label->objectName().toStdString();
+        EXPECT_EQ(window->LoadButton()->pos(), open) << label->objectName().toStdString();
+        EXPECT_FALSE(label->geometry().intersects(window->LoadButton()->geometry()));
+        EXPECT_FALSE(label->geometry().intersects(window->SaveButton()->geometry()));
+        label->hide();
+    }
+}
+
+TEST_F(SettingsWindowTest, AMessageAskedWithoutTitleShowsAnEmptyTitle) {
+    Open(31);
+    QString title = "unset";
+    QTimer::singleShot(50, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        box->buttons().first()->click();
+    });
+    window->MessageBox(kSettingsNothingChecked, "", DialogKind::Information);
+    // X11 shows the program's name for an empty title; a blank keeps it visibly empty.
+    EXPECT_EQ(title, " ");
+}
+
+TEST(DialogFolder, StartsInDocumentsOrHomeAndFollowsTheFolderUsedLast) {
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::temp_directory_path());
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString start = DialogFolder();
+    EXPECT_TRUE(start == documents || start == QDir::homePath()) << start.toStdString();
+    EXPECT_NE(start, QDir::currentPath());
+    EXPECT_EQ(InDialogFolder("a.xml"), QDir(start).filePath("a.xml"));
+    EXPECT_EQ(InDialogFolder("/abs/a.xml"), "/abs/a.xml");
+
+    const std::filesystem::path used = std::filesystem::temp_directory_path() / ("dialog-folder-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(used);
+    RememberDialogFolder(QString::fromStdString((used / "x.xml").string()));
+    EXPECT_EQ(DialogFolder(), QString::fromStdString(used.string()));
+    RememberDialogFolder(QString()); // a cancelled dialog changes nothing
+    EXPECT_EQ(DialogFolder(), QString::fromStdString(used.string()));
+    std::filesystem::remove_all(used);
+    std::filesystem::current_path(before);
 }
 
 TEST_F(SettingsWindowTest, TheListForwardsChecksAndDoubleClicksUnderTheCheckRule) {

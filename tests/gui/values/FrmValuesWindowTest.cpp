@@ -7,7 +7,7 @@
 #include "../../unit/values/LineDevice.h"
 #include "loop/SimulatedLoop.h"
 #include "values/ComponentConfiguration.h"
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
 #include "values/ui/ValuePlot.h"
 
 #include <QAccessible>
@@ -242,6 +242,59 @@ TEST_F(FrmValuesWindowTest, TheWindowIsOnTheScreenBeforeTheFirstByteGoesOut) {
     EXPECT_TRUE(visibleAtFirstByte);
     window->Logic().Detach();
     window.reset();
+}
+
+TEST_F(FrmValuesWindowTest, AccessibilityNamesStatesAndActionsActLikeClicks) {
+    Open("Mirota DMS");
+    // The displays: a static text named by the caption, the shown text with precision and units.
+    window->Box(0)->setChecked(true);
+    Packet("1-24.17");
+    Packet("7");
+    QAccessibleInterface* display = QAccessible::queryAccessibleInterface(window->Display(0));
+    ASSERT_NE(display, nullptr);
+    EXPECT_EQ(display->role(), QAccessible::StaticText);
+    EXPECT_EQ(display->text(QAccessible::Name), "Torque 1");
+    EXPECT_EQ(display->text(QAccessible::Description), window->Display(0)->Text());
+    ASSERT_NE(display->textInterface(), nullptr);
+    EXPECT_EQ(display->textInterface()->text(0, -1), "-24.1700");
+    EXPECT_EQ(display->textInterface()->characterCount(), 8);
+
+    struct Case {
+        CommandButton button;
+        const char* name;
+        bool latching;
+        const char* sent;
+    } cases[] = {
+        {CommandButton::Fifty, "50%", true, "$2013\r"},
+        {CommandButton::Nulling, "Zero", false, nullptr},
+        {CommandButton::Hundred, "100%", true, "$2012\r"},
+        {CommandButton::Measure, "Measure", true, nullptr},
+    };
+    for (const Case& c : cases) {
+        QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(window->Button(c.button));
+        ASSERT_NE(acc, nullptr) << c.name;
+        EXPECT_EQ(acc->role(), QAccessible::Button) << c.name;
+        EXPECT_EQ(acc->text(QAccessible::Name), c.name);
+        EXPECT_EQ(acc->state().checkable, c.latching) << c.name;
+        QAccessibleActionInterface* actions = acc->actionInterface();
+        ASSERT_NE(actions, nullptr) << c.name;
+        ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction())) << c.name;
+        loop.RunFor(1000);
+        device.ClearReceived();
+        const std::string name = actions->actionNames().last().toStdString();
+        actions->doAction(actions->actionNames().last()); // "Toggle" for a latching button
+        loop.RunFor(600);
+        // The action sends as a click does.
+        EXPECT_FALSE(device.ReceivedText().empty()) << c.name << " " << name;
+        if (c.sent) {
+            EXPECT_EQ(device.ReceivedText().rfind(c.sent, 0), 0u) << c.name << ": " << device.ReceivedText();
+        }
+        if (c.latching) {
+            EXPECT_TRUE(window->Button(c.button)->isChecked()) << c.name;
+            EXPECT_TRUE(acc->state().checked) << c.name;
+        }
+    }
+    EXPECT_TRUE(dialogs.texts.empty());
 }
 
 } // namespace

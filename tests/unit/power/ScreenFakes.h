@@ -1,6 +1,6 @@
 #pragma once
 // Fakes around a device screen under test: the main window as its host, and the dialogs.
-#include "control/Screens.h"
+#include "screen/Screens.h"
 #include "link/Dialogs.h"
 #include "loop/MessageLoop.h"
 

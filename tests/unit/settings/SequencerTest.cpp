@@ -292,6 +292,30 @@ TEST_F(SequencerTest, TheResultBoxFollowsTheEchoes) {
     }
 }
 
+TEST_F(SequencerTest, APassStartedWhileTheResultBoxIsShownKeepsItsOwnResult) {
+    // The result box does not block the screen: Apply may be pressed again before it is answered.
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    bool again = false;
+    dialogs.whileShown = [&] {
+        if (again) return;
+        again = true;
+        Enter(0, "251");
+        frame->btnApplyClick();
+    };
+    Enter(0, "12.5");
+    // The second value is not taken.
+    device->OnSettingWritten = [](const std::string& command, const std::string& written) {
+        return command == "$101" && written == "251" ? std::string("1") : written;
+    };
+    frame->btnApplyClick();
+    ASSERT_TRUE(loop.RunUntil([&] { return dialogs.shown.size() >= 2 && frame->iCurrentState == 0; }, 60000));
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Configuration complete...");
+    EXPECT_EQ(dialogs.shown[1].caption, "Configuration failed...");
+    EXPECT_FALSE(frame->bWritingUncomplete);
+}
+
 TEST_F(SequencerTest, EchoesThatAreNoNumbersDoNotStallThePass) {
     Open(31);
     ASSERT_TRUE(RunUntilIdle());

@@ -1,6 +1,6 @@
 #pragma once
 // Fakes around the settings screen's logic: the host (control screen), the dialogs and the window.
-#include "control/Screens.h"
+#include "screen/Screens.h"
 #include "link/Dialogs.h"
 #include "settings/FrmSettings.h"
 #include "settings/SettingsView.h"

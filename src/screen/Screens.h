@@ -1,7 +1,8 @@
 #pragma once
-// How the control screen hosts the four device screens. The main window creates a screen through a
-// ScreenFactory, shows it, and is called back through ScreenHost::ClosingCurrentFrame when the screen
-// closes. Each screen area provides its Qt window behind HostedScreen.
+// The screen layer's host contract: how the control screen hosts the four device screens. The main
+// window creates a screen through a ScreenFactory, shows it, and is called back through
+// ScreenHost::ClosingCurrentFrame when the screen closes. Each screen area provides its Qt window
+// behind HostedScreen (screen/ui/ScreenWindow.h implements the hosting once for all of them).
 #include "link/DeviceLink.h"
 
 #include <cstdint>
@@ -54,8 +55,8 @@ public:
 class ScreenFactory {
 public:
     virtual ~ScreenFactory() = default;
-    // Creates the screen (no device traffic yet: the window starts it once shown). Null when the kind
-    // is not built.
+    // Creates the screen, its window not shown yet (ScreenWindow starts the logic's Start() once it has
+    // been shown). Null when the kind is not built.
     virtual std::unique_ptr<HostedScreen> Create(ScreenKind kind, const ScreenArgs& args) = 0;
 };
 

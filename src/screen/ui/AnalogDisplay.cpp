@@ -1,4 +1,6 @@
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
+
+#include "screen/ui/Look.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>
@@ -22,9 +24,13 @@ std::string FormatDisplayValue(double value, int precision) {
 
 namespace {
 
-class AccessibleAnalogDisplay : public QAccessibleWidget, public QAccessibleValueInterface {
+// A static text to assistive technology: the Qt AT-SPI bridge reports it as a label whose text is the
+// shown text; the number stays reachable through the value interface.
+class AccessibleAnalogDisplay : public QAccessibleWidget,
+                                public QAccessibleValueInterface,
+                                public QAccessibleTextInterface {
 public:
-    explicit AccessibleAnalogDisplay(TiAnalogDisplay* w) : QAccessibleWidget(w, QAccessible::Indicator) {}
+    explicit AccessibleAnalogDisplay(TiAnalogDisplay* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
 
     TiAnalogDisplay* display() const { return static_cast<TiAnalogDisplay*>(widget()); }
 
@@ -35,22 +41,54 @@ public:
             return n.isEmpty() ? display()->objectName() : n;
         }
         case QAccessible::Value:
+        case QAccessible::Description:
             return display()->Text();
         default:
             return QAccessibleWidget::text(t);
         }
     }
 
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.readOnly = true;
+        return s;
+    }
+
     void* interface_cast(QAccessible::InterfaceType t) override {
         if (t == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
         return QAccessibleWidget::interface_cast(t);
     }
 
+    // QAccessibleValueInterface
     QVariant currentValue() const override { return display()->Value(); }
     void setCurrentValue(const QVariant&) override {} // a display is read-only
     QVariant maximumValue() const override { return std::numeric_limits<double>::max(); }
     QVariant minimumValue() const override { return std::numeric_limits<double>::lowest(); }
     QVariant minimumStepSize() const override { return std::pow(10.0, -display()->Precision()); }
+
+    // QAccessibleTextInterface: the shown text, read-only, without selection or caret.
+    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int startOffset, int endOffset) const override {
+        const QString shown = display()->Text();
+        startOffset = std::clamp(startOffset, 0, static_cast<int>(shown.size()));
+        endOffset = endOffset < 0 ? static_cast<int>(shown.size()) : std::clamp(endOffset, startOffset, static_cast<int>(shown.size()));
+        return shown.mid(startOffset, endOffset - startOffset);
+    }
+    int characterCount() const override { return static_cast<int>(display()->Text().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* startOffset, int* endOffset) const override {
+        *startOffset = *endOffset = offset;
+        return {};
+    }
 };
 
 QAccessibleInterface* DisplayFactory(const QString& className, QObject* object) {
@@ -71,10 +109,7 @@ void InstallFactoryOnce() {
 
 TiAnalogDisplay::TiAnalogDisplay(QWidget* parent) : QWidget(parent) {
     InstallFactoryOnce();
-    QFont f(QStringLiteral("Arial"));
-    f.setPixelSize(19);
-    f.setBold(true);
-    setFont(f);
+    setFont(look::ArialFont(19, true));
     setAttribute(Qt::WA_OpaquePaintEvent);
     text_ = Text();
 }
@@ -116,9 +151,20 @@ QString TiAnalogDisplay::Text() const {
     return QString::fromStdString(FormatDisplayValue(value_, precision_)) + units_;
 }
 
+void TiAnalogDisplay::SetCentred(bool centred) {
+    centred_ = centred;
+    update();
+}
+
 void TiAnalogDisplay::Changed() {
     QString t = Text();
     if (t == text_) return; // same text: nothing to repaint
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent textEvent(this, 0, text_, t);
+        QAccessible::updateAccessibility(&textEvent);
+        QAccessibleEvent descriptionEvent(this, QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&descriptionEvent);
+    }
     text_ = std::move(t);
     update();
 }
@@ -130,7 +176,10 @@ void TiAnalogDisplay::paintEvent(QPaintEvent*) {
     p.fillRect(rect(), backColor_);
     p.setPen(fontColor_);
     p.setFont(font());
-    p.drawText(rect().adjusted(5, 0, -5, 0), Qt::AlignRight | Qt::AlignVCenter, text_);
+    if (centred_)
+        p.drawText(rect(), Qt::AlignCenter, text_);
+    else
+        p.drawText(rect().adjusted(5, 0, -5, 0), Qt::AlignRight | Qt::AlignVCenter, text_);
 }
 
 } // namespace mirota

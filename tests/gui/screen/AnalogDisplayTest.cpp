@@ -1,5 +1,5 @@
 // The numeric display: text formatting, the "same value does nothing" rule, accessibility.
-#include "values/ui/AnalogDisplay.h"
+#include "screen/ui/AnalogDisplay.h"
 
 #include <QAccessible>
 #include <QAccessibleValueInterface>

@@ -1,12 +1,13 @@
 #pragma once
 // TiAnalogDisplay: a numeric display. It shows Value with exactly Precision decimals ("." as the
 // decimal separator whatever the locale, no thousands separator) followed by the units text,
-// right-aligned with a 5 pixel margin, bold Arial 19 px, in its font colour on its background colour,
-// without border. Setting the value it already holds does nothing.
+// right-aligned with a 5 pixel margin (or centred), bold Arial 19 px, in its font colour on its
+// background colour, without border. Setting the value it already holds does nothing.
 //
-// Accessibility: the widget's accessible name is its caption (AccessibleName, default the object
-// name); the shown text is its accessible value text and the number is exposed through
-// QAccessibleValueInterface.
+// Accessibility: a static text (a label to screen readers) named by its caption (AccessibleName,
+// default the object name). The shown text, precision and units included, is its description and its
+// text (QAccessibleTextInterface, what AT-SPI reads); the value text is the formatted number, and the
+// number itself is exposed through QAccessibleValueInterface.
 #include <QColor>
 #include <QString>
 #include <QWidget>
@@ -40,6 +41,10 @@ public:
     QColor BackGroundColor() const { return backColor_; }
     void SetBackGroundColor(const QColor& color);
 
+    // Centred text instead of right-aligned with a margin.
+    bool Centred() const { return centred_; }
+    void SetCentred(bool centred);
+
     // The text shown: the formatted value followed by the units.
     QString Text() const;
 
@@ -60,6 +65,7 @@ private:
     QColor fontColor_ = Qt::black;
     QColor backColor_ = Qt::white;
     QString text_;
+    bool centred_ = false;
 };
 
 } // namespace mirota
