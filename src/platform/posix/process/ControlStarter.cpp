@@ -1,6 +1,7 @@
 // Starting Ostrel on Linux: the program beside the running launcher (found through /proc/self/exe),
 // started with posix_spawn and one argv entry per parameter; ended children are reaped with waitpid.
 #include "launcher/FrmMainStart.h"
+#include "platform/ProgramNames.h"
 #include "launcher/USBDeviceInfoCol.h"
 
 #include <cerrno>
@@ -31,7 +32,7 @@ std::string ProgramDirectory()
 std::string ControlProgramPath()
 {
     const std::string dir = ProgramDirectory();
-    return dir.empty() ? std::string() : dir + "ostrel";
+    return dir.empty() ? std::string() : dir + kControlProgramFile;
 }
 
 PlatformControlStarter::PlatformControlStarter(std::string program)

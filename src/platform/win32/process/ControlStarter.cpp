@@ -2,6 +2,7 @@
 // through the shell with ShellExecuteExW. The parameter line quotes the fields that need it
 // (WindowsParameterLine), so a description with blanks arrives as one parameter.
 #include "launcher/FrmMainStart.h"
+#include "platform/ProgramNames.h"
 
 #include "platform/win32/WideText.h"
 
@@ -30,7 +31,7 @@ std::string ProgramDirectory()
 std::string ControlProgramPath()
 {
     const std::string dir = ProgramDirectory();
-    return dir.empty() ? std::string() : dir + "Ostrel.exe";
+    return dir.empty() ? std::string() : dir + kControlProgramFile;
 }
 
 PlatformControlStarter::PlatformControlStarter(std::string program)
