@@ -24,7 +24,7 @@ protected:
     {
         view.selected = RowOf(port);
         frm.lvDeviceListDblClick();
-        const std::string digits = ToUtf8(port.substr(kPortPrefix.size()));
+        const std::string digits = ToUtf8(port.substr(kTestPortPrefix.size()));
         frm.HandleMessage({WM_CONTROL_OPENED, std::stoull(digits), static_cast<std::int64_t>(handle), false});
     }
     int RowOf(const std::u16string& port) const
@@ -64,7 +64,9 @@ protected:
     FakeStarter starter;
     FakeEndpoint endpoint;
     SimulatedLoop loop;
-    TFRM_Main frm{view, source, starter, endpoint, loop};
+    // The rows use Linux port names on every platform.
+    static inline const std::u16string kTestPortPrefix = u"ttyUSB";
+    TFRM_Main frm{view, source, starter, endpoint, loop, kTestPortPrefix};
 };
 
 TEST_F(FrmMainTest, CreateListsEveryDeviceClosedInWalkOrder)
