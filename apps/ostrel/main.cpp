@@ -4,8 +4,10 @@
 #include "control/ScreenRegistry.h"
 #include "control/ui/FrmMainOstrelWindow.h"
 #include "control/ui/QtDialogs.h"
+#include "loop/ProcessRequests.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "messages/Messages.h"
+#include "messages/qt/QtWindowHandle.h"
 #include "power/ui/FrmPowerWindow.h"
 #include "settings/ui/FrmSettingsWindow.h"
 #include "terminal/ui/FrmTerminalWindow.h"
@@ -13,28 +15,14 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QGuiApplication>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace {
-
-// A termination request (the session ends, `kill`) closes the main window as the user would, so that
-// Pravik still hears of it. The handler only writes to a pipe that the event loop watches.
-int terminationPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int) {
-    const char c = 1;
-    [[maybe_unused]] const auto n = ::write(terminationPipe[1], &c, 1);
-}
 
 // Every device screen that is part of the build registers its creator here, for example
 //     mirota::RegisterScreen(mirota::ScreenKind::Values, mirota::CreateValuesScreen);
@@ -45,15 +33,6 @@ void RegisterScreens() {
     mirota::RegisterScreen(mirota::ScreenKind::Terminal, mirota::CreateTerminalScreen);
     mirota::RegisterScreen(mirota::ScreenKind::Settings, mirota::CreateSettingsScreen);
     mirota::RegisterScreen(mirota::ScreenKind::Values, mirota::CreateValuesScreen);
-}
-
-// The window's own handle where the windowing system has one (X11 window ids are unique per
-// display); otherwise the messenger chooses one.
-mirota::WindowHandle PreferredHandle(QWidget& window) {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return 0;
-    const auto id = static_cast<unsigned long long>(window.winId());
-    return id <= 0xFFFFFFFFull ? static_cast<mirota::WindowHandle>(id) : 0;
 }
 
 // With MIROTA_OSTREL_TRACE set, the device information items are echoed on standard output as they
@@ -109,7 +88,8 @@ int main(int argc, char** argv) {
         return [&loop, id] { loop.UnwatchReadable(id); };
     };
     const auto messenger = mirota::CreatePlatformMessenger(loop, options);
-    auto endpoint = messenger->CreateEndpoint(PreferredHandle(window));
+    // The window's own handle where the windowing system has one; otherwise the messenger chooses one.
+    auto endpoint = messenger->CreateEndpoint(mirota::NativeWindowHandle(&window));
 
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
@@ -120,20 +100,10 @@ int main(int argc, char** argv) {
         QCoreApplication::quit();
     });
 
-    mirota::TimerId terminationWatch = 0;
-    if (::pipe2(terminationPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        terminationWatch = loop.WatchReadable(terminationPipe[0], [&window] {
-            char c;
-            while (::read(terminationPipe[0], &c, 1) == 1) {
-            }
-            window.CloseWindow();
-        });
-        struct sigaction action {};
-        action.sa_handler = OnTerminationSignal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGTERM, &action, nullptr);
-        ::sigaction(SIGINT, &action, nullptr);
-    }
+    // A termination request (the session ends, `kill`) closes the main window as the user would, so
+    // that Pravik still hears of it.
+    mirota::ProcessRequestWatcher requests(loop, options.Watch, false,
+                                           [&window](mirota::ProcessRequest) { window.CloseWindow(); });
 
     std::vector<std::string> parameters;
     const QStringList arguments = QCoreApplication::arguments();
@@ -143,7 +113,5 @@ int main(int argc, char** argv) {
     window.show();
     const int result = app.exec();
     window.SetLogic(nullptr);
-    if (terminationWatch)
-        loop.UnwatchReadable(terminationWatch);
     return result;
 }

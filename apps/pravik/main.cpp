@@ -2,9 +2,9 @@
 //
 // Wiring only: the Qt message loop, the messenger endpoint of the main window, the USB walk and the
 // arrival and removal notifier of the platform, the starter of the Ostrel beside this program, the
-// window and its logic. SIGUSR1 asks the notifier to look for changes (for systems that send no
-// hotplug events, and for the demo's simulated plugging); SIGTERM and SIGINT close the main window, so
-// that every Ostrel it started is closed too.
+// window and its logic, the watcher of requests from outside. A rescan request (SIGUSR1) asks the
+// notifier to look for changes (for systems that send no hotplug events, and for the demo's simulated
+// plugging); a termination request closes the main window, so that every Ostrel it started is closed too.
 #include "launcher/FrmMain.h"
 #include "launcher/FrmMainStart.h"
 #include "launcher/SystemUSB.h"
@@ -12,31 +12,13 @@
 #include "launcher/USBDeviceRec.h"
 #include "launcher/ui/DesktopForeground.h"
 #include "launcher/ui/FrmMainWindow.h"
+#include "loop/ProcessRequests.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "messages/Messages.h"
 
 #include <QApplication>
 
-#include <csignal>
 #include <cstdio>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-// Signals reach the GUI thread through this pipe, one byte per signal.
-int gSignalPipe[2] = {-1, -1};
-
-void ForwardSignal(int signal)
-{
-    const char byte = static_cast<char>(signal);
-    [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
-}
-
-} // namespace
-#endif
 
 int main(int argc, char** argv)
 {
@@ -81,32 +63,12 @@ int main(int argc, char** argv)
         notifierWatch = loop.WatchReadable(uUSBRec.Handle(), [&uUSBRec] { uUSBRec.ProcessPending(); });
     uUSBRec.Rescan(); // the first look, against which later rescans compare
 
-    mirota::TimerId signalWatch = 0;
-#ifndef _WIN32
-    if (::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) == 0) {
-        signalWatch = loop.WatchReadable(gSignalPipe[0], [&uUSBRec, &window] {
-            char buffer[64];
-            bool rescan = false;
-            bool close = false;
-            for (ssize_t n; (n = ::read(gSignalPipe[0], buffer, sizeof buffer)) > 0;) {
-                for (ssize_t i = 0; i < n; ++i) {
-                    rescan |= buffer[i] == SIGUSR1;
-                    close |= buffer[i] != SIGUSR1;
-                }
-            }
-            if (rescan)
-                uUSBRec.Rescan();
-            if (close)
-                window.close();
-        });
-        struct sigaction action {};
-        action.sa_handler = ForwardSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESTART;
-        for (int signal : {SIGUSR1, SIGTERM, SIGINT})
-            sigaction(signal, &action, nullptr);
-    }
-#endif
+    mirota::ProcessRequestWatcher requests(loop, options.Watch, true, [&uUSBRec, &window](mirota::ProcessRequest request) {
+        if (request == mirota::ProcessRequest::Rescan)
+            uUSBRec.Rescan();
+        else
+            window.close();
+    });
     // Ended Ostrel instances leave no zombies behind.
     const mirota::TimerId reaper = loop.StartTimer(1000, [&starter] { starter.ReapFinished(); });
 
@@ -114,8 +76,6 @@ int main(int argc, char** argv)
     const int result = app.exec();
 
     loop.KillTimer(reaper);
-    if (signalWatch)
-        loop.UnwatchReadable(signalWatch);
     if (notifierWatch)
         loop.UnwatchReadable(notifierWatch);
     endpoint->OnMessage = nullptr;

@@ -3,6 +3,7 @@
 #include "ini/IniFile.h"
 #include "link/DeviceLink.h"
 #include "loop/MessageLoop.h"
+#include "platform/ProgramNames.h"
 
 #include <charconv>
 #include <climits>
@@ -21,6 +22,10 @@ bool AllDigits(const std::string& text) {
 }
 
 } // namespace
+
+std::string StartedWithoutPravikText() {
+    return std::string("The program can not be launched itself. \r\nPlease start ") + kLauncherProgramFile;
+}
 
 std::optional<int> PortNumberOf(const std::string& portName) {
     std::size_t start = portName.size();
@@ -100,7 +105,7 @@ void TfrmMainOstrelScreen::FormCreate(const std::vector<std::string>& parameters
     if (!port || !pravik) {
         // Also for a port name without a number or a handle that is no number: nothing would reach
         // Pravik sensibly, so this is a start without valid parameters.
-        s_.dialogs.ShowDialog(DialogKind::Information, kStartedWithoutPravik, DialogButtons::Ok);
+        s_.dialogs.ShowDialog(DialogKind::Information, StartedWithoutPravikText(), DialogButtons::Ok);
         bCloseNow = true;
         return;
     }

@@ -25,7 +25,9 @@ inline constexpr int kMainWindowPauseMs = 70;
 inline constexpr const char* kDesignCaption = "Control-Screen";
 inline constexpr const char* kDesignInformationCaption = "INFORMATION";
 inline constexpr const char* kDesignInformationText = "For more information, move the cursor on the icon.";
-inline constexpr const char* kStartedWithoutPravik = "The program can not be launched itself. \r\nPlease start Pravik.exe";
+// Shown when Ostrel is started without the four parameters Pravik gives it; names the platform's
+// launcher program.
+std::string StartedWithoutPravikText();
 
 // The port number of a port name: its trailing decimal digits (COM12 and ttyUSB12 give 12, a pty path
 // /dev/pts/4 gives 4). None when the name does not end in digits or the number does not fit.

@@ -1,30 +1,11 @@
 #include "launcher/FrmAbout.h"
 
-#include "messages/FileVersion.h"
-
-#include <sys/stat.h>
-
 namespace mirota {
 
 std::string VersionText(const TFileVersionNumbers& version)
 {
     return std::to_string(version.Major) + "." + std::to_string(version.Minor) + "." +
            std::to_string(version.Release) + "." + std::to_string(version.Build);
-}
-
-bool MarkerFileVersionSource::FileExists(const std::string& path) const
-{
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool MarkerFileVersionSource::GetFileVersion(const std::string& path, TFileVersionNumbers& version) const
-{
-    FileVersion found;
-    if (!ReadFileVersion(path, found))
-        return false;
-    version = TFileVersionNumbers{found.Major, found.Minor, found.Release, found.Build};
-    return true;
 }
 
 TfrmAboutFrame::TfrmAboutFrame(FrmAboutView& view, const FileVersionSource& versions, std::string launcherPath,

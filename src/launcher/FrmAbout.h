@@ -26,8 +26,9 @@ public:
     virtual bool GetFileVersion(const std::string& path, TFileVersionNumbers& version) const = 0;
 };
 
-// The versions built into the program files (FileVersion.h).
-class MarkerFileVersionSource : public FileVersionSource {
+// The platform's file status and version of a program file: the version marker the file carries on
+// Linux, the file's version resource on Windows (platform/<os>/fileinfo).
+class ProgramFileVersionSource : public FileVersionSource {
 public:
     bool FileExists(const std::string& path) const override;
     bool GetFileVersion(const std::string& path, TFileVersionNumbers& version) const override;

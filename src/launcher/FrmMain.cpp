@@ -11,6 +11,8 @@ namespace {
 
 constexpr int kFrameListBuckets = 2053;
 constexpr std::uint32_t SC_RESTORE = 0xF120;
+// How long the desktop may go without a foreground window while a window is being minimized.
+constexpr std::uint32_t kForegroundSettleMs = 250;
 
 std::u16string Decimal(std::int64_t value)
 {
@@ -35,6 +37,7 @@ TFRM_Main::TFRM_Main(FrmMainView& view, DeviceListSource& source, ControlProgram
 
 TFRM_Main::~TFRM_Main()
 {
+    StopForegroundCheck();
     ReleaseFrames();
 }
 
@@ -253,7 +256,7 @@ MessageResult TFRM_Main::HandleMessage(const WindowMessage& message)
         break;
     }
     case WM_CONTROL_DEACTIVATED:
-        bIgnoreNext = ForegroundIsOwn();
+        NoteDeactivation();
         break;
     case WM_SCREEN_OPENED:
         olChildHandleList.push_back(std::make_unique<WINDOW_Info>(static_cast<WindowHandle>(message.lParam)));
@@ -274,6 +277,7 @@ MessageResult TFRM_Main::HandleMessage(const WindowMessage& message)
 
 void TFRM_Main::Activate()
 {
+    StopForegroundCheck();
     if (bWasMinimized || bWasRestored || bIgnoreNext) {
         bWasMinimized = false;
         bWasRestored = false;
@@ -286,7 +290,34 @@ void TFRM_Main::Activate()
 
 void TFRM_Main::Deactivate()
 {
-    bIgnoreNext = ForegroundIsOwn();
+    NoteDeactivation();
+}
+
+// While a window is being minimized the desktop has no foreground window for a moment. A deactivation
+// seen then cannot tell where the user went: the next activation is ignored for now, and once the
+// desktop has settled the window in front decides. An activation of the launcher before that comes
+// straight from one of the group's windows and raises nothing.
+void TFRM_Main::NoteDeactivation()
+{
+    StopForegroundCheck();
+    const std::optional<WindowHandle> f = FView.ForegroundWindowHandle();
+    if (!f || *f != 0) {
+        bIgnoreNext = ForegroundIsOwn();
+        return;
+    }
+    bIgnoreNext = true;
+    FForegroundCheck = FLoop.StartTimer(kForegroundSettleMs, [this] {
+        FForegroundCheck = 0;
+        bIgnoreNext = ForegroundIsOwn();
+    }, false);
+}
+
+void TFRM_Main::StopForegroundCheck()
+{
+    if (FForegroundCheck != 0) {
+        FLoop.KillTimer(FForegroundCheck);
+        FForegroundCheck = 0;
+    }
 }
 
 void TFRM_Main::WMSysCommand(std::uint32_t command)

@@ -15,6 +15,7 @@
 // together. Devices are identified by their port name.
 #include "launcher/Hashmap.h"
 #include "launcher/USBDeviceInfoCol.h"
+#include "loop/MessageLoop.h"
 #include "messages/Messages.h"
 
 #include <array>
@@ -156,6 +157,9 @@ private:
     void AddDeviceRows(std::vector<USB_Info> fresh);
     void RunRefreshWithRetry();
     void BringAllToFront();
+    // bIgnoreNext after the launcher or one of its Ostrel windows lost activation (see FrmMain.cpp).
+    void NoteDeactivation();
+    void StopForegroundCheck();
     void AppendRow(const USB_Info& info);
     void DeleteDeviceRow(std::size_t index);
     // Removes port's entry from hmFrameList and destroys its record.
@@ -175,6 +179,9 @@ private:
     bool bIgnoreNext = false;
     bool bWasMinimized = false;
     bool bWasRestored = false;
+    // The one-shot timer that looks at the settled desktop after a deactivation that found no
+    // foreground window; 0 when none runs.
+    TimerId FForegroundCheck = 0;
 
     // The rows as shown: row i belongs to olDeviceList[i].
     std::vector<TDeviceRow> FRows;

@@ -5,14 +5,13 @@
 //   Linux    posix_spawn with one argv entry per parameter;
 //   Windows  ShellExecuteExW with a parameter line whose fields are quoted where they need it, so that
 //            the usual command-line splitting gives the four fields back.
+// The parameter texts and the quoting are here; finding the program directory and starting the program
+// are the platform's (platform/<os>/process).
 #include "launcher/FrmMain.h"
 
+#include <memory>
 #include <string>
 #include <vector>
-
-#ifndef _WIN32
-#include <sys/types.h>
-#endif
 
 namespace mirota {
 
@@ -40,16 +39,14 @@ public:
     const std::string& Program() const { return FProgram; }
     // Collects the exit status of started programs that have ended (Linux), so none stays a zombie.
     void ReapFinished();
-#ifndef _WIN32
-    // The started programs that have not been reaped yet.
-    const std::vector<pid_t>& Children() const { return FChildren; }
-#endif
+    // The process ids of started programs that have not been reaped yet (Linux; empty where the shell
+    // starts the program and hands back no process).
+    std::vector<int> Children() const;
 
 private:
+    struct Backend;
     std::string FProgram;
-#ifndef _WIN32
-    std::vector<pid_t> FChildren;
-#endif
+    std::unique_ptr<Backend> FBackend;
 };
 
 } // namespace mirota

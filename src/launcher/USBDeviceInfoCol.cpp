@@ -72,14 +72,22 @@ private:
     USBHandle FHandle;
 };
 
+std::vector<std::u16string> USBPlatform::HostControllerPaths() const
+{
+    std::vector<std::u16string> paths;
+    for (int n = 0; n <= 9; ++n)
+        paths.push_back(u"\\\\.\\HCD" + Ascii(std::to_string(n).c_str()));
+    return paths;
+}
+
 TUSBInfoCol::TUSBInfoCol(USBPlatform& platform) : FPlatform(platform) {}
 
 std::vector<USB_Info> TUSBInfoCol::GetDeviceList()
 {
     olDeviceList.clear();
     FLastFailures.clear();
-    for (int n = 0; n <= 9; ++n) {
-        const USBHandle controller = FPlatform.OpenDevice(u"\\\\.\\HCD" + Ascii(std::to_string(n).c_str()));
+    for (const std::u16string& path : FPlatform.HostControllerPaths()) {
+        const USBHandle controller = FPlatform.OpenDevice(path);
         if (controller == InvalidUSBHandle)
             continue;
         HubHandle closer(FPlatform, controller);
@@ -87,7 +95,8 @@ std::vector<USB_Info> TUSBInfoCol::GetDeviceList()
             EnumerateHostController(controller);
         } catch (const std::exception& e) {
             // Ends this controller only; what was found stays.
-            FLastFailures.push_back("HCD" + std::to_string(n) + ": " + e.what());
+            const std::size_t name = path.rfind(u'\\');
+            FLastFailures.push_back(ToUtf8(name == std::u16string::npos ? path : path.substr(name + 1)) + ": " + e.what());
         }
     }
     for (USB_Info& info : olDeviceList)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace mirota {
 
@@ -147,6 +148,10 @@ struct RegistryString {
 class USBPlatform {
 public:
     virtual ~USBPlatform() = default;
+
+    // The host controllers the walk visits, in order: "\\.\HCD0" to "\\.\HCD9" unless the platform
+    // can list the ones present.
+    virtual std::vector<std::u16string> HostControllerPaths() const;
 
     // Opens a host controller (path "\\.\HCD" + number) or a hub ("\\.\" + its device name) for
     // writing, as CreateFileW with GENERIC_WRITE, FILE_SHARE_WRITE and OPEN_EXISTING does.

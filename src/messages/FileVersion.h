@@ -1,10 +1,10 @@
 #pragma once
-// The version built into each program file, and reading it back from another program's file.
+// The version built into each program file.
 //
 // Every binary that links mirota_messages carries the marker
 //     "@(#)MIROTA-FILE-VERSION " major "." minor "." release "." build  NUL
-// (the build's project version). ReadFileVersion scans a file for the first marker followed by four
-// decimal numbers of at most 65535 each; anything else after the prefix is not a marker.
+// (the build's project version); on Linux the other program reads it back from the file
+// (platform/posix/fileinfo/MarkerFileVersion.h). On Windows the file's version resource is read instead.
 #include <cstdint>
 #include <string>
 
@@ -20,8 +20,5 @@ struct FileVersion {
 
 // The version of this build.
 FileVersion BuiltFileVersion();
-
-// The version carried by the file at path; false when the file cannot be read or carries none.
-bool ReadFileVersion(const std::string& path, FileVersion& version);
 
 } // namespace mirota

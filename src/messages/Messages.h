@@ -19,6 +19,8 @@
 //   ones wait until the loop runs again. A receiver that does not answer within the messenger's send
 //   time-out, or that goes away, gives no result.
 // - Messages only come from the same user; anything else is refused before it is read.
+#include "loop/DescriptorWatch.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -67,23 +69,24 @@ class Messenger {
 public:
     virtual ~Messenger() = default;
     // A new endpoint. `preferred` is the window's own handle where the platform has one (an X11 window
-    // id); 0, or a handle already taken, makes the messenger choose one. Null when endpoints cannot be
+    // id, a window of this thread on Windows); 0, or a handle already taken, makes the messenger choose one. Null when endpoints cannot be
     // created at all (the platform's message directory is unusable).
     virtual std::unique_ptr<MessageEndpoint> CreateEndpoint(WindowHandle preferred = 0) = 0;
 };
 
-// Lets the owner's event loop tell the messenger when a descriptor becomes readable; returns a function
-// that ends the watch. The messenger reads nothing outside these calls and its own Send.
-using DescriptorWatch = std::function<std::function<void()>(int fd, std::function<void()> onReadable)>;
-
 struct MessengerOptions {
     // Where the endpoints live; empty: the per-user default of the platform.
     std::string Directory;
+    // Lets the owner's event loop tell the messenger when a descriptor becomes readable. The messenger
+    // reads nothing outside these calls and its own Send. (Where messages are window messages, the
+    // window's own message loop delivers them and the watch is not used.)
     DescriptorWatch Watch;
     std::uint32_t SendTimeoutMs = 5000;
 };
 
-// The platform's messenger: Unix domain sockets on Linux, window messages on Windows.
+// The platform's messenger: Unix domain sockets on Linux, window messages on Windows (the endpoint of a
+// window of this program's GUI thread receives on that window itself). Implemented in
+// platform/<os>/messages.
 std::unique_ptr<Messenger> CreatePlatformMessenger(MessageLoop& loop, MessengerOptions options = {});
 
 // A window as BringToForeground handles it.
@@ -99,5 +102,14 @@ public:
 // Restores a minimized window and forces it to the foreground; returns whether it ended up there.
 // Neither program acts on a false result.
 bool BringToForeground(ForegroundWindow& window);
+
+// A native top-level window as the platform itself restores and forces it to the foreground, where the
+// platform has its own way to do so (Windows: the thread-input and foreground-lock steps); null
+// elsewhere, where the window toolkit's raise and activate are all there is.
+std::unique_ptr<ForegroundWindow> CreatePlatformForegroundWindow(WindowHandle window);
+
+// The desktop's foreground window as the platform reports it; nullopt where the platform cannot tell
+// without the window system's own connection (X11 is asked by the launcher's window code).
+std::optional<WindowHandle> PlatformForegroundWindow();
 
 } // namespace mirota

@@ -1,11 +1,11 @@
+// The desktop's active window (the platform's own answer, else X11's _NET_ACTIVE_WINDOW or input focus)
+// and the handle of one of our windows.
 #include "launcher/ui/DesktopForeground.h"
+
+#include "messages/qt/QtWindowHandle.h"
 
 #include <QGuiApplication>
 #include <QWidget>
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 #ifdef MIROTA_HAVE_XCB
 #include <QtGui/qguiapplication_platform.h>
@@ -19,12 +19,12 @@ namespace mirota {
 
 namespace {
 
+#ifdef MIROTA_HAVE_XCB
 bool OnX11()
 {
     return QGuiApplication::platformName() == QLatin1String("xcb");
 }
 
-#ifdef MIROTA_HAVE_XCB
 xcb_connection_t* X11Connection()
 {
     auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
@@ -47,9 +47,9 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name)
 
 std::optional<WindowHandle> DesktopForegroundWindow()
 {
-#if defined(_WIN32)
-    return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(::GetForegroundWindow()));
-#elif defined(MIROTA_HAVE_XCB)
+    if (const std::optional<WindowHandle> native = PlatformForegroundWindow())
+        return native;
+#if defined(MIROTA_HAVE_XCB)
     if (!OnX11())
         return std::nullopt;
     xcb_connection_t* c = X11Connection();
@@ -87,12 +87,7 @@ std::optional<WindowHandle> DesktopForegroundWindow()
 
 WindowHandle DesktopWindowHandle(QWidget* window)
 {
-#ifdef _WIN32
-    return window ? static_cast<WindowHandle>(window->winId()) : 0;
-#endif
-    if (!window || !OnX11())
-        return 0;
-    return static_cast<WindowHandle>(window->winId());
+    return NativeWindowHandle(window);
 }
 
 } // namespace mirota

@@ -21,7 +21,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    MarkerFileVersionSource FVersions;
+    ProgramFileVersionSource FVersions;
     TfrmAboutFrame FLogic;
     bool bShown = false;
     QLabel* imgCompanyLogo;

@@ -1,5 +1,6 @@
 #include "values/ui/ValuePlot.h"
 
+#include "platform/LocalTime.h"
 #include "screen/ui/DialogFolder.h"
 
 #include <QAction>
@@ -29,8 +30,7 @@ void AppendNumber(std::string& out, double v) {
 
 std::string LocalTimeText(double seconds) {
     const std::time_t t = static_cast<std::time_t>(std::floor(seconds));
-    std::tm tm{};
-    localtime_r(&t, &tm);
+    const std::tm tm = LocalCalendarTime(t);
     char buf[96];
     const int ms = static_cast<int>((seconds - std::floor(seconds)) * 1000);
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900, tm.tm_mon + 1,

@@ -10,9 +10,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <unistd.h>
@@ -127,6 +131,56 @@ TEST_F(PravikWindowTest, DoubleClickStartsTheSelectedRowsOstrel)
     EXPECT_EQ(starter.started[0].Port, u"ttyUSB1");
     EXPECT_EQ(starter.started[0].Description, u"USB Serial Converter");
     EXPECT_EQ(starter.started[0].Serial, u"FTX9T2LB");
+}
+
+TEST_F(PravikWindowTest, ReturnOpensTheSelectedRowLikeADoubleClick)
+{
+    QTreeWidget* list = window.DeviceList();
+    list->setFocus();
+    struct Case {
+        const char* name;
+        int selected; // -1: none
+        Qt::Key key;
+        std::size_t expStarted;
+    } cases[] = {
+        {"no row selected", -1, Qt::Key_Return, 0},
+        {"Return", 1, Qt::Key_Return, 1},
+        {"Enter of the keypad", 0, Qt::Key_Enter, 1},
+        {"another key", 1, Qt::Key_Space, 0},
+    };
+    // Each row is started once at most (a second start of a port only brings its Ostrel forward).
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        list->clearSelection();
+        if (c.selected >= 0)
+            list->setCurrentItem(list->topLevelItem(c.selected));
+        const std::size_t before = starter.started.size();
+        QKeyEvent press(QEvent::KeyPress, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QApplication::sendEvent(list, &press);
+        ASSERT_EQ(starter.started.size() - before, c.expStarted);
+        if (c.expStarted) {
+            EXPECT_EQ(starter.started.back().Port, c.selected == 1 ? u"ttyUSB1" : u"ttyUSB0");
+        }
+    }
+}
+
+TEST_F(PravikWindowTest, CutOffCellsShowTheirFullTextAsTooltip)
+{
+    QTreeWidget* list = window.DeviceList();
+    list->setColumnWidth(1, 30); // "USB Serial Converter" no longer fits; "FTX9T2LB" still does
+    QApplication::processEvents();
+    const auto tooltipAt = [&](int column) {
+        QToolTip::hideText();
+        const QRect cell = list->visualItemRect(list->topLevelItem(1));
+        const int x = list->header()->sectionViewportPosition(column) + 5;
+        const QPoint pos(x, cell.center().y());
+        QHelpEvent help(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+        QApplication::sendEvent(list->viewport(), &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tooltipAt(0), QString());
+    EXPECT_EQ(tooltipAt(1), "USB Serial Converter");
+    QToolTip::hideText();
 }
 
 TEST_F(PravikWindowTest, HoverShowsTheAboutLabel)

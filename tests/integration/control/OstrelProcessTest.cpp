@@ -1,7 +1,7 @@
 // The ostrel program as a process: on a pseudo-terminal with a device answering at the other end, and
 // talking to this test, which stands in for Pravik, through the Linux messenger.
 #include "loop/RealTimeLoop.h"
-#include "messages/posix/SocketMessenger.h"
+#include "platform/posix/messages/SocketMessenger.h"
 
 #include <gtest/gtest.h>
 

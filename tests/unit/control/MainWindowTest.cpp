@@ -27,6 +27,13 @@ struct Started : Harness {
     }
 };
 
+// The launcher program the information names: the one that exists on this platform.
+#ifdef _WIN32
+constexpr const char* kLauncherProgramName = "Pravik.exe";
+#else
+constexpr const char* kLauncherProgramName = "pravik";
+#endif
+
 TEST(StartParameters, WrongOnesGiveTheInformationDialogAndEndWithoutPort) {
     const std::vector<std::vector<std::string>> cases{
         {"COM3", "Mirota", "FT1"},                        // three
@@ -43,7 +50,8 @@ TEST(StartParameters, WrongOnesGiveTheInformationDialogAndEndWithoutPort) {
         h.Start(params);
         ASSERT_EQ(h.dialogs.shown.size(), 1u);
         EXPECT_EQ(h.dialogs.shown[0].kind, DialogKind::Information);
-        EXPECT_EQ(h.dialogs.shown[0].text, "The program can not be launched itself. \r\nPlease start Pravik.exe");
+        EXPECT_EQ(h.dialogs.shown[0].text, std::string("The program can not be launched itself. \r\nPlease start ") +
+                                               kLauncherProgramName);
         EXPECT_TRUE(h.view.closed);
         EXPECT_TRUE(h.form->Ended());
         EXPECT_EQ(h.backendsMade, 0);

@@ -97,17 +97,21 @@ TEST_F(SysfsTree, EmptyOrMissingTree)
     EXPECT_TRUE(Walk().empty());
 }
 
-TEST_F(SysfsTree, ControllerNumbersMapToBusesOneToTen)
+// Every root hub present is walked, in bus order (machines with many controllers have buses above 10).
+TEST_F(SysfsTree, EveryRootHubIsWalkedInBusOrder)
 {
     FakeSysfs fake(root);
-    for (int bus : {1, 10, 11}) {
+    for (int bus : {11, 1, 10, 2, 23}) {
         fake.AddRootHub(bus, 1);
         fake.AddFtdiAdapter(std::to_string(bus) + "-1", "S" + std::to_string(bus), "P", std::nullopt);
     }
-    const auto list = Walk();
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(list[0].Serial_Number_Internal, u"S1");
-    EXPECT_EQ(list[1].Serial_Number_Internal, u"S10");
+    std::vector<std::u16string> serials;
+    for (const USB_Info& info : Walk())
+        serials.push_back(info.Serial_Number_Internal);
+    EXPECT_EQ(serials, (std::vector<std::u16string>{u"S1", u"S2", u"S10", u"S11", u"S23"}));
+    EXPECT_EQ(SysfsUSBPlatform(root).HostControllerPaths(),
+              (std::vector<std::u16string>{u"\\\\.\\HCD0", u"\\\\.\\HCD1", u"\\\\.\\HCD9",
+                                           u"\\\\.\\HCD10", u"\\\\.\\HCD22"}));
 }
 
 TEST_F(SysfsTree, PlainDirectoriesAndTtyClassLayout)

@@ -27,8 +27,13 @@ TEST(ControlStartTest, ControlProgramLiesBesideTheRunningProgram)
 {
     const std::string dir = ProgramDirectory();
     ASSERT_FALSE(dir.empty());
+#ifdef _WIN32
+    EXPECT_EQ(dir.back(), '\\');
+    EXPECT_EQ(ControlProgramPath(), dir + "Ostrel.exe");
+#else
     EXPECT_EQ(dir.front(), '/');
     EXPECT_EQ(ControlProgramPath(), dir + "ostrel");
+#endif
 }
 
 TEST(ControlStartTest, MissingProgramIsAFailedStart)

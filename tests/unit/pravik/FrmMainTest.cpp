@@ -24,7 +24,7 @@ protected:
     {
         view.selected = RowOf(port);
         frm.lvDeviceListDblClick();
-        const std::string digits = ToUtf8(port.substr(kPortPrefix.size()));
+        const std::string digits = ToUtf8(port.substr(kTestPortPrefix.size()));
         frm.HandleMessage({WM_CONTROL_OPENED, std::stoull(digits), static_cast<std::int64_t>(handle), false});
     }
     int RowOf(const std::u16string& port) const
@@ -64,7 +64,9 @@ protected:
     FakeStarter starter;
     FakeEndpoint endpoint;
     SimulatedLoop loop;
-    TFRM_Main frm{view, source, starter, endpoint, loop};
+    // The rows use Linux port names on every platform.
+    static inline const std::u16string kTestPortPrefix = u"ttyUSB";
+    TFRM_Main frm{view, source, starter, endpoint, loop, kTestPortPrefix};
 };
 
 TEST_F(FrmMainTest, CreateListsEveryDeviceClosedInWalkOrder)
@@ -372,6 +374,60 @@ TEST_F(FrmMainTest, ActivationFlags)
             EXPECT_TRUE(endpoint.log.empty());
             EXPECT_EQ(view.raises, 0);
         }
+    }
+}
+
+// While a window is being minimized the desktop has no foreground window for a moment; a deactivation
+// seen then is judged by the window that is in front once the desktop has settled. An activation of the
+// launcher before that comes straight from one of the group's windows and raises nothing.
+TEST_F(FrmMainTest, DeactivationWithoutForegroundWindowIsJudgedOnceTheDesktopSettles)
+{
+    enum Event { Deactivate, Deactivated1028 };
+    struct Case {
+        const char* name;
+        Event event;
+        std::optional<WindowHandle> settled; // in front after the moment; nullopt: the launcher activates first
+        bool raised;                          // by the launcher's next activation
+    } cases[] = {
+        {"Ostrel minimized, the launcher activates at once", Deactivated1028, std::nullopt, false},
+        {"launcher loses activation, activates again at once", Deactivate, std::nullopt, false},
+        {"Ostrel minimized, an Ostrel screen comes to the front", Deactivated1028, 77, false},
+        {"Ostrel minimized, a foreign window comes to the front", Deactivated1028, 9999, true},
+        {"launcher loses activation to a foreign window", Deactivate, 9999, true},
+        {"Ostrel minimized, nothing comes to the front", Deactivated1028, 0, true},
+    };
+    Create({Device(u"FT01", u"A", u"ttyUSB0")});
+    OpenPort(u"ttyUSB0", kOstrelA);
+    frm.HandleMessage({WM_SCREEN_OPENED, 0, 77, true});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        view.foreground = kOstrelA;
+        frm.Deactivate();
+        frm.Activate(); // all clear
+        loop.RunFor(1000);
+
+        view.foreground = 0;
+        if (c.event == Deactivate)
+            frm.Deactivate();
+        else
+            frm.HandleMessage({WM_CONTROL_DEACTIVATED, 0, 0, true});
+        if (c.settled) {
+            loop.RunFor(20);
+            view.foreground = *c.settled;
+            loop.RunFor(1000);
+        }
+        view.foreground = view.native;
+        endpoint.log.clear();
+        frm.Activate();
+        if (c.raised)
+            EXPECT_THAT(endpoint.log, ElementsAre(SentMessage{kOstrelA, WM_CONTROL_TO_FRONT, 0, 0, true}));
+        else
+            EXPECT_TRUE(endpoint.log.empty());
+        EXPECT_FALSE(frm.IgnoreNext());
+        // A later check of the settled desktop changes nothing any more.
+        loop.RunFor(1000);
+        EXPECT_FALSE(frm.IgnoreNext());
+        frm.Activate(); // the activation after a raise only clears
     }
 }
 

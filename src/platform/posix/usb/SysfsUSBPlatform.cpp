@@ -103,6 +103,25 @@ std::optional<std::string> ReadSysfsAttribute(const fs::path& dir, const char* n
 
 SysfsUSBPlatform::SysfsUSBPlatform(fs::path sysfsRoot) : FDevices(std::move(sysfsRoot) / "bus" / "usb" / "devices") {}
 
+std::vector<std::u16string> SysfsUSBPlatform::HostControllerPaths() const
+{
+    std::vector<unsigned> buses;
+    for (const std::string& name : SortedEntries(FDevices)) {
+        if (!name.starts_with("usb"))
+            continue;
+        const auto bus = ParseNumber(name.substr(3), 10);
+        if (bus && *bus >= 1 && *bus <= 1001 && name == "usb" + std::to_string(*bus))
+            buses.push_back(*bus);
+    }
+    std::sort(buses.begin(), buses.end());
+    std::vector<std::u16string> paths;
+    for (unsigned bus : buses) {
+        const std::string number = std::to_string(bus - 1);
+        paths.push_back(std::u16string(ControllerPrefix) + std::u16string(number.begin(), number.end()));
+    }
+    return paths;
+}
+
 USBHandle SysfsUSBPlatform::OpenDevice(const std::u16string& path)
 {
     Node node;

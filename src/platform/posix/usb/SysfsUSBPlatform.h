@@ -2,9 +2,9 @@
 // The USB walk's platform operations answered from Linux sysfs.
 //
 // The root given to the constructor is the sysfs root (normally /sys); devices are read from
-// <root>/bus/usb/devices. Host controller number n ("\\.\HCDn", n = 0 to 9) is the root hub of bus
-// n + 1 (usbN); its ports are `maxchild`; the device at port p of hub `usbN` is `N-p`, at port p of hub
-// `N-x` it is `N-x.p`; a device is a hub when its `bDeviceClass` is 09. Hubs are opened by their sysfs
+// <root>/bus/usb/devices. Host controller number n ("\\.\HCDn") is the root hub of bus n + 1 (usbN),
+// and the walk visits every root hub present, in bus order; its ports are `maxchild`; the device at
+// port p of hub `usbN` is `N-p`, at port p of hub `N-x` it is `N-x.p`; a device is a hub when its `bDeviceClass` is 09. Hubs are opened by their sysfs
 // names. String descriptors 1, 2 and 3 are built from the `manufacturer`, `product` and `serial`
 // attributes (a missing attribute gives the string index 0).
 //
@@ -27,6 +27,7 @@ public:
 
     const std::filesystem::path& DevicesDir() const { return FDevices; }
 
+    std::vector<std::u16string> HostControllerPaths() const override;
     USBHandle OpenDevice(const std::u16string& path) override;
     bool IoControl(USBHandle handle, std::uint32_t code, const void* inBuffer, std::uint32_t inSize,
                    void* outBuffer, std::uint32_t outSize, std::uint32_t& bytesReturned) override;

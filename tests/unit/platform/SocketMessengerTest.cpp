@@ -1,4 +1,4 @@
-#include "messages/posix/SocketMessenger.h"
+#include "platform/posix/messages/SocketMessenger.h"
 
 #include "loop/RealTimeLoop.h"
 

@@ -1,4 +1,6 @@
-#include "messages/posix/SocketMessenger.h"
+// Linux messenger on Unix domain sockets (see SocketMessenger.h): the per-user directory, the endpoints'
+// listening sockets, one packet per connection, and serving sent messages while a Send waits.
+#include "platform/posix/messages/SocketMessenger.h"
 
 #include "loop/MessageLoop.h"
 
