@@ -1,0 +1,122 @@
+#include "terminal/SessionLog.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace mirota {
+
+LocalDateTime SystemLocalTime() {
+    const auto now = std::chrono::system_clock::now();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    LocalDateTime t;
+    // Called on the GUI thread only, so the shared result of localtime is not raced.
+    if (const std::tm* tm = std::localtime(&seconds)) {
+        t.Year = tm->tm_year + 1900;
+        t.Month = tm->tm_mon + 1;
+        t.Day = tm->tm_mday;
+        t.Hour = tm->tm_hour;
+        t.Minute = tm->tm_min;
+        t.Second = tm->tm_sec;
+    }
+    t.Millisecond = static_cast<int>(ms < 0 ? ms + 1000 : ms);
+    return t;
+}
+
+std::string FormatTimestamp(const LocalDateTime& t) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour, t.Minute,
+                  t.Second, t.Millisecond);
+    return text;
+}
+
+namespace {
+
+void AppendVisible(std::string& out, unsigned char c) {
+    static const char* const kNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
+                                           "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
+                                           "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
+                                           "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    if (c == '\t' || (c >= 32 && c != 127)) {
+        out += static_cast<char>(c);
+        return;
+    }
+    out += '<';
+    out += c == 127 ? "DEL" : kNames[c];
+    out += '>';
+}
+
+} // namespace
+
+SessionLog::SessionLog(LocalClock clock, std::size_t maxLines, std::size_t maxLineLength)
+    : clock_(std::move(clock)), maxLines_(std::max<std::size_t>(1, maxLines)),
+      maxLineLength_(std::max<std::size_t>(1, maxLineLength)) {}
+
+void SessionLog::Begin(Pending& p, Direction d) {
+    p.open = true;
+    p.line.order = nextOrder_++;
+    p.line.direction = d;
+    p.line.stamp = FormatTimestamp(clock_());
+    p.line.text.clear();
+}
+
+void SessionLog::End(Pending& p) {
+    lines_.push_back(std::move(p.line));
+    p.line = Line{};
+    p.open = false;
+    while (lines_.size() > maxLines_) {
+        lines_.pop_front();
+        ++dropped_;
+    }
+}
+
+void SessionLog::Add(Direction direction, const char* data, std::size_t count) {
+    Pending& p = PendingOf(direction);
+    for (std::size_t i = 0; i < count; ++i) {
+        const unsigned char c = static_cast<unsigned char>(data[i]);
+        if (c == '\n' && p.afterCr) { // the LF of a CR LF: the line ended at the CR
+            p.afterCr = false;
+            continue;
+        }
+        p.afterCr = false;
+        if (!p.open) Begin(p, direction);
+        if (c == '\n' || c == '\r') {
+            p.afterCr = c == '\r';
+            End(p);
+            continue;
+        }
+        AppendVisible(p.line.text, c);
+        if (p.line.text.size() >= maxLineLength_) End(p);
+    }
+}
+
+std::string SessionLog::Text(bool includeTyped) const {
+    std::vector<const Line*> lines;
+    for (const Line& line : lines_) lines.push_back(&line);
+    for (const Pending* p : {&received_, &typed_})
+        if (p->open) lines.push_back(&p->line);
+    std::stable_sort(lines.begin(), lines.end(), [](const Line* a, const Line* b) { return a->order < b->order; });
+    std::string text;
+    if (dropped_ > 0) text += "(" + std::to_string(dropped_) + " earlier lines were dropped)\n";
+    for (const Line* line : lines) {
+        const bool typed = line->direction == Direction::Typed;
+        if (typed && !includeTyped) continue;
+        text += line->stamp;
+        text += typed ? " TX " : " RX ";
+        text += line->text;
+        text += '\n';
+    }
+    return text;
+}
+
+void SessionLog::Clear() {
+    lines_.clear();
+    received_ = Pending{};
+    typed_ = Pending{};
+    dropped_ = 0;
+}
+
+} // namespace mirota
