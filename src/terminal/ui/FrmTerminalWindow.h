@@ -6,7 +6,13 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QToolButton;
 
 namespace mirota {
 
@@ -22,6 +28,13 @@ public:
 
     TfrmTerminalFrame& Logic() { return *logic_; }
     TComTerminal* TerminalView() const { return ctTerminal; }
+    QToolButton* SaveLogButton() const { return btnSaveLog; }
+    QCheckBox* IncludeTypedSwitch() const { return chkLogTyped; }
+
+    // Asks for a file and writes the session log to it (complete or not at all).
+    void SaveLog();
+    // Test hooks: the chosen file name instead of the dialog (unset: shown).
+    std::function<std::optional<std::string>(const std::string& proposed)> logNameHook;
 
     // TerminalFrameView
     void SetCaption(const std::string& caption) override;
@@ -40,7 +53,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // "Save log..." and "Include typed text" on the coloured strip, and the view's menu entry.
+    void AddSessionTools(QWidget* bar, Dialogs& dialogs);
+
     TComTerminal* ctTerminal = nullptr;
+    QToolButton* btnSaveLog = nullptr;
+    QCheckBox* chkLogTyped = nullptr;
+    Dialogs* dialogs_ = nullptr;
     std::unique_ptr<TfrmTerminalFrame> logic_;
     bool constructing_ = true;
 };
