@@ -21,7 +21,9 @@ bool EqualIgnoringCase(const std::string& a, const std::string& b) {
 bool SettingValuesEqual(const std::string& current, const std::string& fileValue, bool displayValued) {
     if (current == fileValue) return true;
     if (displayValued) return EqualIgnoringCase(current, fileValue);
-    return EchoMatches(fileValue, current);
+    const std::optional<double> a = ParseSettingsNumber(current);
+    const std::optional<double> b = ParseSettingsNumber(fileValue);
+    return a && b && *a == *b;
 }
 
 ConfigurationComparison CompareRows(const std::vector<std::string>& currentValues,

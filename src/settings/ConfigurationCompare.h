@@ -1,10 +1,12 @@
 #pragma once
 // Comparing the settings list with a configuration file: which rows hold a current value other than
-// the file's. Two values count as equal when the write pass would count the file's value as set on
-// the device: for a setting with display texts the texts agree regardless of letter case (they stand
-// for the same device value), otherwise the texts are identical or EchoMatches says the numbers agree
-// ("1.50" and "1.5"). A file value "-" stands for no value and is not compared, as loading would not
-// write it; rows beyond the file's values are not compared either.
+// the file's. For a setting with display texts the texts are compared regardless of letter case (the
+// write pass maps them to the device value that way); otherwise two texts are equal when identical or
+// when both read as the same number the way the write pass reads echoes (ParseSettingsNumber: "."
+// decimal separator, so "1.50" equals "1.5"). The echo check's tolerance of the same hundred is not
+// applied: it would count 10 and 12 as equal and hide a real difference. A file value "-" stands for
+// no value and is not compared, as loading would not write it; rows beyond the file's values are not
+// compared either.
 #include <optional>
 #include <string>
 #include <vector>

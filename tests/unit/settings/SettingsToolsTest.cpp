@@ -13,7 +13,7 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-TEST(ConfigurationCompareTest, ValuesCountAsEqualWhenTheWritePassWouldCountThemAsSet) {
+TEST(ConfigurationCompareTest, TextsOrNumbersAsTheWritePassReadsThem) {
     struct Case {
         std::string current, file;
         bool display;
@@ -24,8 +24,9 @@ TEST(ConfigurationCompareTest, ValuesCountAsEqualWhenTheWritePassWouldCountThemA
         {"250", "250", false, true},
         {"250", " +250 ", false, true},    // as the echo comparison reads numbers
         {"250", "400", false, false},
-        // The echo rule's nearest hundred: a device that keeps 7 for a written 8 counts as set.
-        {"7", "8", false, true},
+        // Unlike the echo check, numbers within the same hundred are not taken as equal.
+        {"10", "12", false, false},
+        {"0.5", "5e-1", false, true},
         {"Bench A", "Bench A", false, true},
         {"Bench A", "bench a", false, false}, // free text is compared exactly
         {"", "0", false, false},
@@ -52,7 +53,7 @@ TEST(ConfigurationCompareTest, MarksCountsAndSummary) {
         {"two differ", {"300", "100 Hz", "Bench B", "Off", "7"}, {0, 2}, "2 of 5 settings differ"},
         // "-" holds no value and rows beyond the file are not compared.
         {"short file with a dash", {"-", "1 Hz"}, {1}, "1 of 1 settings differ"},
-        {"surplus values", {"250", "100 Hz", "Bench A", "Off", "700", "x", "y"}, {4}, "1 of 5 settings differ"},
+        {"surplus values", {"250", "100 Hz", "Bench A", "Off", "8", "x", "y"}, {4}, "1 of 5 settings differ"},
         {"empty file", {}, {}, "0 of 0 settings differ"},
     };
     for (const Case& tc : cases) {
