@@ -73,31 +73,79 @@ void SessionLog::End(Pending& p) {
     }
 }
 
+void SessionLog::Append(Pending& p, Direction d, unsigned char c) {
+    if (!p.open) Begin(p, d);
+    AppendVisible(p.line.text, c);
+    if (p.line.text.size() >= maxLineLength_) End(p);
+}
+
+void SessionLog::FlushEscape(Pending& p, Direction d) {
+    const std::string sequence = std::move(p.escape);
+    p.escape.clear();
+    const char final = sequence.size() > 1 ? sequence.back() : '\0';
+    const bool position = sequence.size() > 2 && sequence[1] == '[' && (final == 'H' || final == 'f');
+    const bool reset = sequence == "\x1b" "c";
+    if ((position || reset) && p.open && !p.line.text.empty()) End(p);
+    for (char c : sequence) Append(p, d, static_cast<unsigned char>(c));
+}
+
 void SessionLog::Add(Direction direction, const char* data, std::size_t count) {
     Pending& p = PendingOf(direction);
     for (std::size_t i = 0; i < count; ++i) {
         const unsigned char c = static_cast<unsigned char>(data[i]);
+        if (p.absorbLineEnd) {
+            p.absorbLineEnd = false;
+            if (c == '\r' || c == '\n') {
+                p.afterCr = c == '\r';
+                continue;
+            }
+        }
+        if (!p.escape.empty()) {
+            // ESC, then "[" with parameters up to a final byte, or one more byte.
+            const bool csi = p.escape.size() > 1 && p.escape[1] == '[';
+            if (c == 0x1B || c == '\r' || c == '\n' || p.escape.size() >= 32) {
+                FlushEscape(p, direction); // abandoned: written as it came, and c handled below
+            } else {
+                p.escape += static_cast<char>(c);
+                if (p.escape.size() == 2 ? c != '[' : (csi && c >= 0x40 && c <= 0x7E)) FlushEscape(p, direction);
+                continue;
+            }
+        }
         if (c == '\n' && p.afterCr) { // the LF of a CR LF: the line ended at the CR
             p.afterCr = false;
             continue;
         }
         p.afterCr = false;
-        if (!p.open) Begin(p, direction);
-        if (c == '\n' || c == '\r') {
-            p.afterCr = c == '\r';
-            End(p);
+        if (c == 0x1B) {
+            if (!p.open) Begin(p, direction); // stamped when the sequence began
+            p.escape = "\x1b";
             continue;
         }
-        AppendVisible(p.line.text, c);
-        if (p.line.text.size() >= maxLineLength_) End(p);
+        if (c == '\n' || c == '\r') {
+            if (!p.open) Begin(p, direction);
+            p.afterCr = c == '\r';
+            End(p);
+            if (direction == Direction::Typed && received_.open && received_.escape.empty()) {
+                End(received_);
+                received_.absorbLineEnd = true;
+            }
+            continue;
+        }
+        Append(p, direction, c);
     }
 }
 
 std::string SessionLog::Text(bool includeTyped) const {
     std::vector<const Line*> lines;
     for (const Line& line : lines_) lines.push_back(&line);
-    for (const Pending* p : {&received_, &typed_})
-        if (p->open) lines.push_back(&p->line);
+    // Lines not ended yet, with an escape sequence still being received as far as it came.
+    std::vector<Line> open;
+    for (const Pending* p : {&received_, &typed_}) {
+        if (!p->open) continue;
+        open.push_back(p->line);
+        for (char c : p->escape) AppendVisible(open.back().text, static_cast<unsigned char>(c));
+    }
+    for (const Line& line : open) lines.push_back(&line);
     std::stable_sort(lines.begin(), lines.end(), [](const Line* a, const Line* b) { return a->order < b->order; });
     std::string text;
     if (dropped_ > 0) text += "(" + std::to_string(dropped_) + " earlier lines were dropped)\n";

@@ -1,8 +1,13 @@
 #pragma once
 // The terminal's session log: every line received and every line typed, each with the local date and
 // time (to the millisecond) at which its first byte came. A line ends at LF, CR LF or a lone CR (a
-// CR LF split over two chunks still ends one line); control characters other than TAB are written as
-// names in angle brackets ("<ESC>[2J"), so that the log shows what the device sent and stays plain text.
+// CR LF split over two chunks still ends one line). A device that draws its screen with cursor
+// addressing sends no line ends at all, so a received line also ends before a cursor-position
+// sequence (ESC [ row ; col H or f) and before a terminal reset (ESC c), and when a typed line ends
+// (the device's answer to Enter begins a line of its own; the line end it echoes first adds no empty
+// line). Control characters other than TAB are
+// written as names in angle brackets ("<ESC>[2J"), so that the log shows every byte the device sent and
+// stays plain text.
 // The log keeps the newest maxLines lines and says how many older ones were dropped; a line longer
 // than maxLineLength is continued on the next line.
 #include <cstddef>
@@ -52,10 +57,15 @@ private:
         bool open = false;
         bool afterCr = false;
         Line line;
+        std::string escape; // an escape sequence still being received
+        bool absorbLineEnd = false; // the line was ended by a typed Enter: the device's line end follows
     };
     Pending& PendingOf(Direction d) { return d == Direction::Received ? received_ : typed_; }
     void Begin(Pending& p, Direction d);
     void End(Pending& p);
+    void Append(Pending& p, Direction d, unsigned char c);
+    // Appends a complete (or abandoned) escape sequence, ending the line before it if it breaks one.
+    void FlushEscape(Pending& p, Direction d);
 
     LocalClock clock_;
     std::size_t maxLines_;

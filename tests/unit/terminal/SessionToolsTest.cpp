@@ -50,6 +50,11 @@ TEST(SessionLogTest, LinesEndAtLfCrLfOrALoneCrAcrossChunks) {
         {"line stamped at its first byte", {"pa", "rt\n"}, "A RX part\n"},
         {"controls shown by name", {"\x1b[2J\tx\x07\x7f\x01\n"}, "A RX <ESC>[2J\tx<BEL><DEL><SOH>\n"},
         {"utf-8 kept", {"Gr\xc3\xbc\xc3\x9f" "e\n"}, "A RX Gr\xc3\xbc\xc3\x9f" "e\n"},
+        // A screen drawn by cursor addressing: a line per position, also when the sequence is split.
+        {"cursor positions", {"\x1b[1;1HTitle\x1b[1mX\x1b[0m\x1b[2", ";5Hnext\x1b[H"},
+         "A RX <ESC>[1;1HTitle<ESC>[1mX<ESC>[0m\nB RX <ESC>[2;5Hnext\nC RX <ESC>[H\n"},
+        {"reset", {"a\x1b" "cb"}, "A RX a\nB RX <ESC>cb\n"},
+        {"an abandoned sequence is kept", {"\x1b[12\r\n"}, "A RX <ESC>[12\n"},
     };
     for (const Case& tc : cases) {
         SCOPED_TRACE(tc.what);
@@ -71,12 +76,17 @@ TEST(SessionLogTest, LinesEndAtLfCrLfOrALoneCrAcrossChunks) {
 TEST(SessionLogTest, TypedLinesAreOptionalAndInterleaveByTheirStart) {
     int tick = 0;
     SessionLog log([&tick] { return LocalDateTime{2026, 1, 2, 3, 4, 5, tick++}; });
+    // The device echoes what is typed; Enter ends the received line, and its echoed line end adds none.
     log.Add(Dir::Received, "login: ");
-    log.Add(Dir::Typed, "admin\r");
+    log.Add(Dir::Typed, "ad");
+    log.Add(Dir::Received, "ad");
+    log.Add(Dir::Typed, "min");
+    log.Add(Dir::Received, "min");
+    log.Add(Dir::Typed, "\r");
     log.Add(Dir::Received, "\r\nok\r\n");
-    EXPECT_EQ(log.Text(false), "2026-01-02 03:04:05.000 RX login: \n"
+    EXPECT_EQ(log.Text(false), "2026-01-02 03:04:05.000 RX login: admin\n"
                                "2026-01-02 03:04:05.002 RX ok\n");
-    EXPECT_EQ(log.Text(true), "2026-01-02 03:04:05.000 RX login: \n"
+    EXPECT_EQ(log.Text(true), "2026-01-02 03:04:05.000 RX login: admin\n"
                               "2026-01-02 03:04:05.001 TX admin\n"
                               "2026-01-02 03:04:05.002 RX ok\n");
     log.Clear();
