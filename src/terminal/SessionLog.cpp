@@ -51,9 +51,9 @@ void AppendVisible(std::string& out, unsigned char c) {
 
 } // namespace
 
-SessionLog::SessionLog(LocalClock clock, std::size_t maxLines, std::size_t maxLineLength)
+SessionLog::SessionLog(LocalClock clock, std::size_t maxLines, std::size_t maxLineLength, std::size_t maxBytes)
     : clock_(std::move(clock)), maxLines_(std::max<std::size_t>(1, maxLines)),
-      maxLineLength_(std::max<std::size_t>(1, maxLineLength)) {}
+      maxLineLength_(std::max<std::size_t>(1, maxLineLength)), maxBytes_(maxBytes) {}
 
 void SessionLog::Begin(Pending& p, Direction d) {
     p.open = true;
@@ -64,10 +64,12 @@ void SessionLog::Begin(Pending& p, Direction d) {
 }
 
 void SessionLog::End(Pending& p) {
+    bytes_ += p.line.text.size();
     lines_.push_back(std::move(p.line));
     p.line = Line{};
     p.open = false;
-    while (lines_.size() > maxLines_) {
+    while (lines_.size() > maxLines_ || (bytes_ > maxBytes_ && lines_.size() > 1)) {
+        bytes_ -= lines_.front().text.size();
         lines_.pop_front();
         ++dropped_;
     }
@@ -162,6 +164,7 @@ std::string SessionLog::Text(bool includeTyped) const {
 
 void SessionLog::Clear() {
     lines_.clear();
+    bytes_ = 0;
     received_ = Pending{};
     typed_ = Pending{};
     dropped_ = 0;

@@ -8,8 +8,8 @@
 // line). Control characters other than TAB are
 // written as names in angle brackets ("<ESC>[2J"), so that the log shows every byte the device sent and
 // stays plain text.
-// The log keeps the newest maxLines lines and says how many older ones were dropped; a line longer
-// than maxLineLength is continued on the next line.
+// The log keeps the newest maxLines lines, and no more than maxBytes of their text, and says how many
+// older ones were dropped; a line longer than maxLineLength is continued on the next line.
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -33,7 +33,7 @@ public:
     enum class Direction { Received, Typed };
 
     explicit SessionLog(LocalClock clock = SystemLocalTime, std::size_t maxLines = 200000,
-                        std::size_t maxLineLength = 4096);
+                        std::size_t maxLineLength = 4096, std::size_t maxBytes = 32u * 1024u * 1024u);
 
     void Add(Direction direction, const char* data, std::size_t count);
     void Add(Direction direction, const std::string& bytes) { Add(direction, bytes.data(), bytes.size()); }
@@ -70,6 +70,8 @@ private:
     LocalClock clock_;
     std::size_t maxLines_;
     std::size_t maxLineLength_;
+    std::size_t maxBytes_;
+    std::size_t bytes_ = 0; // text of the ended lines
     std::deque<Line> lines_;
     Pending received_, typed_;
     std::uint64_t nextOrder_ = 0;

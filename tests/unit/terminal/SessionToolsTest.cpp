@@ -102,6 +102,11 @@ TEST(SessionLogTest, KeepsTheNewestLinesAndBreaksOverlongOnes) {
     EXPECT_EQ(text.substr(0, text.find('\n')), "(2 earlier lines were dropped)");
     EXPECT_NE(text.find("RX 3\n"), std::string::npos);
     EXPECT_EQ(text.find("RX 2\n"), std::string::npos);
+    // The text of the lines kept is limited too.
+    SessionLog small([] { return LocalDateTime{}; }, 100, 100, 10);
+    small.Add(Dir::Received, "aaaa\nbbbb\ncccc\n");
+    EXPECT_EQ(small.LineCount(), 2u);
+    EXPECT_EQ(small.DroppedLines(), 1u);
     log.Clear();
     log.Add(Dir::Received, "abcdefghij");
     EXPECT_EQ(log.Text(false), "1970-01-01 00:00:00.000 RX abcd\n1970-01-01 00:00:00.000 RX efgh\n"
