@@ -369,6 +369,7 @@ void TfrmSettingsFrame::FillSettingsList() {
         row.Info = catalogue_.slCurrentInfo[i];
         rows_.push_back(std::move(row));
     }
+    UpdateComparison();
     view.ListRebuilt();
     view.SetApplyEnabled(true);
     view.SetCancelEnabled(false);
@@ -516,6 +517,7 @@ void TfrmSettingsFrame::LoadConfiguration(const std::string& fileName) {
         rows_[i].NewValue = file.RowValues[i];
         SetRowChecked(static_cast<int>(i), true);
     }
+    SetComparisonFile(std::move(file.RowValues));
 }
 
 } // namespace mirota

@@ -4,6 +4,7 @@
 // (settings/ui) shows it through SettingsView and forwards the user's actions to the handlers.
 #include "screen/Screens.h"
 #include "link/DeviceLink.h"
+#include "settings/ConfigurationCompare.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/SettingsView.h"
 
@@ -99,6 +100,16 @@ public:
     void SaveConfiguration(const std::string& fileName);
     void LoadConfiguration(const std::string& fileName);
 
+    // Comparison with a configuration file and the CSV export (SettingsTools.cpp). Comparing reads the
+    // file and marks the rows whose current value differs; it changes no new value, check or pending
+    // value and sends nothing. The marks follow every later read pass until another file is compared.
+    void btnCompareClick();
+    void CompareConfiguration(const std::string& fileName);
+    const ConfigurationComparison& Comparison() const { return comparison_; }
+    void btnExportClick();
+    // Writes the list (and the hidden values read) as CSV; false when it could not be written.
+    bool ExportList(const std::string& fileName);
+
     // The host let go of the screen: no further traffic, ticks or handlers (see DeviceLink::Detach).
     void Detach();
     bool Detached() const { return link.Detached(); }
@@ -151,6 +162,10 @@ private:
 
     // The display text shown for entry i's value read.
     std::string CurrentValueText(int entry) const;
+    // Recomputes the difference marks from the compared file's values and the rows.
+    void UpdateComparison();
+    // Starts comparing the rows with these file values.
+    void SetComparisonFile(std::vector<std::string> fileValues);
     // Pending hidden values that have a hidden setting to go to.
     int PendingHiddenCount() const;
     // Sends one step's text (then waits pauseAfter ms); true when the step's reply arrived meanwhile,
@@ -163,6 +178,8 @@ private:
     TSettingsCatalogue catalogue_;
     PacketHandler packetHandler_ = PacketHandler::None;
     std::vector<SettingsRow> rows_;
+    std::optional<std::vector<std::string>> comparedValues_; // row values of the compared file
+    ConfigurationComparison comparison_;
     bool bSending = false;
     bool bNextStepDue = false;
     bool bStarted = false;

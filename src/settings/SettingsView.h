@@ -38,6 +38,12 @@ public:
     // File dialogs with the configuration file filter; nothing when cancelled.
     virtual std::optional<std::string> SaveFileName(const std::string& proposed) = 0;
     virtual std::optional<std::string> OpenFileName() = 0;
+
+    // Comparison with a file and the list export (no-ops for views without them).
+    // The rows' difference marks or the summary changed without a rebuild of the list.
+    virtual void ComparisonChanged() {}
+    // The save dialog for the CSV export; nothing when cancelled.
+    virtual std::optional<std::string> ExportFileName(const std::string& /*proposed*/) { return std::nullopt; }
 };
 
 } // namespace mirota

@@ -5,6 +5,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
@@ -275,6 +276,7 @@ void TfrmSettingsFrameView::BuildLayout() {
     auto* bottomLayout = new QHBoxLayout(bottom);
     bottomLayout->setContentsMargins(0, 0, 0, 0);
     bottomLayout->setSpacing(0);
+    BuildToolsPanel(bottomLayout);
     bottomLayout->addStretch(1);
     btnCancel = new QPushButton("Cancel", bottom);
     btnApply = new QPushButton("Apply", bottom);
@@ -327,6 +329,8 @@ void TfrmSettingsFrameView::ShowBusy(bool visible) {
     gfanimProcces->SetActive(visible);
     // On the screen before the pass's first command goes out.
     if (visible && isVisible()) pnlReadWrite->repaint();
+    btnCompare->setEnabled(!visible);
+    btnExport->setEnabled(!visible);
 }
 
 void TfrmSettingsFrameView::SetBusyText(const std::string& text) {
@@ -340,6 +344,7 @@ void TfrmSettingsFrameView::SetCancelEnabled(bool enabled) { btnCancel->setEnabl
 void TfrmSettingsFrameView::ShowSaveLoad(bool visible) {
     btnSave->setVisible(visible);
     btnLoad->setVisible(visible);
+    btnCompare->setVisible(visible);
 }
 
 void TfrmSettingsFrameView::ListRebuilt() {
@@ -380,6 +385,7 @@ void TfrmSettingsFrameView::ListRebuilt() {
     }
     lvDeviceSettings->setUpdatesEnabled(true);
     updating_ = false;
+    ShowComparison();
 }
 
 void TfrmSettingsFrameView::ShowRow(int row) {
@@ -436,6 +442,95 @@ std::optional<std::string> TfrmSettingsFrameView::OpenFileName() {
     if (name.isEmpty()) return std::nullopt;
     RememberDialogFolder(name);
     return S(name);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Comparison with a configuration file and the list export
+
+namespace {
+const QColor kDifferenceColour(255, 226, 160);
+constexpr const char* kExportFilter = "Comma-separated values (*.csv)";
+} // namespace
+
+void TfrmSettingsFrameView::BuildToolsPanel(QHBoxLayout* bottomLayout) {
+    QWidget* bottom = bottomLayout->parentWidget();
+    btnCompare = new QPushButton("Compare with file...", bottom);
+    btnCompare->setObjectName("btnCompare");
+    btnCompare->setToolTip("Mark the settings whose current value differs from a configuration file; "
+                           "nothing is written to the device");
+    btnCompare->hide(); // shown with Save and Open
+    btnExport = new QPushButton("Export list...", bottom);
+    btnExport->setObjectName("btnExport");
+    btnExport->setToolTip("Write the settings list with the current values as CSV");
+    for (QPushButton* b : {btnCompare, btnExport}) {
+        b->setFixedHeight(24);
+        b->setFont(Arial13());
+        b->setAccessibleName(b->text());
+        b->setEnabled(false); // until the first read pass is complete
+        bottomLayout->addWidget(b);
+    }
+    chkDifferencesOnly = new QCheckBox("Show only differences", bottom);
+    chkDifferencesOnly->setObjectName("chkDifferencesOnly");
+    chkDifferencesOnly->setAccessibleName(chkDifferencesOnly->text());
+    chkDifferencesOnly->setFont(Arial13());
+    chkDifferencesOnly->setEnabled(false); // until a file was compared
+    lblComparison = new QLabel(bottom);
+    lblComparison->setObjectName("lblComparison");
+    lblComparison->setFont(Arial13());
+    lblComparison->setAccessibleName("Comparison");
+    bottomLayout->addSpacing(6);
+    bottomLayout->addWidget(chkDifferencesOnly);
+    bottomLayout->addSpacing(6);
+    bottomLayout->addWidget(lblComparison);
+    connect(btnCompare, &QPushButton::clicked, this, [this] { logic_->btnCompareClick(); });
+    connect(btnExport, &QPushButton::clicked, this, [this] { logic_->btnExportClick(); });
+    connect(chkDifferencesOnly, &QCheckBox::toggled, this, [this] { ApplyDifferencesFilter(); });
+}
+
+void TfrmSettingsFrameView::ComparisonChanged() { ShowComparison(); }
+
+void TfrmSettingsFrameView::ShowComparison() {
+    const ConfigurationComparison& comparison = logic_->Comparison();
+    updating_ = true;
+    for (int i = 0; i < static_cast<int>(rowItems_.size()); ++i) {
+        QTreeWidgetItem* item = rowItems_[i];
+        const bool differs = comparison.RowDiffers(i);
+        const QString description = differs ? Q(DifferenceDescription(*comparison.Differences[i])) : QString();
+        for (int c = 0; c < 4; ++c) {
+            item->setData(c, Qt::BackgroundRole, differs ? QVariant(kDifferenceColour) : QVariant());
+            item->setData(c, Qt::AccessibleDescriptionRole, differs ? QVariant(description) : QVariant());
+        }
+        item->setToolTip(1, description);
+    }
+    updating_ = false;
+    const QString summary = Q(ComparisonSummary(comparison));
+    lblComparison->setText(summary);
+    lblComparison->setAccessibleDescription(summary);
+    chkDifferencesOnly->setEnabled(comparison.Active());
+    ApplyDifferencesFilter();
+}
+
+void TfrmSettingsFrameView::ApplyDifferencesFilter() {
+    const ConfigurationComparison& comparison = logic_->Comparison();
+    const bool only = chkDifferencesOnly->isChecked() && comparison.Active();
+    for (int i = 0; i < static_cast<int>(rowItems_.size()); ++i)
+        rowItems_[i]->setHidden(only && !comparison.RowDiffers(i));
+    // A group without a row left to show is hidden with its rows.
+    for (int g = 0; g < lvDeviceSettings->topLevelItemCount(); ++g) {
+        QTreeWidgetItem* group = lvDeviceSettings->topLevelItem(g);
+        bool any = !only;
+        for (int k = 0; !any && k < group->childCount(); ++k) any = !group->child(k)->isHidden();
+        group->setHidden(!any);
+    }
+}
+
+std::optional<std::string> TfrmSettingsFrameView::ExportFileName(const std::string& proposed) {
+    if (exportNameHook) return exportNameHook(proposed);
+    QFileDialog dialog(this, "Export list", Q(proposed), kExportFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix("csv");
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return S(dialog.selectedFiles().front());
 }
 
 // ---------------------------------------------------------------------------------------------------

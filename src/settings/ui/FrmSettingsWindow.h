@@ -12,7 +12,9 @@
 #include <memory>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
+class QHBoxLayout;
 class QPushButton;
 class QToolButton;
 class QTreeWidget;
@@ -40,6 +42,10 @@ public:
     QToolButton* LoadButton() const { return btnLoad; }
     QLabel* SaveLabel() const { return lblSave; }
     QLabel* OpenLabel() const { return lblOpen; }
+    QPushButton* CompareButton() const { return btnCompare; }
+    QPushButton* ExportButton() const { return btnExport; }
+    QCheckBox* DifferencesOnlySwitch() const { return chkDifferencesOnly; }
+    QLabel* ComparisonLabel() const { return lblComparison; }
     // The list item of row i.
     QTreeWidgetItem* RowItem(int row) const;
 
@@ -58,11 +64,14 @@ public:
     void MessageBox(const std::string& text, const std::string& caption, DialogKind icon) override;
     std::optional<std::string> SaveFileName(const std::string& proposed) override;
     std::optional<std::string> OpenFileName() override;
+    void ComparisonChanged() override;
+    std::optional<std::string> ExportFileName(const std::string& proposed) override;
 
     // Test hooks: what the dialogs return instead of being shown (unset: shown).
     std::function<std::string(const std::vector<std::string>&)> selectBoxHook;
     std::function<std::optional<std::string>(const std::string&)> saveNameHook;
     std::function<std::optional<std::string>()> openNameHook;
+    std::function<std::optional<std::string>(const std::string&)> exportNameHook;
     std::function<void(const std::string&, const std::string&)> messageBoxHook;
 
 protected:
@@ -72,6 +81,11 @@ private:
     void BuildLayout();
     void ResizeColumns();
     void ShowRow(int row);
+    // Compare, export, the differences switch and the summary at the left of the bottom panel.
+    void BuildToolsPanel(QHBoxLayout* bottomLayout);
+    // The rows' difference marks, the summary and the filter, from the logic's comparison.
+    void ShowComparison();
+    void ApplyDifferencesFilter();
 
     QWidget* pnlNavigationPanel = nullptr;
     QToolButton* btnSave = nullptr;
@@ -84,6 +98,10 @@ private:
     QLabel* lblReadWrite = nullptr;
     QPushButton* btnCancel = nullptr;
     QPushButton* btnApply = nullptr;
+    QPushButton* btnCompare = nullptr;
+    QPushButton* btnExport = nullptr;
+    QCheckBox* chkDifferencesOnly = nullptr;
+    QLabel* lblComparison = nullptr;
     std::vector<QTreeWidgetItem*> rowItems_;
     bool updating_ = false;
 };

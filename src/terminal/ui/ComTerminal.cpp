@@ -2,6 +2,10 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
@@ -76,11 +80,31 @@ public:
         return s;
     }
 
-    void selection(int, int* startOffset, int* endOffset) const override { *startOffset = *endOffset = 0; }
-    int selectionCount() const override { return 0; }
-    void addSelection(int, int) override {}
-    void removeSelection(int) override {}
-    void setSelection(int, int, int) override {}
+    void selection(int selectionIndex, int* startOffset, int* endOffset) const override {
+        *startOffset = *endOffset = 0;
+        if (selectionIndex == 0)
+            View()->SelectionOffsets(startOffset, endOffset);
+    }
+    int selectionCount() const override { return View()->HasSelection() ? 1 : 0; }
+    void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
+    void removeSelection(int selectionIndex) override {
+        if (selectionIndex == 0)
+            View()->ClearSelection();
+    }
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override {
+        if (selectionIndex != 0)
+            return;
+        const QStringList lines = View()->AllText().split(QLatin1Char('\n'));
+        auto cellOf = [&lines](int offset) {
+            int line = 0;
+            while (line + 1 < lines.size() && offset > lines[line].size()) {
+                offset -= static_cast<int>(lines[line].size()) + 1;
+                ++line;
+            }
+            return QPoint(std::max(0, offset), line);
+        };
+        View()->SetSelection(cellOf(startOffset), cellOf(endOffset));
+    }
     int cursorPosition() const override { return View()->CaretOffset(); }
     void setCursorPosition(int) override {}
     QString text(int startOffset, int endOffset) const override {
@@ -300,6 +324,7 @@ void TComTerminal::PaintLines(QPainter& p, const QRect& area, int topLine, int l
 void TComTerminal::paintEvent(QPaintEvent*) {
     QPainter p(viewport());
     PaintLines(p, viewport()->rect(), TopLine(), horizontalScrollBar()->value());
+    PaintSelection(p);
 }
 
 bool TComTerminal::focusNextPrevChild(bool) { return false; } // Tab goes to the device
@@ -317,6 +342,12 @@ bool TComTerminal::event(QEvent* event) {
 
 void TComTerminal::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
+    if (event->button() == Qt::LeftButton) {
+        selecting_ = true;
+        hasSelection_ = false;
+        anchor_ = extent_ = CellAt(event->position().toPoint());
+        viewport()->update();
+    }
     QAbstractScrollArea::mousePressEvent(event);
 }
 
@@ -328,6 +359,8 @@ void TComTerminal::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TComTerminal::HandleKey(QKeyEvent* event) {
+    if (HandleClipboardKey(event))
+        return true;
     unsigned mods = tmNone;
     if (event->modifiers() & Qt::ShiftModifier)
         mods |= tmShift;
@@ -396,6 +429,140 @@ int TComTerminal::CaretOffset() const {
         offset += static_cast<int>(lines[i].size()) + 1;
     const int lineLength = line < lines.size() ? static_cast<int>(lines[line].size()) : 0;
     return offset + std::min(emu.CursorCol(), lineLength);
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Selection, copy and paste
+
+QPoint TComTerminal::CellAt(const QPoint& viewportPos) const {
+    const int line = std::clamp(TopLine() + viewportPos.y() / cellH_, 0, std::max(0, TotalLines() - 1));
+    const int x = std::max(0, viewportPos.x() + horizontalScrollBar()->value());
+    // A click in the right half of a cell selects from the next one.
+    const int col = std::clamp((x + cellW_ / 2) / cellW_, 0, session_.Emulator().Cols());
+    return QPoint(col, line);
+}
+
+std::pair<QPoint, QPoint> TComTerminal::OrderedSelection() const {
+    const bool anchorFirst = anchor_.y() < extent_.y() || (anchor_.y() == extent_.y() && anchor_.x() <= extent_.x());
+    return anchorFirst ? std::make_pair(anchor_, extent_) : std::make_pair(extent_, anchor_);
+}
+
+void TComTerminal::SetSelection(QPoint fromCell, QPoint toCell) {
+    anchor_ = fromCell;
+    extent_ = toCell;
+    selecting_ = false;
+    hasSelection_ = anchor_ != extent_;
+    viewport()->update();
+}
+
+void TComTerminal::ClearSelection() {
+    hasSelection_ = false;
+    selecting_ = false;
+    viewport()->update();
+}
+
+bool TComTerminal::SelectionOffsets(int* start, int* end) const {
+    if (!hasSelection_)
+        return false;
+    const QStringList lines = AllText().split(QLatin1Char('\n'));
+    auto offsetOf = [&lines](QPoint cell) {
+        int offset = 0;
+        for (int i = 0; i < cell.y() && i < lines.size(); ++i)
+            offset += static_cast<int>(lines[i].size()) + 1;
+        const int length = cell.y() < lines.size() ? static_cast<int>(lines[cell.y()].size()) : 0;
+        return offset + std::min(cell.x(), length);
+    };
+    const auto [from, to] = OrderedSelection();
+    *start = offsetOf(from);
+    *end = offsetOf(to);
+    return true;
+}
+
+QString TComTerminal::SelectedText() const {
+    int start = 0, end = 0;
+    if (!SelectionOffsets(&start, &end))
+        return {};
+    return AllText().mid(start, end - start);
+}
+
+void TComTerminal::CopySelection() {
+    if (!hasSelection_)
+        return;
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setText(SelectedText());
+}
+
+void TComTerminal::PasteClipboard() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    const QList<uint> text = clipboard->text().toUcs4();
+    session_.Paste(std::u32string(text.begin(), text.end()));
+}
+
+void TComTerminal::mouseMoveEvent(QMouseEvent* event) {
+    if (selecting_ && (event->buttons() & Qt::LeftButton)) {
+        extent_ = CellAt(event->position().toPoint());
+        hasSelection_ = anchor_ != extent_;
+        viewport()->update();
+    }
+    QAbstractScrollArea::mouseMoveEvent(event);
+}
+
+void TComTerminal::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && selecting_) {
+        selecting_ = false;
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        if (hasSelection_ && clipboard && clipboard->supportsSelection())
+            clipboard->setText(SelectedText(), QClipboard::Selection);
+    }
+    QAbstractScrollArea::mouseReleaseEvent(event);
+}
+
+bool TComTerminal::HandleClipboardKey(QKeyEvent* event) {
+    const auto mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (mods != (Qt::ShiftModifier | Qt::ControlModifier))
+        return false;
+    if (event->key() == Qt::Key_C) {
+        CopySelection();
+        return true;
+    }
+    if (event->key() == Qt::Key_V) {
+        PasteClipboard();
+        return true;
+    }
+    return false;
+}
+
+void TComTerminal::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.setAccessibleName("Terminal menu");
+    QAction* copy = menu.addAction("Copy", QKeySequence(QStringLiteral("Ctrl+Shift+C")), this,
+                                   &TComTerminal::CopySelection);
+    copy->setEnabled(hasSelection_);
+    QAction* paste = menu.addAction("Paste", QKeySequence(QStringLiteral("Ctrl+Shift+V")), this,
+                                    &TComTerminal::PasteClipboard);
+    paste->setEnabled(session_.ComPort() != nullptr);
+    menu.addSeparator();
+    menu.addAction("Save log...", this, &TComTerminal::SaveLogRequested);
+    menu.exec(event->globalPos());
+}
+
+void TComTerminal::PaintSelection(QPainter& p) const {
+    if (!hasSelection_)
+        return;
+    const auto [from, to] = OrderedSelection();
+    const QColor highlight(0, 120, 215, 90);
+    const int left = horizontalScrollBar()->value();
+    for (int line = std::max(from.y(), TopLine()); line <= to.y(); ++line) {
+        const int y = (line - TopLine()) * cellH_;
+        if (y > viewport()->height())
+            break;
+        const int c0 = line == from.y() ? from.x() : 0;
+        const int c1 = line == to.y() ? to.x() : session_.Emulator().Cols();
+        if (c1 > c0)
+            p.fillRect(QRect(c0 * cellW_ - left, y, (c1 - c0) * cellW_, cellH_), highlight);
+    }
 }
 
 } // namespace mirota

@@ -6,7 +6,11 @@
 // a burst of received data never floods the event queue.
 //
 // Accessibility: the view's name is "ctTerminal"; its text (scrollback and screen, lines joined by
-// "\n") and the caret are exposed through QAccessibleTextInterface.
+// "\n"), the caret and the selection are exposed through QAccessibleTextInterface.
+//
+// Dragging with the left mouse button selects text (also into the X11 primary selection);
+// Ctrl+Shift+C copies it, Ctrl+Shift+V pastes the clipboard's text as paced typed characters
+// (TerminalSession::Paste). The context menu offers Copy, Paste and Save log... (SaveLogRequested).
 #include "terminal/TerminalSession.h"
 
 #include <QAbstractScrollArea>
@@ -53,8 +57,22 @@ public:
 
     QSize sizeHint() const override;
 
+    // Selection, in lines of AllText() (0 = oldest scrollback line) and columns.
+    bool HasSelection() const { return hasSelection_; }
+    QString SelectedText() const;
+    // Selects from (line, column) up to, not including, (line, column) (either order).
+    void SetSelection(QPoint fromCell, QPoint toCell);
+    void ClearSelection();
+    // The selection's offsets in AllText(); false without a selection.
+    bool SelectionOffsets(int* start, int* end) const;
+    void CopySelection();
+    void PasteClipboard();
+    // The cell (x column, y line of AllText()) under a point of the viewport.
+    QPoint CellAt(const QPoint& viewportPos) const;
+
 signals:
     void ScreenChanged();
+    void SaveLogRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -63,11 +81,18 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     bool focusNextPrevChild(bool next) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     void OnSessionChanged();
     void UpdateScrollBars(bool follow);
     bool HandleKey(QKeyEvent* event);
+    bool HandleClipboardKey(QKeyEvent* event);
+    void PaintSelection(QPainter& p) const;
+    // Selection start and end (exclusive), start first.
+    std::pair<QPoint, QPoint> OrderedSelection() const;
 
     TerminalSession session_;
     QFont font_;
@@ -77,6 +102,10 @@ private:
     int ascent_ = 12;
     QTimer repaintTimer_;
     std::uint64_t repaints_ = 0;
+    bool selecting_ = false;
+    bool hasSelection_ = false;
+    QPoint anchor_; // x column, y line
+    QPoint extent_;
 };
 
 } // namespace mirota

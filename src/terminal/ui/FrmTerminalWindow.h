@@ -6,7 +6,13 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+
+class QCheckBox;
+class QToolButton;
 
 namespace mirota {
 
@@ -21,6 +27,13 @@ public:
     ~TfrmTerminalFrameView() override;
 
     TComTerminal* TerminalView() const { return ctTerminal; }
+    QToolButton* SaveLogButton() const { return btnSaveLog; }
+    QCheckBox* IncludeTypedSwitch() const { return chkLogTyped; }
+
+    // Asks for a file and writes the session log to it (complete or not at all).
+    void SaveLog();
+    // Test hooks: the chosen file name instead of the dialog (unset: shown).
+    std::function<std::optional<std::string>(const std::string& proposed)> logNameHook;
 
     // TerminalFrameView
     void SetCaption(const std::string& caption) override;
@@ -31,7 +44,13 @@ protected:
     void Shown() override;
 
 private:
+    // "Save log..." and "Include typed text" on the coloured strip, and the view's menu entry.
+    void AddSessionTools(QWidget* bar, Dialogs& dialogs);
+
     TComTerminal* ctTerminal = nullptr;
+    QToolButton* btnSaveLog = nullptr;
+    QCheckBox* chkLogTyped = nullptr;
+    Dialogs* dialogs_ = nullptr;
 };
 
 // The screen as the control screen holds it: destroying it lets the screen go at once and deletes

@@ -10,6 +10,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
@@ -359,6 +360,103 @@ TEST_F(SettingsWindowTest, TheScreenHandedToTheControlScreenReleasesItsWindowAft
     dms.ClearReceived();
     loop.RunFor(20000);
     EXPECT_TRUE(dms.ReceivedText().empty());
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Comparison with a file and the list export
+
+// The accessible cell of the list whose name is `name` (column 0 of a row).
+QAccessibleInterface* CellNamed(QTreeWidget* list, const QString& name) {
+    QAccessibleInterface* table = QAccessible::queryAccessibleInterface(list);
+    for (int i = 0; table && i < table->childCount(); ++i) {
+        QAccessibleInterface* cell = table->child(i);
+        if (cell && cell->text(QAccessible::Name) == name) return cell;
+    }
+    return nullptr;
+}
+
+TEST_F(SettingsWindowTest, CompareMarksRowsSummarisesAndFiltersWithoutWriting) {
+    Open(31);
+    QPushButton* compare = window->CompareButton();
+    ASSERT_NE(compare, nullptr);
+    EXPECT_TRUE(compare->isVisible());
+    EXPECT_TRUE(compare->isEnabled());
+    EXPECT_EQ(compare->accessibleName(), "Compare with file...");
+    EXPECT_FALSE(window->DifferencesOnlySwitch()->isEnabled()); // nothing compared yet
+    EXPECT_EQ(window->DifferencesOnlySwitch()->accessibleName(), "Show only differences");
+    EXPECT_TRUE(window->ComparisonLabel()->text().isEmpty());
+
+    // Device: 250, "100 Hz", "Bench A". "250.0" is the same number.
+    const std::string file = (cfg / "cmp.xml").string();
+    std::ofstream(file) << "<conf vtype=\" X\"><G0><V0>250.0</V0><V1>10 Hz</V1></G0>"
+                           "<G1><V2>Bench B</V2></G1><H/></conf>";
+    window->openNameHook = [&] { return std::optional<std::string>(file); };
+    device->ClearReceived();
+    compare->click();
+    EXPECT_EQ(window->ComparisonLabel()->text(), "2 of 3 settings differ");
+    EXPECT_EQ(window->ComparisonLabel()->accessibleDescription(), "2 of 3 settings differ");
+    EXPECT_EQ(RowTexts(1), (QStringList{"Filter", "100 Hz", "-", "Filter info"})); // no new value
+    EXPECT_EQ(window->RowItem(1)->checkState(0), Qt::Unchecked);
+    loop.RunFor(200);
+    EXPECT_TRUE(device->ReceivedText().empty());
+
+    // The marks: a colour, and a description that accessibility tools read.
+    EXPECT_TRUE(window->RowItem(1)->background(1).style() != Qt::NoBrush);
+    EXPECT_TRUE(window->RowItem(0)->background(1).style() == Qt::NoBrush);
+    QAccessibleInterface* filter = CellNamed(window->List(), "Filter");
+    ASSERT_NE(filter, nullptr);
+    EXPECT_EQ(filter->text(QAccessible::Description), "differs from file: 10 Hz");
+    QAccessibleInterface* range = CellNamed(window->List(), "Range");
+    ASSERT_NE(range, nullptr);
+    EXPECT_TRUE(range->text(QAccessible::Description).isEmpty());
+
+    // The switch shows only the differing rows and hides a group without one.
+    QCheckBox* only = window->DifferencesOnlySwitch();
+    ASSERT_TRUE(only->isEnabled());
+    only->setChecked(true);
+    EXPECT_TRUE(window->RowItem(0)->isHidden());
+    EXPECT_FALSE(window->RowItem(1)->isHidden());
+    EXPECT_FALSE(window->RowItem(2)->isHidden());
+    std::ofstream(file, std::ios::trunc) << "<conf vtype=\" X\"><G0><V0>250</V0><V1>1 Hz</V1></G0></conf>";
+    compare->click();
+    EXPECT_EQ(window->ComparisonLabel()->text(), "1 of 2 settings differ");
+    EXPECT_TRUE(window->RowItem(2)->isHidden());
+    EXPECT_TRUE(window->List()->topLevelItem(1)->isHidden());
+    EXPECT_FALSE(window->List()->topLevelItem(0)->isHidden());
+    only->setChecked(false);
+    for (int r = 0; r < 3; ++r) EXPECT_FALSE(window->RowItem(r)->isHidden()) << r;
+    EXPECT_FALSE(window->List()->topLevelItem(1)->isHidden());
+}
+
+TEST_F(SettingsWindowTest, OpenConfigurationsLoadsAsBeforeAndMarksTheDifferences) {
+    Open(31);
+    const std::string file = (cfg / "load.xml").string();
+    std::ofstream(file) << "<conf vtype=\" X\"><G0><V0>300</V0><V1>100 Hz</V1><V2>Bench A</V2></G0><H/></conf>";
+    window->openNameHook = [&] { return std::optional<std::string>(file); };
+    window->LoadButton()->click();
+    EXPECT_EQ(RowTexts(0), (QStringList{"Range", "250", "300", "Range info"}));
+    for (int r = 0; r < 3; ++r) EXPECT_EQ(window->RowItem(r)->checkState(0), Qt::Checked) << r;
+    EXPECT_EQ(window->ComparisonLabel()->text(), "1 of 3 settings differ");
+    EXPECT_EQ(window->RowItem(0)->data(0, Qt::AccessibleDescriptionRole).toString(), "differs from file: 300");
+}
+
+TEST_F(SettingsWindowTest, CompareOnlyFromFirmware30ExportAlways) {
+    Open(29);
+    EXPECT_FALSE(window->CompareButton()->isVisible());
+    QPushButton* exportButton = window->ExportButton();
+    EXPECT_TRUE(exportButton->isVisible());
+    EXPECT_TRUE(exportButton->isEnabled());
+    EXPECT_EQ(exportButton->accessibleName(), "Export list...");
+    std::string proposed;
+    window->exportNameHook = [&](const std::string& p) {
+        proposed = p;
+        return std::optional<std::string>((cfg / "list.csv").string());
+    };
+    exportButton->click();
+    EXPECT_EQ(proposed, "Mirota X_SN42_settings.csv");
+    std::ifstream in(cfg / "list.csv", std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(csv.rfind("Section,Description,Current Value,Info\r\nGroup A,Range,250,Range info\r\n", 0), 0u) << csv;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
@@ -149,6 +150,55 @@ TEST_F(ComTerminalView, AccessibleTextAndCaret) {
     EXPECT_EQ(text->text(0, 12), "first\nsecond");
     EXPECT_EQ(text->cursorPosition(), 2);
     EXPECT_EQ(text->characterCount(), view.AllText().size());
+}
+
+TEST_F(ComTerminalView, DraggingSelectsAndCtrlShiftCCopies) {
+    Receive("\x1b[2J\x1b[1;1Hfirst line\r\nsecond line");
+    const int top = static_cast<int>(view.Emulator().ScrollbackSize());
+    EXPECT_EQ(view.TopLine(), 0); // the whole screen is in view
+    const int w = view.CellWidth(), h = view.CellHeight();
+    // From the start of "line" in row 1 to after "second" in row 2 (cell boundaries).
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, QPoint(6 * w, (top + 0) * h + h / 2));
+    QMouseEvent move(QEvent::MouseMove, QPointF(6 * w, (top + 1) * h + h / 2), view.viewport()->mapToGlobal(QPointF(0, 0)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &move);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, QPoint(6 * w, (top + 1) * h + h / 2));
+    ASSERT_TRUE(view.HasSelection());
+    EXPECT_EQ(view.SelectedText(), "line\nsecond");
+    QGuiApplication::clipboard()->setText("old");
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "line\nsecond");
+    EXPECT_TRUE(line->written.empty()); // copying sends nothing; Ctrl+C alone still sends ETX
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(line->written, "\x03");
+
+    // The selection through accessibility, and set from there.
+    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(acc, nullptr);
+    QAccessibleTextInterface* text = acc->textInterface();
+    ASSERT_NE(text, nullptr);
+    ASSERT_EQ(text->selectionCount(), 1);
+    int start = -1, end = -1;
+    text->selection(0, &start, &end);
+    EXPECT_EQ(text->text(start, end), "line\nsecond");
+    const int second = static_cast<int>(view.AllText().indexOf("second"));
+    text->setSelection(0, second, second + 6);
+    EXPECT_EQ(view.SelectedText(), "second");
+    // A click without dragging leaves no selection.
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(2 * w, h / 2));
+    EXPECT_FALSE(view.HasSelection());
+    EXPECT_EQ(text->selectionCount(), 0);
+}
+
+TEST_F(ComTerminalView, CtrlShiftVTypesTheClipboardPaced) {
+    QGuiApplication::clipboard()->setText("ab\r\nc");
+    QTest::keyClick(&view, Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(line->written, "a");
+    Delay(loop, 150);
+    EXPECT_EQ(line->written, "ab");
+    Delay(loop, 300);
+    EXPECT_EQ(line->written, "ab\rc");
+    EXPECT_FALSE(view.Session().Pasting());
 }
 
 } // namespace

@@ -10,11 +10,16 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
+#include <QToolButton>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
 
 using namespace mirota;
 using namespace mirota::test;
@@ -110,6 +115,52 @@ TEST(TerminalWindowNotStarted, ToldThenClosedOnceTheMainWindowHoldsIt) {
     EXPECT_EQ(device.ReceivedText(), "");
     screen.reset();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+TEST_F(TerminalWindow, SaveLogWritesTheReceivedLinesWithTheirTimes) {
+    QToolButton* save = window->SaveLogButton();
+    ASSERT_NE(save, nullptr);
+    EXPECT_TRUE(save->isVisible());
+    EXPECT_EQ(save->accessibleName(), "Save log...");
+    QCheckBox* typed = window->IncludeTypedSwitch();
+    EXPECT_EQ(typed->accessibleName(), "Include typed text");
+    EXPECT_FALSE(typed->isChecked());
+    QTest::keyClicks(view, "x");
+    Delay(loop, 300);
+
+    const auto dir = std::filesystem::temp_directory_path() / ("terminal-log-" + std::to_string(QCoreApplication::applicationPid()));
+    std::filesystem::create_directories(dir);
+    std::string proposed;
+    std::string name = (dir / "session.log").string();
+    window->logNameHook = [&](const std::string& p) {
+        proposed = p;
+        return std::optional<std::string>(name);
+    };
+    auto read = [&] {
+        std::ifstream in(name, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    save->click();
+    EXPECT_EQ(proposed.rfind("Terminal_FT5X1A_", 0), 0u) << proposed;
+    const std::string log = read();
+    ASSERT_FALSE(log.empty());
+    // Every line: "YYYY-MM-DD hh:mm:ss.mmm RX ...".
+    const std::string first = log.substr(0, log.find('\n'));
+    ASSERT_GE(first.size(), 27u) << first;
+    EXPECT_EQ(first[4], '-');
+    EXPECT_EQ(first[10], ' ');
+    EXPECT_EQ(first[19], '.');
+    EXPECT_EQ(first.substr(23, 4), " RX ");
+    EXPECT_EQ(log.find(" TX "), std::string::npos);
+    typed->setChecked(true);
+    save->click();
+    EXPECT_NE(read().find(" TX x\n"), std::string::npos) << read();
+    // A folder that is not there: told, nothing written.
+    name = (dir / "missing" / "session.log").string();
+    save->click();
+    EXPECT_FALSE(std::filesystem::exists(name));
+    ASSERT_FALSE(dialogs.shown.empty());
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -728,5 +728,97 @@ TEST_F(ConfigurationTest, FilesThatDoNotFitChangeNothing) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+// ---------------------------------------------------------------------------------------------------
+// Comparison with a configuration file and the CSV export
+
+std::vector<int> DifferingRows(const TfrmSettingsFrame& frame) {
+    std::vector<int> rows;
+    for (int i = 0; i < static_cast<int>(frame.Rows().size()); ++i)
+        if (frame.Comparison().RowDiffers(i)) rows.push_back(i);
+    return rows;
+}
+
+TEST_F(ConfigurationTest, CompareMarksDifferencesAndChangesNothingElse) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    Enter(3, "On"); // a new value of the user's own stays as it is
+    // Device: 250, "100 Hz", "Bench A", "Off". "250.00" and "100 hz" stand for the same values.
+    view.openName = File("cmp.xml", "<conf vtype=\" X\"><G0><V0>250.00</V0><V1>100 hz</V1></G0>"
+                                    "<G1><V2>Bench B</V2><V3>On</V3></G1><H><V0>9</V0></H></conf>");
+    device->ClearReceived();
+    frame->btnCompareClick();
+    EXPECT_EQ(DifferingRows(*frame), (std::vector<int>{2, 3}));
+    EXPECT_EQ(ComparisonSummary(frame->Comparison()), "2 of 4 settings differ");
+    EXPECT_EQ(*frame->Comparison().Differences[2], "Bench B");
+    EXPECT_EQ(view.comparisonChanges, 1);
+    EXPECT_EQ(NewValues(), (Texts{"-", "-", "-", "On"}));
+    EXPECT_EQ(Checks(), (std::vector<bool>{false, false, false, true}));
+    EXPECT_TRUE(frame->slHiddenNValues.empty());
+    loop.RunFor(200);
+    EXPECT_TRUE(CommandTexts().empty()); // nothing goes to the device
+}
+
+TEST_F(ConfigurationTest, LoadingAlsoMarksAndTheMarksFollowTheNextReadPass) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    frame->LoadConfiguration(File("load.xml", "<conf vtype=\" X\"><G0><V0>300</V0><V1>100 Hz</V1>"
+                                              "<V2>Bench A</V2><V3>On</V3></G0><H/></conf>"));
+    EXPECT_EQ(NewValues(), (Texts{"300", "100 Hz", "Bench A", "On"})); // loading as before
+    EXPECT_EQ(DifferingRows(*frame), (std::vector<int>{0, 3}));
+    // The device refuses the range: after the write pass only it still differs.
+    device->OnSettingWritten = [](const std::string& command, const std::string& written) {
+        return command == "$101" ? std::string("250") : written;
+    };
+    frame->btnApplyClick();
+    ASSERT_TRUE(RunUntilIdle());
+    EXPECT_EQ(Column(1), (Texts{"250", "100 Hz", "Bench A", "On"}));
+    EXPECT_EQ(DifferingRows(*frame), (std::vector<int>{0}));
+    EXPECT_EQ(ComparisonSummary(frame->Comparison()), "1 of 4 settings differ");
+}
+
+TEST_F(ConfigurationTest, CompareRefusesFilesThatDoNotFitAndKeepsTheMarksItHad) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    frame->CompareConfiguration(File("first.xml", "<conf vtype=\" X\"><G0><V0>1</V0></G0></conf>"));
+    ASSERT_EQ(DifferingRows(*frame), (std::vector<int>{0}));
+    struct Case {
+        const char* what;
+        std::string text;
+        std::size_t boxes, errors;
+    };
+    for (const Case& tc : {Case{"other type", "<conf vtype=\"DMS\"><G0><V0>2</V0></G0></conf>", 1, 0},
+                           Case{"no type", "<conf><G0><V0>2</V0></G0></conf>", 1, 0},
+                           Case{"not well-formed", "<conf vtype=\" X\"><G0>", 0, 1}}) {
+        SCOPED_TRACE(tc.what);
+        view.boxes.clear();
+        dialogs.shown.clear();
+        frame->CompareConfiguration(File("bad.xml", tc.text));
+        EXPECT_EQ(view.boxes.size(), tc.boxes);
+        EXPECT_EQ(dialogs.shown.size(), tc.errors);
+        EXPECT_EQ(DifferingRows(*frame), (std::vector<int>{0}));
+    }
+}
+
+TEST_F(ConfigurationTest, ExportWritesTheListAndTheHiddenValuesAsCsv) {
+    Open(31);
+    ASSERT_TRUE(RunUntilIdle());
+    view.exportName = (cfg / "report").string();
+    frame->btnExportClick();
+    EXPECT_EQ(view.proposedExportName, "Mirota X_SN42_settings.csv");
+    std::ifstream in(cfg / "report.csv", std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(csv, "Section,Description,Current Value,Info\r\n"
+                   "Group A,Range,250,Range info\r\nGroup A,Filter,100 Hz,Filter info\r\n"
+                   "Group B,Unit name,Bench A,Name info\r\nGroup B,Mode,Off,Mode info\r\n"
+                   "Hidden,Hidden value 0,1.0042,\r\nHidden,Hidden value 1,0.9987,\r\n");
+    // Cancelled: nothing written, nothing shown; an unwritable name: an error box.
+    view.exportName.reset();
+    frame->btnExportClick();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(frame->ExportList((cfg / "no such folder" / "x.csv").string()));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, DialogKind::Error);
+}
+
 } // namespace
 } // namespace mirota

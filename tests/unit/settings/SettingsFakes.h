@@ -111,6 +111,15 @@ struct FakeView : SettingsView {
         return saveName;
     }
     std::optional<std::string> OpenFileName() override { return openName; }
+
+    int comparisonChanges = 0;
+    std::optional<std::string> exportName;
+    std::string proposedExportName;
+    void ComparisonChanged() override { ++comparisonChanges; }
+    std::optional<std::string> ExportFileName(const std::string& proposed) override {
+        proposedExportName = proposed;
+        return exportName;
+    }
 };
 
 } // namespace mirota::testing
