@@ -121,8 +121,8 @@ void TermInputGuard::EndCsi(unsigned char final, std::string& out) {
     }
     // Repeat: only the plain form, one decimal count (empty or 0 means 1).
     std::size_t count = 0;
-    bool plain = true;
-    for (std::size_t i = 2; i < held_.size(); ++i) {
+    bool plain = csiStart_ == 2;
+    for (std::size_t i = csiStart_; plain && i < held_.size(); ++i) {
         const char c = held_[i];
         if (c < '0' || c > '9') {
             plain = false;
@@ -144,35 +144,35 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
             Ground(b, out);
             break;
         case State::Escape:
+            // held_: ESC and the intermediates so far. "[" after them begins a control sequence
+            // (the emulation takes it as one whatever intermediates came before).
             if (b == '[') {
                 held_.push_back('[');
+                csiStart_ = held_.size();
                 separators_ = 0;
                 state_ = State::Csi;
             } else if (b == kEsc) {
-                out += held_; // a lone ESC; the new one is held
+                // The held escape is dropped, never passed alone: the emulation would join it to
+                // whatever text comes next ("[" and a final byte would make a control sequence).
+                held_.assign(1, static_cast<char>(kEsc));
             } else if (b == kCan || b == kSub || b >= 0x80) {
                 held_.clear();
                 Ground(b, out);
             } else if (IsC0(b)) {
                 out.push_back(static_cast<char>(b)); // executed; the escape goes on
+            } else if (b >= 0x20 && b <= 0x2F) {
+                held_.push_back(static_cast<char>(b));
+                if (held_.size() > kMaxCsiLength) {
+                    held_.clear();
+                    state_ = State::CsiDiscard;
+                }
             } else {
                 out += held_;
                 held_.clear();
                 out.push_back(static_cast<char>(b));
-                if (b >= 0x20 && b <= 0x2F)
-                    state_ = State::EscIntermediate;
-                else if (b == ']' || b == 'P' || b == '_' || b == '^' || b == 'X')
+                if (b == ']' || b == 'P' || b == '_' || b == '^' || b == 'X')
                     state_ = State::String;
                 else
-                    state_ = State::Ground;
-            }
-            break;
-        case State::EscIntermediate:
-            if (b == kEsc || b >= 0x80 || b == kCan || b == kSub) {
-                Ground(b, out);
-            } else {
-                out.push_back(static_cast<char>(b));
-                if (b >= 0x30 && b != kDel)
                     state_ = State::Ground;
             }
             break;

@@ -21,7 +21,7 @@ namespace mirota {
 // Sits in front of the emulation and passes received bytes on, holding back escape sequences until
 // they are complete (so that chunk boundaries do not matter) and changing what the emulation cannot
 // take safely:
-// - a control sequence (ESC "[" ...) with more than kMaxCsiSeparators ";" or ":" separators, or longer
+// - a control sequence (ESC "[" ..., also with intermediates between ESC and "[") with more than kMaxCsiSeparators ";" or ":" separators, or longer
 //   than kMaxCsiLength bytes, is dropped whole;
 // - a control sequence broken off by ESC, CAN, SUB or a byte of 0x80 or above is dropped;
 // - the repeat sequence (ESC "[" n "b") is carried out here: the last printable byte passed on is
@@ -39,13 +39,14 @@ public:
     void Reset();
 
 private:
-    enum class State { Ground, Escape, EscIntermediate, Csi, CsiDiscard, String };
+    enum class State { Ground, Escape, Csi, CsiDiscard, String };
     void Ground(unsigned char b, std::string& out);
     void EndCsi(unsigned char final, std::string& out);
 
     std::size_t maxRepeat_;
     State state_ = State::Ground;
-    std::string held_; // ESC, or the control sequence so far
+    std::string held_; // ESC and its intermediates, or the control sequence so far
+    std::size_t csiStart_ = 0; // where the control sequence's parameters begin in held_
     int separators_ = 0;
     int lastPrintable_ = -1;
 };

@@ -154,6 +154,11 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"RepeatWithCountBeforeAnyCharacter", "\x1b[12b\x1b[H", "ok"},
         HostileCase{"RepeatAfterOnlyControls", "\r\n\x1b[H\x1b[b", "ok"},
         HostileCase{"RepeatWithSubParameters", "x\x1b[2:3b", "xok"},
+        // Found by fuzzing: the emulation takes "[" after ESC and intermediates as a control sequence.
+        HostileCase{"RepeatAfterIntermediates", "\x1b&[b", "ok"},
+        HostileCase{"RepeatAfterIntermediatesAndControls", std::string("\x05\a\x1b&\0\0\x1e[b", 10), "ok"},
+        HostileCase{"SeparatorsAfterIntermediates", "\x1b([" + Repeat(':', 19) + "H", "ok"},
+        HostileCase{"EscapeBeforeEscapeBeforeText", "\x1b\x1b[3.b\x1b[2b[3b\x1b(\x1b[b", "[3bbok"},
         HostileCase{"RepeatAfterCharacter", "x\x1b[3b", "xxxxok"},
         HostileCase{"RepeatWithHugeCountIsCapped", "\x1b[2000000000b\x1b[Hx\x1b[4000000000b\x1b[H", "ok" + Repeat('x', 78)},
         HostileCase{"SequenceBrokenOffByEscape", "\x1b[1;2\x1b[3Cab", "   abok"},
