@@ -25,6 +25,9 @@ LoadedConfiguration Fail(std::string message) {
 // markup (its text is taken); deeper documents are refused before the DOM is built, so that a file
 // nested a hundred thousand deep costs no more than reading it once.
 constexpr int kMaxDepth = 4;
+// Far more elements than the largest catalogue has settings and groups; the DOM of a 16 MB file of
+// tiny elements would otherwise take seconds and a gigabyte.
+constexpr long kMaxElements = 500000;
 
 std::string LimitText() { return std::to_string(kMaxConfigurationFileSize / (1024 * 1024)) + " MB"; }
 
@@ -34,9 +37,13 @@ std::string LimitText() { return std::to_string(kMaxConfigurationFileSize / (102
 std::optional<std::string> CheckDocument(const QByteArray& bytes) {
     QXmlStreamReader reader(bytes);
     int depth = 0;
+    long elements = 0;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
+            if (++elements > kMaxElements)
+                return "The configuration file holds more than " + std::to_string(kMaxElements) +
+                       " elements, far more than any configuration.";
             if (++depth > kMaxDepth)
                 return "The configuration file nests elements deeper than " + std::to_string(kMaxDepth) +
                        " levels (line " + std::to_string(reader.lineNumber()) + "), which a configuration never does.";
