@@ -13,6 +13,11 @@ packages=(
   xvfb xdotool imagemagick x11-utils at-spi2-core dbus
 )
 
+# The fuzz targets need clang and its libFuzzer runtime; only CI's fuzz step asks for them.
+if [ "${1:-}" = "--fuzz" ]; then
+  packages+=(clang libclang-rt-14-dev)
+fi
+
 missing=()
 for p in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

@@ -165,19 +165,24 @@ void TfrmMainOstrelScreen::AttachMainPortHandler() {
 
 void TfrmMainOstrelScreen::LoadInformationTexts() {
     const IniFile ini = IniFile::Load(s_.cfgDirectory / "MainInformation.ini");
-    strDefaultCaption = ini.ReadString("DEFAULT", "caption");
-    strDefaultInfo = ini.ReadString("DEFAULT", "info1");
-    auto info = [&ini](const char* section) {
-        return ini.ReadString(section, "info1") + "\r\n" + ini.ReadString(section, "info2") + "\r\n" +
-               ini.ReadString(section, "info3");
+    // The panel lays its text out on every hover: an over-long line (megabytes without a blank) is cut
+    // short so that the layout stays quick.
+    constexpr std::size_t kMaxShown = 2000;
+    auto read = [&ini](const char* section, const char* key) {
+        return ElideText(ini.ReadString(section, key), kMaxShown);
     };
-    strTerminalCaption = ini.ReadString("TERMINAL", "caption");
+    strDefaultCaption = read("DEFAULT", "caption");
+    strDefaultInfo = read("DEFAULT", "info1");
+    auto info = [&read](const char* section) {
+        return read(section, "info1") + "\r\n" + read(section, "info2") + "\r\n" + read(section, "info3");
+    };
+    strTerminalCaption = read("TERMINAL", "caption");
     strTerminalInfo = info("TERMINAL");
-    strValuesCaption = ini.ReadString("VALUES", "caption");
+    strValuesCaption = read("VALUES", "caption");
     strValuesInfo = info("VALUES");
-    strSettingsCaption = ini.ReadString("SETTINGS", "caption");
+    strSettingsCaption = read("SETTINGS", "caption");
     strSettingsInfo = info("SETTINGS");
-    strPowerCaption = ini.ReadString("POWER", "caption");
+    strPowerCaption = read("POWER", "caption");
     strPowerInfo = info("POWER");
 }
 

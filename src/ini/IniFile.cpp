@@ -1,5 +1,6 @@
 #include "ini/IniFile.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -95,6 +96,17 @@ std::uint32_t FoldCase(std::uint32_t cp) {
     return cp;
 }
 
+// The name with every letter folded as SameTextIgnoringCase folds it: equal keys for exactly the
+// names that compare equal.
+std::string FoldedKey(std::string_view s) {
+    std::string key;
+    key.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size())
+        AppendUtf8(key, FoldCase(NextCodePoint(s, i)));
+    return key;
+}
+
 std::string DecodeFile(std::string_view bytes) {
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
         return CleanUtf8(bytes.substr(3));
@@ -126,6 +138,15 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string ElideText(std::string_view text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes)
+        return std::string(text);
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+        --cut; // not inside a character
+    return std::string(text.substr(0, cut)) + "\xE2\x80\xA6";
+}
+
 std::string_view TrimControl(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && static_cast<unsigned char>(text[b]) <= 32)
@@ -144,11 +165,38 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
     return i == a.size() && j == b.size();
 }
 
-IniFile IniFile::Load(const std::filesystem::path& path) {
+IniFile IniFile::Load(const std::filesystem::path& path, std::uintmax_t maxSize) {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return {};
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto tooLarge = [&] {
+        IniFile refused;
+        const bool mb = maxSize % (1024 * 1024) == 0;
+        refused.error_ = "The file " + path.string() + " is larger than " +
+                         (mb ? std::to_string(maxSize / (1024 * 1024)) + " MB" : std::to_string(maxSize) + " bytes") +
+                         " and was not read.";
+        return refused;
+    };
+    std::error_code ec;
+    const std::uintmax_t size = std::filesystem::file_size(path, ec);
+    if (!ec && size > maxSize)
+        return tooLarge();
+    // Read at most one byte past the limit, whatever size the file claimed.
+    std::string bytes;
+    bytes.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(ec ? maxSize + 1 : size + 1, maxSize + 1)));
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    if (bytes.size() > maxSize)
+        return tooLarge();
+    if (!in.eof()) {
+        // The file grew while read: take the rest up to the limit.
+        char chunk[65536];
+        while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+            bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
+            if (bytes.size() > maxSize)
+                return tooLarge();
+        }
+    }
     return Parse(bytes);
 }
 
@@ -171,6 +219,7 @@ IniFile IniFile::Parse(std::string_view bytes) {
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             ini.sections_.push_back({std::string(TrimControl(line.substr(1, line.size() - 2))), {}});
             current = &ini.sections_.back();
+            ini.index_.emplace(FoldedKey(current->Name), ini.sections_.size() - 1);
             continue;
         }
         if (!current)
@@ -197,10 +246,8 @@ std::vector<std::string> IniFile::SectionNames() const {
 }
 
 const IniSection* IniFile::Find(std::string_view section) const {
-    for (const auto& s : sections_)
-        if (SameTextIgnoringCase(s.Name, section))
-            return &s;
-    return nullptr;
+    const auto it = index_.find(FoldedKey(section));
+    return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
 bool IniFile::HasSection(std::string_view section) const { return Find(section) != nullptr; }

@@ -12,12 +12,20 @@
 // - Sections and lines keep file order. Section and key lookups ignore letter case; when a name occurs
 //   twice the first one wins.
 // - A file that does not exist (or cannot be read) reads as a file without sections.
+// - A file larger than kMaxIniFileSize is not read: it reads as a file without sections and Error()
+//   names the file and the limit.
+// - Section lookups take constant time (an index of the case-folded names), so readers that look up
+//   every section of a large file stay linear.
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace mirota {
+
+inline constexpr std::uintmax_t kMaxIniFileSize = 64u * 1024u * 1024u;
 
 struct IniSection {
     std::string Name;
@@ -28,7 +36,7 @@ class IniFile {
 public:
     IniFile() = default;
 
-    static IniFile Load(const std::filesystem::path& path);
+    static IniFile Load(const std::filesystem::path& path, std::uintmax_t maxSize = kMaxIniFileSize);
     // Parses the file's raw bytes (byte-order mark included).
     static IniFile Parse(std::string_view bytes);
 
@@ -42,9 +50,14 @@ public:
     // the section or the key is missing.
     std::string ReadString(std::string_view section, std::string_view key, std::string_view fallback = {}) const;
 
+    // Why the file was not read (too large); empty otherwise, also for a missing file.
+    const std::string& Error() const { return error_; }
+
 private:
     const IniSection* Find(std::string_view section) const;
     std::vector<IniSection> sections_;
+    std::unordered_map<std::string, std::size_t> index_; // folded name -> first section of that name
+    std::string error_;
 };
 
 // Splits a text at every occurrence of `separator`, left to right; a text without it gives one part.
@@ -60,6 +73,10 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 
 // Conversions used by the reader, exposed for the other readers of device text.
 std::string Cp1252ToUtf8(std::string_view bytes);
+// A UTF-8 text of at most maxBytes bytes plus "…": longer texts are cut at a character boundary and
+// get the ellipsis; shorter ones are returned unchanged. For texts from files that are shown on
+// screen, where a line of many megabytes would stall the text layout.
+std::string ElideText(std::string_view text, std::size_t maxBytes);
 // Trims characters with codes up to 32 at both ends.
 std::string_view TrimControl(std::string_view text);
 

@@ -97,24 +97,24 @@ void TComDataPacket::AddData(const char* data, std::size_t count) {
 }
 
 void TComDataPacket::Process() {
-    bool more = true;
-    while (more) {
-        // The size limit is applied after every pass, also when a callback failed.
-        struct LimitGuard {
-            TComDataPacket& p;
-            ~LimitGuard() {
-                if (p.MaxBufferSize > 0 && p.buffer_.size() >= static_cast<std::size_t>(p.MaxBufferSize)) {
-                    std::string old;
-                    old.swap(p.buffer_);
-                    p.inPacket_ = false;
-                    try {
-                        p.Discard(std::move(old));
-                    } catch (...) {
-                    }
+    // Every packet the text holds is cut first; the size limit then applies to the text left over,
+    // which holds no further packet. A chunk of many packets (a stalled reader catching up) thus loses
+    // none. When a callback fails, the limit is applied to what is left at that moment.
+    struct LimitGuard {
+        TComDataPacket& p;
+        ~LimitGuard() {
+            if (p.MaxBufferSize > 0 && p.buffer_.size() >= static_cast<std::size_t>(p.MaxBufferSize)) {
+                std::string old;
+                old.swap(p.buffer_);
+                p.inPacket_ = false;
+                try {
+                    p.Discard(std::move(old));
+                } catch (...) {
                 }
             }
-        } guard{*this};
-        more = CutOne();
+        }
+    } guard{*this};
+    while (CutOne()) {
     }
 }
 

@@ -21,12 +21,36 @@ LoadedConfiguration Fail(std::string message) {
     return result;
 }
 
+// A configuration nests three deep (conf, group, value), and a value's text may carry one level of
+// markup (its text is taken); deeper documents are refused before the DOM is built, so that a file
+// nested a hundred thousand deep costs no more than reading it once.
+constexpr int kMaxDepth = 4;
+// Far more elements than the largest catalogue has settings and groups; the DOM of a 16 MB file of
+// tiny elements would otherwise take seconds and a gigabyte.
+constexpr long kMaxElements = 500000;
+
+std::string LimitText() { return std::to_string(kMaxConfigurationFileSize / (1024 * 1024)) + " MB"; }
+
 // Refuses what the DOM must never see: document type declarations (and with them every entity
-// definition), entity references, and anything not well-formed.
+// definition), entity references, elements nested deeper than a configuration has, and anything not
+// well-formed.
 std::optional<std::string> CheckDocument(const QByteArray& bytes) {
     QXmlStreamReader reader(bytes);
+    int depth = 0;
+    long elements = 0;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++elements > kMaxElements)
+                return "The configuration file holds more than " + std::to_string(kMaxElements) +
+                       " elements, far more than any configuration.";
+            if (++depth > kMaxDepth)
+                return "The configuration file nests elements deeper than " + std::to_string(kMaxDepth) +
+                       " levels (line " + std::to_string(reader.lineNumber()) + "), which a configuration never does.";
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
         case QXmlStreamReader::DTD:
             return std::string("The configuration file contains a document type declaration, which is not allowed.");
         case QXmlStreamReader::EntityReference:
@@ -98,7 +122,7 @@ bool WriteConfigurationFile(const std::string& fileName, const ConfigurationSnap
 
 LoadedConfiguration ParseConfigurationDocument(const std::string& text) {
     if (text.size() > kMaxConfigurationFileSize)
-        return Fail("The configuration file is too large (more than 16 MB).");
+        return Fail("The configuration file is too large (more than " + LimitText() + ").");
     const QByteArray bytes(text.data(), static_cast<qsizetype>(text.size()));
     if (auto problem = CheckDocument(bytes)) return Fail(*problem);
 
@@ -129,11 +153,19 @@ LoadedConfiguration ReadConfigurationFile(const std::string& fileName) {
     QFile file(Q(fileName));
     if (!file.open(QIODevice::ReadOnly))
         return Fail("The configuration file " + fileName + " could not be read: " + S(file.errorString()));
+    const std::string tooLarge =
+        "The configuration file " + fileName + " is larger than " + LimitText() + " and was not read.";
     if (static_cast<std::uint64_t>(file.size()) > kMaxConfigurationFileSize)
-        return Fail("The configuration file is too large (more than 16 MB).");
+        return Fail(tooLarge);
     // Read at most one byte past the limit, whatever size the file claims.
     const QByteArray bytes = file.read(static_cast<qint64>(kMaxConfigurationFileSize) + 1);
-    return ParseConfigurationDocument(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (static_cast<std::uint64_t>(bytes.size()) > kMaxConfigurationFileSize)
+        return Fail(tooLarge);
+    LoadedConfiguration result =
+        ParseConfigurationDocument(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    if (result.Status == LoadedConfiguration::Result::Failed)
+        result.Error = fileName + ": " + result.Error;
+    return result;
 }
 
 } // namespace mirota

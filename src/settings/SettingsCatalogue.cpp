@@ -95,6 +95,8 @@ void ReadSettingsCatalogue(const std::filesystem::path& cfgDir, const std::strin
     const IniFile info = IniFile::Load(cfgDir / InfoConfigurationFileName(strVersion));
     IniFile hidden;
     if (withHidden) hidden = IniFile::Load(cfgDir / kHiddenCommandsFileName);
+    for (const IniFile* file : {&commands, &display, &info, static_cast<const IniFile*>(&hidden)})
+        if (!file->Error().empty()) catalogue.Errors.push_back(file->Error());
 
     const SectionIndex displaySections(display);
     catalogue.slCurrentSections = commands.SectionNames();

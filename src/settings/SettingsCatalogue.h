@@ -26,6 +26,8 @@ struct TSettingsCatalogue {
     std::vector<int> olCurrentBorders;
     // Command texts of the hidden settings (firmware 30 on), in file order.
     std::vector<std::string> slHiddenCommands;
+    // One message per catalogue file that was refused unread (too large); such a file reads as empty.
+    std::vector<std::string> Errors;
 
     int EntryCount() const { return static_cast<int>(slCurrentDescription.size()); }
     int HiddenCount() const { return static_cast<int>(slHiddenCommands.size()); }
@@ -44,7 +46,8 @@ std::string DisplayValuesFileName(const std::string& strVersion);
 std::string InfoConfigurationFileName(const std::string& strVersion);
 inline constexpr const char* kHiddenCommandsFileName = "HiddenCommands.ini";
 
-// Fills `catalogue` (expected empty) from the files in cfgDir. Missing files read as empty.
+// Fills `catalogue` (expected empty) from the files in cfgDir. Missing files read as empty. Reading
+// takes time linear in the size of the files.
 void ReadSettingsCatalogue(const std::filesystem::path& cfgDir, const std::string& strVersion, int iVersion,
                            TSettingsCatalogue& catalogue);
 

@@ -83,6 +83,135 @@ int ByteOfChar(char32_t ch) {
     return -1;
 }
 
+namespace {
+constexpr unsigned char kEsc = 0x1B;
+constexpr unsigned char kCan = 0x18;
+constexpr unsigned char kSub = 0x1A;
+constexpr unsigned char kBel = 0x07;
+constexpr unsigned char kDel = 0x7F;
+bool IsC0(unsigned char b) { return b < 0x20; }
+} // namespace
+
+void TermInputGuard::Reset() {
+    state_ = State::Ground;
+    held_.clear();
+    separators_ = 0;
+    lastPrintable_ = -1;
+}
+
+void TermInputGuard::Ground(unsigned char b, std::string& out) {
+    state_ = State::Ground;
+    if (b == kEsc) {
+        held_.assign(1, static_cast<char>(kEsc));
+        state_ = State::Escape;
+        return;
+    }
+    if (b >= 0x20 && b != kDel)
+        lastPrintable_ = b;
+    out.push_back(static_cast<char>(b));
+}
+
+void TermInputGuard::EndCsi(unsigned char final, std::string& out) {
+    state_ = State::Ground;
+    if (final != 'b') {
+        out += held_;
+        out.push_back(static_cast<char>(final));
+        held_.clear();
+        return;
+    }
+    // Repeat: only the plain form, one decimal count (empty or 0 means 1).
+    std::size_t count = 0;
+    bool plain = csiStart_ == 2;
+    for (std::size_t i = csiStart_; plain && i < held_.size(); ++i) {
+        const char c = held_[i];
+        if (c < '0' || c > '9') {
+            plain = false;
+            break;
+        }
+        count = std::min(count * 10 + static_cast<std::size_t>(c - '0'), maxRepeat_);
+    }
+    held_.clear();
+    if (!plain || lastPrintable_ < 0)
+        return;
+    out.append(std::max<std::size_t>(count, 1), static_cast<char>(lastPrintable_));
+}
+
+void TermInputGuard::Filter(const char* data, std::size_t count, std::string& out) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        switch (state_) {
+        case State::Ground:
+            Ground(b, out);
+            break;
+        case State::Escape:
+            // held_: ESC and the intermediates so far. "[" after them begins a control sequence
+            // (the emulation takes it as one whatever intermediates came before).
+            if (b == '[') {
+                held_.push_back('[');
+                csiStart_ = held_.size();
+                separators_ = 0;
+                state_ = State::Csi;
+            } else if (b == kEsc) {
+                // The held escape is dropped, never passed alone: the emulation would join it to
+                // whatever text comes next ("[" and a final byte would make a control sequence).
+                held_.assign(1, static_cast<char>(kEsc));
+            } else if (b == kCan || b == kSub || b >= 0x80) {
+                held_.clear();
+                Ground(b, out);
+            } else if (IsC0(b)) {
+                out.push_back(static_cast<char>(b)); // executed; the escape goes on
+            } else if (b >= 0x20 && b <= 0x2F) {
+                held_.push_back(static_cast<char>(b));
+                if (held_.size() > kMaxCsiLength) {
+                    held_.clear();
+                    state_ = State::CsiDiscard;
+                }
+            } else {
+                out += held_;
+                held_.clear();
+                out.push_back(static_cast<char>(b));
+                if (b == ']' || b == 'P' || b == '_' || b == '^' || b == 'X')
+                    state_ = State::String;
+                else
+                    state_ = State::Ground;
+            }
+            break;
+        case State::String:
+            if (b == kEsc || b == kCan || b == kSub || b == kBel)
+                Ground(b, out); // BEL ends an operating system command; ESC may begin ST
+            else
+                out.push_back(static_cast<char>(b));
+            break;
+        case State::Csi:
+            if (b >= 0x40 && b <= 0x7E) {
+                EndCsi(b, out);
+            } else if (b == kEsc || b == kCan || b == kSub || b >= 0x80) {
+                held_.clear();
+                Ground(b, out);
+            } else if (b == kDel) {
+                // ignored inside a sequence
+            } else {
+                if (b == ';' || b == ':')
+                    ++separators_;
+                held_.push_back(static_cast<char>(b));
+                if (separators_ > kMaxCsiSeparators || held_.size() > kMaxCsiLength) {
+                    held_.clear();
+                    state_ = State::CsiDiscard;
+                }
+            }
+            break;
+        case State::CsiDiscard:
+            if (b >= 0x40 && b <= 0x7E)
+                state_ = State::Ground;
+            else if (b == kEsc || b == kCan || b == kSub || b >= 0x80)
+                Ground(b, out);
+            else if (IsC0(b))
+                out.push_back(static_cast<char>(b));
+            break;
+        }
+    }
+}
+
 struct TerminalEmulatorCallbacks {
     static TerminalEmulator& Self(void* user) { return *static_cast<TerminalEmulator*>(user); }
 
@@ -146,7 +275,8 @@ const VTermScreenCallbacks kScreenCallbacks = {
 } // namespace
 
 TerminalEmulator::TerminalEmulator(int rows, int cols, std::size_t scrollbackLimit)
-    : rows_(rows), cols_(cols), scrollbackLimit_(scrollbackLimit) {
+    : rows_(rows), cols_(cols), scrollbackLimit_(scrollbackLimit),
+      guard_(static_cast<std::size_t>(std::max(rows, 1)) * static_cast<std::size_t>(std::max(cols, 1))) {
     vt_ = vterm_new(rows_, cols_);
     // Received bytes are converted to UTF-8 by Feed, so the emulation runs in UTF-8 mode; set before
     // the screen is reset.
@@ -169,6 +299,7 @@ void TerminalEmulator::Reset() {
     vterm_color_rgb(&bg, 255, 255, 255);
     vterm_state_set_default_colors(state_, &fg, &bg);
     vterm_screen_reset(screen_, 1);
+    guard_.Reset();
     scrollback_.clear();
     linesScrolled_ = 0;
     output_.clear();
@@ -183,11 +314,15 @@ void TerminalEmulator::Reset() {
 void TerminalEmulator::Feed(const char* data, std::size_t count) {
     if (count == 0)
         return;
+    guarded_.clear();
+    guard_.Filter(data, count, guarded_);
+    if (guarded_.empty())
+        return;
     const auto& table = Bytes();
     feedBuffer_.clear();
-    feedBuffer_.reserve(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto b = static_cast<unsigned char>(data[i]);
+    feedBuffer_.reserve(guarded_.size() * 2);
+    for (const char c : guarded_) {
+        const auto b = static_cast<unsigned char>(c);
         if (b < 0x80)
             feedBuffer_.push_back(static_cast<char>(b));
         else

@@ -18,6 +18,39 @@ struct VTermState;
 
 namespace mirota {
 
+// Sits in front of the emulation and passes received bytes on, holding back escape sequences until
+// they are complete (so that chunk boundaries do not matter) and changing what the emulation cannot
+// take safely:
+// - a control sequence (ESC "[" ..., also with intermediates between ESC and "[") with more than kMaxCsiSeparators ";" or ":" separators, or longer
+//   than kMaxCsiLength bytes, is dropped whole;
+// - a control sequence broken off by ESC, CAN, SUB or a byte of 0x80 or above is dropped;
+// - the repeat sequence (ESC "[" n "b") is carried out here: the last printable byte passed on is
+//   repeated n times (at most kMaxRepeat); without such a byte, or with any other form, it is dropped.
+// Every other byte is passed on unchanged and in order.
+class TermInputGuard {
+public:
+    static constexpr int kMaxCsiSeparators = 15;
+    static constexpr std::size_t kMaxCsiLength = 256;
+
+    explicit TermInputGuard(std::size_t maxRepeat = 24 * 80) : maxRepeat_(maxRepeat) {}
+
+    // Appends to out what may go to the emulation for these received bytes.
+    void Filter(const char* data, std::size_t count, std::string& out);
+    void Reset();
+
+private:
+    enum class State { Ground, Escape, Csi, CsiDiscard, String };
+    void Ground(unsigned char b, std::string& out);
+    void EndCsi(unsigned char final, std::string& out);
+
+    std::size_t maxRepeat_;
+    State state_ = State::Ground;
+    std::string held_; // ESC and its intermediates, or the control sequence so far
+    std::size_t csiStart_ = 0; // where the control sequence's parameters begin in held_
+    int separators_ = 0;
+    int lastPrintable_ = -1;
+};
+
 struct TermRgb {
     std::uint8_t r = 0, g = 0, b = 0;
     bool operator==(const TermRgb&) const = default;
@@ -110,6 +143,8 @@ private:
     VTermScreen* screen_ = nullptr;
     VTermState* state_ = nullptr;
     std::string output_;
+    TermInputGuard guard_;
+    std::string guarded_;
     std::string feedBuffer_;
     std::deque<std::vector<TermCell>> scrollback_;
     std::uint64_t linesScrolled_ = 0;

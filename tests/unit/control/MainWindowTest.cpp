@@ -306,6 +306,21 @@ TEST(InformationPanel, HoverTextsFollowTheCfgFile) {
     std::filesystem::remove_all(cfg);
 }
 
+TEST(InformationPanel, LineOfManyMegabytesIsCutShort) {
+    const std::string huge(10u * 1024u * 1024u, 'x');
+    const std::string longer(100000, 'x');
+    const auto cfg = WriteCfg("huge", "[DEFAULT]\ninfo1=" + huge + "\n[POWER]\ncaption=" + longer + "\ninfo2=\xE4" + longer + "\n");
+    Started h(cfg);
+    h.Start();
+    h.form->ButtonMouseEnter(ScreenKind::Power);
+    EXPECT_EQ(h.view.infoCaption, std::string(2000, 'x') + "\xE2\x80\xA6");
+    // The cut keeps whole characters ("\xE4" is two bytes in UTF-8).
+    EXPECT_EQ(h.view.infoText, "\r\n\xC3\xA4" + std::string(1998, 'x') + "\xE2\x80\xA6\r\n");
+    h.form->ButtonMouseLeave();
+    EXPECT_EQ(h.view.infoText, std::string(2000, 'x') + "\xE2\x80\xA6");
+    std::filesystem::remove_all(cfg);
+}
+
 TEST(InformationPanel, EmptyCfgGivesEmptyTexts) {
     const auto cfg = WriteCfg("empty", "");
     Started h(cfg);

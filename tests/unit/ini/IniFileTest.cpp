@@ -104,6 +104,64 @@ TEST(IniFile, LoadsFromDisk) {
     std::filesystem::remove(path);
 }
 
+
+// Hostile and huge files: a file above the limit is refused unread with a message naming it and the
+// limit; a long line and many sections are read whole. Files live in a temporary folder of the test.
+class IniFileOnDisk : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() / ("mirota-ini-big-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::filesystem::path Write(const std::string& name, const std::string& bytes) {
+        const auto path = dir_ / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(IniFileOnDisk, FileAboveTheLimitIsRefusedWithAMessage) {
+    const std::string text = "[A]\nk=" + std::string(100, 'v') + "\n";
+    const auto path = Write("limit.ini", text);
+    const IniFile atLimit = IniFile::Load(path, text.size());
+    EXPECT_EQ(atLimit.ReadString("A", "k"), std::string(100, 'v'));
+    EXPECT_EQ(atLimit.Error(), "");
+
+    const IniFile over = IniFile::Load(path, text.size() - 1);
+    EXPECT_TRUE(over.Sections().empty());
+    EXPECT_NE(over.Error().find(path.string()), std::string::npos) << over.Error();
+    EXPECT_NE(over.Error().find(std::to_string(text.size() - 1) + " bytes"), std::string::npos) << over.Error();
+
+    // A file of hundreds of MB (sparse, nothing is written) is refused without being read.
+    const auto huge = dir_ / "huge.ini";
+    std::ofstream(huge, std::ios::binary) << "[A]\nk=1\n";
+    std::filesystem::resize_file(huge, 300u * 1024u * 1024u);
+    const IniFile refused = IniFile::Load(huge);
+    EXPECT_TRUE(refused.Sections().empty());
+    EXPECT_NE(refused.Error().find("64 MB"), std::string::npos) << refused.Error();
+}
+
+TEST_F(IniFileOnDisk, LineOfManyMegabytesIsReadWhole) {
+    const std::string value(8u * 1024u * 1024u, 'x');
+    const IniFile ini = IniFile::Load(Write("line.ini", "[A]\nk=" + value + "\r\nj=2\n"));
+    EXPECT_EQ(ini.ReadString("A", "k"), value);
+    EXPECT_EQ(ini.ReadString("A", "j"), "2");
+}
+
+TEST(IniFile, LooksUpEveryOneOfManySectionsByFoldedName) {
+    std::string text;
+    for (int i = 0; i < 100000; ++i)
+        text += "[Sect\xC4" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+    text += "[sect\xE4" "5]\nk=duplicate\n";
+    const IniFile ini = IniFile::Parse(text);
+    for (int i = 0; i < 100000; ++i)
+        ASSERT_EQ(ini.ReadString("SECT\xC3\xA4" + std::to_string(i), "K"), std::to_string(i));
+    EXPECT_EQ(ini.ReadString("sect\xC3\x84" "5", "k"), "5"); // the first of two equal names wins
+    EXPECT_FALSE(ini.HasSection("Sect"));
+}
+
 TEST(SplitString, SplitsAtEverySeparator) {
     EXPECT_EQ(SplitString("a=b=c", "="), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(SplitString("abc", "="), std::vector<std::string>{"abc"});

@@ -63,6 +63,13 @@ TEST_P(PacketCutting, DeliversAndDiscards) {
 
 const std::string k1023(1023, 'x');
 
+std::string ManyPackets(int n) {
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s += "&66612.5" + E;
+    return s;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Filter, PacketCutting,
     ::testing::Values(
@@ -83,6 +90,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"PassThroughWithoutStop", "", "", {Feed("ab"), Feed("c" + E)}, {"ab", "c" + E}, {}, ""},
         Case{"LimitEmptiesAt1024", "&666", E, {Feed(k1023), Feed("y")}, {}, {k1023 + "y"}, ""},
         Case{"BelowLimitKept", "&666", E, {Feed(k1023)}, {}, {}, k1023},
+        // A reader that stalled hands over many replies at once: every one of them is delivered.
+        Case{"ChunkOverLimitDeliversEveryPacket", "&666", E, {Feed(ManyPackets(300) + "&6661")},
+             std::vector<std::string>(300, "12.5"), {}, "&6661"},
+        Case{"LimitAppliesToWhatHoldsNoPacket", "&666", E, {Feed(ManyPackets(200) + k1023 + "y")},
+             std::vector<std::string>(200, "12.5"), {k1023 + "y"}, ""},
         Case{"StartAtHeadWhenStartEmpty", "", E, {Feed("12" + E + "34" + E)}, {"12", "34"}, {}, ""},
         Case{"StopInsideStartNotTaken", "&1", "1", {Feed("&12"), Feed("1")}, {"2"}, {}, ""},
         Case{"FixedSize", "%", "", {Size(3), Feed("x%ab%c")}, {"ab"}, {"x"}, "%c"},

@@ -1,6 +1,8 @@
 // The settings catalogue as read from small fixture files.
 #include "settings/SettingsCatalogue.h"
 
+#include "ini/IniFile.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -140,6 +142,42 @@ TEST_F(CatalogueTest, LinesWithoutAnEqualsSignAreNoSettings) {
     TSettingsCatalogue c = Read("X", 0);
     EXPECT_EQ(c.slCurrentCommand, (Texts{"$1", "$2"}));
     EXPECT_EQ(c.olCurrentBorders, (std::vector<int>{0, 2}));
+}
+
+// A catalogue of 100,000 settings in as many sections (read in linear time, once quadratic in the
+// number of sections) stays complete and in order.
+TEST_F(CatalogueTest, LargeCatalogueIsReadWhole) {
+    constexpr int kCount = 100000;
+    std::string commands, display, info;
+    for (int i = 0; i < kCount; ++i) {
+        const std::string n = std::to_string(i);
+        commands += "[Group " + n + "]\nSetting " + n + "=$" + n + "\n";
+        info += "[Group " + n + "]\n1=Help " + n + "\n";
+        if (i % 1000 == 0) display += "[setting " + n + "]\na=off\nb=on\n";
+    }
+    Write("SettingsCommands X.ini", commands);
+    Write("DisplayValues X.ini", display);
+    Write("InfoConfiguration X.ini", info);
+    const TSettingsCatalogue c = Read(" X", 10);
+    ASSERT_EQ(c.EntryCount(), kCount);
+    ASSERT_EQ(c.slCurrentSections.size(), static_cast<std::size_t>(kCount));
+    EXPECT_EQ(c.slCurrentCommand[kCount - 1], "$" + std::to_string(kCount - 1));
+    EXPECT_EQ(c.slCurrentInfo[54321], "Help 54321");
+    EXPECT_EQ(c.olCurrentDisplay[3000], (Texts{"off", "on"}));
+    EXPECT_TRUE(c.olCurrentDisplay[3001].empty());
+    EXPECT_EQ(c.SectionOf(kCount - 1), kCount - 1);
+    EXPECT_TRUE(c.Errors.empty());
+}
+
+TEST_F(CatalogueTest, FileAboveTheSizeLimitIsRefusedByName) {
+    Write("SettingsCommands X.ini", "[Measurement]\nRange=$101\n");
+    Write("InfoConfiguration X.ini", "[Measurement]\n1=Help\n");
+    std::filesystem::resize_file(dir / "InfoConfiguration X.ini", kMaxIniFileSize + 1);
+    const TSettingsCatalogue c = Read(" X", 10);
+    EXPECT_EQ(c.slCurrentCommand, Texts{"$101"});
+    EXPECT_EQ(c.slCurrentInfo, Texts{""});
+    ASSERT_EQ(c.Errors.size(), 1u);
+    EXPECT_NE(c.Errors[0].find("InfoConfiguration X.ini"), std::string::npos) << c.Errors[0];
 }
 
 TEST(SplitStringTest, SplitsAtEveryOccurrence) {

@@ -122,6 +122,23 @@ TEST(ConfigurationFileTest, TypeIsTakenExactlyAndAMissingTypeIsIgnored) {
               LoadedConfiguration::Result::NoType);
 }
 
+std::string Nested(int depth) {
+    std::string open, close;
+    for (int i = 0; i < depth; ++i) {
+        open += "<G>";
+        close += "</G>";
+    }
+    return open + close;
+}
+
+std::string Repeated(const std::string& part, int count) {
+    std::string text;
+    text.reserve(part.size() * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i)
+        text += part;
+    return text;
+}
+
 TEST(ConfigurationFileTest, HostileOrBrokenFilesAreRefusedWithAMessage) {
     struct Case {
         const char* what;
@@ -139,6 +156,9 @@ TEST(ConfigurationFileTest, HostileOrBrokenFilesAreRefusedWithAMessage) {
                          "<conf vtype=\"X\"/>"},
         {"undeclared entity", "<conf vtype=\"X\"><G0><V0>&x;</V0></G0></conf>"},
         {"too large", "<conf vtype=\"X\"><G0><V0>" + std::string(kMaxConfigurationFileSize, 'a') + "</V0></G0></conf>"},
+        {"five levels", "<conf vtype=\"X\"><G0><V0><x><y>1</y></x></V0></G0></conf>"},
+        {"nested 100000 deep", "<conf vtype=\"X\">" + Nested(100000) + "</conf>"},
+        {"two million values", "<conf vtype=\"X\"><G0>" + Repeated("<V>1</V>", 2000000) + "</G0></conf>"},
     };
     for (const Case& tc : cases) {
         LoadedConfiguration loaded = ParseConfigurationDocument(tc.text);
@@ -149,6 +169,38 @@ TEST(ConfigurationFileTest, HostileOrBrokenFilesAreRefusedWithAMessage) {
     LoadedConfiguration missing = ReadConfigurationFile("/nonexistent/dir/conf.xml");
     EXPECT_EQ(missing.Status, LoadedConfiguration::Result::Failed);
     EXPECT_NE(missing.Error.find("could not be read"), std::string::npos);
+}
+
+TEST(ConfigurationFileTest, FilesAboveTheLimitAreRefusedByNameAndLimitUnread) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("mirota-conf-huge-" + std::to_string(::getpid()) + ".xml");
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "<conf vtype=\"X\"><G0><V0>";
+    }
+    std::filesystem::resize_file(path, 100u * 1024u * 1024u); // a 100 MB text node, sparse
+    const LoadedConfiguration loaded = ReadConfigurationFile(path.string());
+    std::filesystem::remove(path);
+    EXPECT_EQ(loaded.Status, LoadedConfiguration::Result::Failed);
+    EXPECT_NE(loaded.Error.find(path.string()), std::string::npos) << loaded.Error;
+    EXPECT_NE(loaded.Error.find("16 MB"), std::string::npos) << loaded.Error;
+}
+
+TEST(ConfigurationFileTest, ConfigurationOfALargeCatalogueLoads) {
+    std::string text = "<conf vtype=\"X\">";
+    for (int g = 0; g < 1000; ++g)
+        text += "<G" + std::to_string(g) + ">" + Repeated("<V>1.5</V>", 200) + "</G" + std::to_string(g) + ">";
+    text += "<H>" + Repeated("<V>h</V>", 100) + "</H></conf>";
+    const LoadedConfiguration loaded = ParseConfigurationDocument(text);
+    ASSERT_EQ(loaded.Status, LoadedConfiguration::Result::Loaded) << loaded.Error;
+    EXPECT_EQ(loaded.RowValues.size(), 200000u);
+    EXPECT_EQ(loaded.HiddenValues.size(), 100u);
+}
+
+TEST(ConfigurationFileTest, DepthOfThreeIsAccepted) {
+    const LoadedConfiguration loaded = ParseConfigurationDocument("<conf vtype=\"X\"><G0><V0>1</V0></G0><H/></conf>");
+    EXPECT_EQ(loaded.Status, LoadedConfiguration::Result::Loaded);
+    EXPECT_EQ(loaded.RowValues, std::vector<std::string>{"1"});
 }
 
 } // namespace

@@ -112,6 +112,87 @@ TEST(TerminalEmulator, EightBitCsiByteDoesNotStartASequence) {
     EXPECT_EQ(t.RowText(0), Utf8(U'›') + "2J");
 }
 
+
+// Byte streams the emulation library cannot take (memory corruption on many CSI separators, an endless
+// loop on a repeat sequence before any printable character): after each, whole or split at any point,
+// the terminal still works and shows nothing of the dropped sequence.
+struct HostileCase {
+    const char* name;
+    std::string bytes;
+    std::string row0; // what row 0 shows after the bytes and "ok"
+};
+
+std::string Repeat(char c, int n) { return std::string(static_cast<std::size_t>(n), c); }
+
+class HostileInput : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(HostileInput, IsSurvivedWholeAndSplitAtEveryPoint) {
+    const auto& param = GetParam();
+    const std::string& bytes = param.bytes;
+    for (std::size_t split = 0; split <= bytes.size(); ++split) {
+        TerminalEmulator t;
+        t.Feed(bytes.substr(0, split));
+        t.Feed(bytes.substr(split));
+        t.Feed("ok");
+        EXPECT_EQ(t.RowText(0), param.row0) << "split at " << split;
+    }
+    TerminalEmulator bytewise;
+    for (char c : bytes)
+        bytewise.Feed(&c, 1);
+    bytewise.Feed("ok");
+    EXPECT_EQ(bytewise.RowText(0), param.row0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TerminalEmulator, HostileInput,
+    ::testing::Values(
+        HostileCase{"BelCsiNineteenColons", "\a\x1b[" + Repeat(':', 19) + "H", "ok"},
+        HostileCase{"SixteenSemicolons", "\x1b[" + Repeat(';', 16) + "H", "ok"},
+        HostileCase{"ManySeparatorsWithDigits", "ab\x1b[1;2:3;4" + Repeat(';', 40) + "5m", "abok"},
+        HostileCase{"OverlongParameters", "\x1b[" + Repeat('1', 5000) + "m", "ok"},
+        HostileCase{"RepeatBeforeAnyCharacter", "\x1b[b", "ok"},
+        HostileCase{"RepeatWithCountBeforeAnyCharacter", "\x1b[12b\x1b[H", "ok"},
+        HostileCase{"RepeatAfterOnlyControls", "\r\n\x1b[H\x1b[b", "ok"},
+        HostileCase{"RepeatWithSubParameters", "x\x1b[2:3b", "xok"},
+        // Found by fuzzing: the emulation takes "[" after ESC and intermediates as a control sequence.
+        HostileCase{"RepeatAfterIntermediates", "\x1b&[b", "ok"},
+        HostileCase{"RepeatAfterIntermediatesAndControls", std::string("\x05\a\x1b&\0\0\x1e[b", 10), "ok"},
+        HostileCase{"SeparatorsAfterIntermediates", "\x1b([" + Repeat(':', 19) + "H", "ok"},
+        HostileCase{"EscapeBeforeEscapeBeforeText", "\x1b\x1b[3.b\x1b[2b[3b\x1b(\x1b[b", "[3bbok"},
+        HostileCase{"RepeatAfterCharacter", "x\x1b[3b", "xxxxok"},
+        HostileCase{"RepeatWithHugeCountIsCapped", "\x1b[2000000000b\x1b[Hx\x1b[4000000000b\x1b[H", "ok" + Repeat('x', 78)},
+        HostileCase{"SequenceBrokenOffByEscape", "\x1b[1;2\x1b[3Cab", "   abok"},
+        HostileCase{"SequenceBrokenOffByCancel", "\x1b[" + Repeat(';', 30) + "\x18" "ab", "abok"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(TerminalEmulator, ControlSequenceWithFifteenSeparatorsIsInterpreted) {
+    TerminalEmulator t;
+    t.Feed("\x1b[5;10" + Repeat(';', 14) + "Hx");
+    EXPECT_EQ(t.Cell(4, 9).ch, U'x');
+    t.Feed("\x1b[5;10" + Repeat(';', 15) + "Hy");
+    EXPECT_EQ(t.Cell(4, 10).ch, U'y'); // dropped: the caret did not move
+}
+
+TEST(TermInputGuard, OutputDoesNotDependOnChunkBoundaries) {
+    const std::string stream = "ab\x1b[3;4Hc\x1b]0;title\a\x1b(Bd\x1b[" + Repeat(':', 20) + "He\x1b[2b\x1b"
+                               "P1$r\x1b\\\x1b[?25l\xe4\x1b[b\x1b[1;2\x1b" "c";
+    TermInputGuard whole;
+    std::string expected;
+    whole.Filter(stream.data(), stream.size(), expected);
+    for (std::size_t a = 0; a <= stream.size(); ++a) {
+        for (std::size_t b = a; b <= stream.size(); b += 3) {
+            TermInputGuard guard;
+            std::string out;
+            guard.Filter(stream.data(), a, out);
+            guard.Filter(stream.data() + a, b - a, out);
+            guard.Filter(stream.data() + b, stream.size() - b, out);
+            ASSERT_EQ(out, expected) << "chunks end at " << a << " and " << b;
+        }
+    }
+    EXPECT_EQ(expected.find(":::"), std::string::npos);
+    EXPECT_NE(expected.find("eee"), std::string::npos);
+}
+
 TEST(TerminalEmulator, AnswersDeviceAttributesAndCursorPositionQueries) {
     TerminalEmulator t;
     t.Feed("\x1b[c");
