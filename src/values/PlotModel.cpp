@@ -63,7 +63,7 @@ void PlotModel::AddPoint(int channel, double x, double y) {
     ++s.Count;
     ++total_;
     ++revision_;
-    if (sink_) sink_->AppendPoint(channel, x, y);
+    points_.Append(channel, x, y);
 }
 
 void PlotModel::ZoomToFit() {
@@ -87,7 +87,7 @@ void PlotModel::ClearAllData() {
     timeAligned_ = false;
     total_ = 0;
     ++revision_;
-    if (sink_) sink_->ClearPoints();
+    points_.Clear();
 }
 
 void PlotModel::Zoom(double factor) {

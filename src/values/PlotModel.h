@@ -2,7 +2,9 @@
 // The rules of the value plot, apart from drawing: six channels on one time axis and six value axes,
 // the moving time window and the value axes that follow their channels. Every point costs O(1): the
 // model keeps each channel's running minimum and maximum instead of looking at the points again.
-// The points themselves are kept once, by the sink (the drawn plot, or a test's store).
+// The points themselves are kept once, in the model's PointStore, which the drawn plot reads.
+#include "values/PointStore.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -21,14 +23,6 @@ struct AxisRange {
     double Width() const { return upper - lower; }
     bool Contains(double v) const { return v >= lower && v <= upper; }
     friend bool operator==(const AxisRange&, const AxisRange&) = default;
-};
-
-// Where the points go.
-class PlotPointSink {
-public:
-    virtual ~PlotPointSink() = default;
-    virtual void AppendPoint(int channel, double x, double y) = 0;
-    virtual void ClearPoints() = 0;
 };
 
 class PlotModel {
@@ -52,7 +46,8 @@ public:
 
     PlotModel();
 
-    void SetSink(PlotPointSink* sink) { sink_ = sink; }
+    // Every point added since the last clear.
+    const PointStore& Points() const { return points_; }
 
     const Channel& ChannelAt(int i) const { return channels_.at(i); }
     const ValueAxis& ValueAxisAt(int i) const { return axes_.at(i); }
@@ -101,7 +96,7 @@ private:
     bool timeAligned_ = false;
     double minX_ = 0, maxX_ = 0;
     std::size_t total_ = 0;
-    PlotPointSink* sink_ = nullptr;
+    PointStore points_;
     std::uint64_t revision_ = 0;
 };
 

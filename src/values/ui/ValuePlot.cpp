@@ -1,40 +1,24 @@
 #include "values/ui/ValuePlot.h"
 
+#include "values/PointsCsv.h"
+
 #include <QAction>
-#include <QFile>
 #include <QFileDialog>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
-#include <charconv>
-#include <cmath>
-#include <ctime>
+#include <algorithm>
+#include <vector>
 
 namespace mirota {
 
 namespace {
 
 QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
-
-void AppendNumber(std::string& out, double v) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
-}
-
-std::string LocalTimeText(double seconds) {
-    const std::time_t t = static_cast<std::time_t>(std::floor(seconds));
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    char buf[96];
-    const int ms = static_cast<int>((seconds - std::floor(seconds)) * 1000);
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
-    return buf;
-}
 
 } // namespace
 
@@ -143,7 +127,6 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     addTool("Save Picture...", "actExportPng", [this] { AskExportPng(); });
     addTool("Save Points...", "actExportCsv", [this] { AskExportCsv(); });
 
-    model_.SetSink(this);
     ApplyConfiguration();
 
     redrawTimer_ = new QTimer(this);
@@ -152,15 +135,55 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     redrawTimer_->start();
 }
 
-TiXYPlot::~TiXYPlot() { model_.SetSink(nullptr); }
+TiXYPlot::~TiXYPlot() = default;
 
-void TiXYPlot::AppendPoint(int channel, double x, double y) {
-    // Appending at the end of a sorted container is O(1) amortised.
-    graphs_[channel]->addData(x, y);
+void TiXYPlot::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    drawnRevision_ = ~std::uint64_t{0}; // other pixel columns
 }
 
-void TiXYPlot::ClearPoints() {
-    for (QCPGraph* g : graphs_) g->data()->clear();
+void TiXYPlot::SyncGraphData() {
+    const PointStore& store = model_.Points();
+    const AxisRange t = model_.TimeRange();
+    int columns = plot_->axisRect()->width();
+    if (columns <= 0) columns = std::max(1, plot_->width());
+    std::vector<PointStore::Column> summary;
+    for (int ch = 0; ch < PlotModel::kChannels; ++ch) {
+        QCPGraph* g = graphs_[ch];
+        if (store.Count(ch) == 0 || !(t.upper > t.lower)) {
+            g->data()->clear();
+            continue;
+        }
+        const std::size_t rows = store.Rows();
+        const std::size_t a = store.LowerBound(t.lower);
+        const std::size_t b = store.LowerBound(t.upper);
+        QVector<QCPGraphData> data;
+        // The neighbours just outside the window, so the line runs on to its edges.
+        const std::size_t before = a > 0 ? store.LastDrawable(ch, 0, a) : a;
+        const std::size_t after = store.FirstDrawable(ch, b, rows);
+        if (before < a) data.append(QCPGraphData(store.TimeAt(before), store.ValueAt(ch, before)));
+        if (b - a <= 4 * static_cast<std::size_t>(columns)) {
+            data.reserve(static_cast<int>(b - a) + 2);
+            store.ForEachPoint(ch, a, b, [&data](double x, double y) { data.append(QCPGraphData(x, y)); });
+        } else {
+            // Per pixel column: first, smallest, largest and last value; the line runs from one
+            // column's last value to the next one's first, as through the points themselves.
+            store.Columns(ch, t.lower, t.upper, columns, summary);
+            data.reserve(4 * columns + 2);
+            const double w = (t.upper - t.lower) / columns;
+            for (int k = 0; k < columns; ++k) {
+                const PointStore::Column& c = summary[static_cast<std::size_t>(k)];
+                if (c.Empty()) continue;
+                const double x = t.lower + (k + 0.5) * w;
+                data.append(QCPGraphData(x, c.first));
+                data.append(QCPGraphData(x, c.min));
+                data.append(QCPGraphData(x, c.max));
+                data.append(QCPGraphData(x, c.last));
+            }
+        }
+        if (after < rows) data.append(QCPGraphData(store.TimeAt(after), store.ValueAt(ch, after)));
+        g->data()->set(data, true);
+    }
 }
 
 void TiXYPlot::ApplyConfiguration() {
@@ -200,6 +223,7 @@ void TiXYPlot::Refresh() {
     if (model_.Revision() == drawnRevision_) return;
     drawnRevision_ = model_.Revision();
     SyncRanges();
+    SyncGraphData();
     UpdateAccessibleDescription();
     ++redraws_;
     plot_->replot(QCustomPlot::rpQueuedReplot);
@@ -208,6 +232,7 @@ void TiXYPlot::Refresh() {
 void TiXYPlot::ReplotNow() {
     drawnRevision_ = model_.Revision();
     SyncRanges();
+    SyncGraphData();
     ++redraws_;
     plot_->replot(QCustomPlot::rpImmediateRefresh);
 }
@@ -224,38 +249,32 @@ void TiXYPlot::UpdateAccessibleDescription() {
     setAccessibleDescription(d);
 }
 
-std::string TiXYPlot::PointsCsv() const {
-    std::string out = "Channel,Time,Seconds,Value\r\n";
-    for (int i = 0; i < PlotModel::kChannels; ++i) {
-        const std::string title = model_.ChannelAt(i).Title;
-        std::string quoted = "\"";
-        for (char c : title) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        quoted += '"';
-        for (auto it = graphs_[i]->data()->constBegin(); it != graphs_[i]->data()->constEnd(); ++it) {
-            out += quoted;
-            out += ',';
-            out += LocalTimeText(it->key);
-            out += ',';
-            AppendNumber(out, it->key);
-            out += ',';
-            AppendNumber(out, it->value);
-            out += "\r\n";
-        }
-    }
-    return out;
-}
+std::string TiXYPlot::PointsCsv() const { return mirota::PointsCsv(model_); }
 
 bool TiXYPlot::ExportPng(const QString& file) {
     ReplotNow();
     return plot_->savePng(file);
 }
 
-bool TiXYPlot::ExportCsv(const QString& file) {
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const std::string csv = PointsCsv();
-    const bool written = f.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size());
-    return f.flush() && written;
+bool TiXYPlot::ExportCsv(const QString& file) { return ExportCsvWithProgress(file) == CsvResult::Written; }
+
+CsvResult TiXYPlot::ExportCsvWithProgress(const QString& file) {
+    QProgressDialog dialog("Saving the points...", "Cancel", 0, 1000, this);
+    dialog.setObjectName("dlgSavePoints");
+    dialog.setWindowTitle("Save Points");
+    dialog.setAccessibleName("Saving the points");
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(400); // shown only when it takes a while
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    const CsvResult result =
+        ExportPointsCsv(model_, std::filesystem::path(file.toStdU16String()),
+                        [&dialog](std::uint64_t done, std::uint64_t total) {
+                            dialog.setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
+                            return !dialog.wasCanceled();
+                        });
+    dialog.reset();
+    return result;
 }
 
 void TiXYPlot::AskExportPng() {
@@ -266,7 +285,8 @@ void TiXYPlot::AskExportPng() {
 
 void TiXYPlot::AskExportCsv() {
     const QString file = QFileDialog::getSaveFileName(this, "Save Points", "values.csv", "CSV file (*.csv)");
-    if (!file.isEmpty() && !ExportCsv(file) && OnExportFailed)
+    if (file.isEmpty()) return;
+    if (ExportCsvWithProgress(file) == CsvResult::Failed && OnExportFailed)
         OnExportFailed("The points could not be saved to " + file.toStdString() + ".");
 }
 

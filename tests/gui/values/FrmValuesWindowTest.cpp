@@ -131,6 +131,7 @@ TEST_F(FrmValuesWindowTest, DisplaysAndPlotFollowThePackets) {
     ASSERT_NE(acc, nullptr);
     EXPECT_EQ(acc->text(QAccessible::Name), "Torque 2");
     EXPECT_EQ(acc->text(QAccessible::Value), "-0.5000");
+    window->PlotWidget()->ReplotNow(); // the graphs get the visible points when drawn
     QCPGraph* g = window->PlotWidget()->Graph(1);
     EXPECT_EQ(g->dataCount(), 2);
     EXPECT_EQ(window->PlotWidget()->Graph(0)->dataCount(), 0);
@@ -142,6 +143,24 @@ TEST_F(FrmValuesWindowTest, DisplaysAndPlotFollowThePackets) {
     menu->actions()[1]->trigger();
     EXPECT_EQ(g->dataCount(), 0);
     EXPECT_EQ(window->Display(1)->Text(), "-0.5000"); // displays keep their values
+}
+
+TEST_F(FrmValuesWindowTest, TheBoxesTellTheLogicWhatToPlot) {
+    Open("Mirota DMS");
+    QCheckBox* box = window->Box(2);
+    box->setChecked(true);
+    EXPECT_TRUE(window->Logic().BoxTicked(2));
+    Packet("31.5");
+    box->setEnabled(false); // a disabled box plots nothing, ticked or not
+    EXPECT_FALSE(window->Logic().BoxTicked(2));
+    Packet("32.5");
+    box->setEnabled(true);
+    Packet("33.5");
+    box->setChecked(false);
+    Packet("34.5");
+    EXPECT_EQ(window->Logic().Plot().PointCount(2), 2u);
+    EXPECT_EQ(window->Logic().Plot().ValueExtent(2).lower, 1.5);
+    EXPECT_EQ(window->Logic().Plot().ValueExtent(2).upper, 3.5);
 }
 
 TEST_F(FrmValuesWindowTest, ExportsThePointsAndThePictureOnRequest) {

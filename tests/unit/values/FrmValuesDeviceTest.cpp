@@ -29,12 +29,11 @@ public:
     std::vector<std::string> texts;
 };
 
-class AllTicked : public ValuesView {
+class QuietView : public ValuesView {
 public:
     void SetCaption(const std::string&) override {}
     void SetPanelVisible(int, bool) override {}
     void SetBoxCaption(int, const std::string&) override {}
-    bool BoxTicked(int) const override { return true; }
     void ShowValue(int, double) override {}
     void SetButtonEnabled(CommandButton, bool) override {}
     void SetButtonPressed(CommandButton, bool) override {}
@@ -48,8 +47,9 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
     port.Open();
     Host host;
     RecordingDialogs dialogs;
-    AllTicked view;
+    QuietView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG);
+    for (int i = 0; i < 6; ++i) frame.SetBoxTicked(i, true);
     EXPECT_EQ(device.ReceivedText(), "*$6661\r");
     loop.RunFor(1000);
     EXPECT_TRUE(device.Streaming());

@@ -4,29 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
 
 namespace mirota {
 namespace {
 
-struct Point {
-    int channel;
-    double x, y;
-};
-
-class RecordingSink : public PlotPointSink {
-public:
-    void AppendPoint(int channel, double x, double y) override { points.push_back({channel, x, y}); }
-    void ClearPoints() override { points.clear(); ++clears; }
-    std::vector<Point> points;
-    int clears = 0;
-};
-
 class PlotModelTest : public ::testing::Test {
 protected:
-    PlotModelTest() { model.SetSink(&sink); }
     PlotModel model;
-    RecordingSink sink;
     static constexpr double T0 = 1.8e9; // a time of day in 2027, seconds since 1970
 };
 
@@ -90,7 +74,8 @@ TEST_F(PlotModelTest, ValueAxisFollowsTheChannelsExtent) {
     }
     // Other axes are not touched.
     EXPECT_EQ(model.ValueAxisAt(0).Range, (AxisRange{0, 100}));
-    EXPECT_EQ(sink.points.size(), std::size(steps));
+    EXPECT_EQ(model.Points().TotalCount(), std::size(steps));
+    EXPECT_EQ(model.Points().Count(4), std::size(steps));
     EXPECT_EQ(model.PointCount(4), std::size(steps));
 }
 
@@ -127,8 +112,8 @@ TEST_F(PlotModelTest, ClearAllDataForgetsPointsAndAlignment) {
     model.AddPoint(0, T0, 500);
     model.AddPoint(0, T0 + 1, 600);
     model.ClearAllData();
-    EXPECT_EQ(sink.clears, 1);
-    EXPECT_TRUE(sink.points.empty());
+    EXPECT_EQ(model.Points().Rows(), 0u);
+    EXPECT_EQ(model.Points().TotalCount(), 0u);
     EXPECT_EQ(model.TotalPoints(), 0u);
     EXPECT_TRUE(model.ChannelAt(0).InLegend); // configuration stays
     // The next point aligns both axes again.
