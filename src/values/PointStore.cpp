@@ -201,14 +201,32 @@ std::size_t PointStore::LastDrawable(int channel, std::size_t begin, std::size_t
     return end;
 }
 
-void PointStore::Columns(int channel, double t0, double t1, int columns, std::vector<Column>& out) const {
-    out.clear();
+void PointStore::ColumnBounds(double t0, double t1, int columns, std::vector<std::size_t>& bounds) const {
+    bounds.clear();
     if (columns <= 0 || !(t1 > t0)) return;
-    out.reserve(static_cast<std::size_t>(columns));
+    bounds.reserve(static_cast<std::size_t>(columns) + 1);
     const double width = (t1 - t0) / columns;
-    std::size_t a = LowerBound(t0);
-    for (int k = 0; k < columns; ++k) {
-        const std::size_t b = k + 1 == columns ? LowerBound(t1) : LowerBound(t0 + (k + 1) * width);
+    std::size_t row = LowerBound(t0);
+    bounds.push_back(row);
+    for (int k = 1; k <= columns; ++k) {
+        const double t = k == columns ? t1 : t0 + k * width;
+        // Mostly a few rows on: look at the next few before searching.
+        std::size_t step = 0;
+        while (step < 8 && row < rows_ && TimeAt(row) < t) {
+            ++row;
+            ++step;
+        }
+        if (step == 8 && row < rows_ && TimeAt(row) < t) row = LowerBound(t);
+        bounds.push_back(row);
+    }
+}
+
+void PointStore::Columns(int channel, const std::vector<std::size_t>& bounds, std::vector<Column>& out) const {
+    out.clear();
+    if (bounds.size() < 2) return;
+    out.reserve(bounds.size() - 1);
+    for (std::size_t k = 0; k + 1 < bounds.size(); ++k) {
+        const std::size_t a = bounds[k], b = bounds[k + 1];
         Column col{0, kInf, -kInf, 0};
         if (b > a) {
             const Extent e = MinMax(channel, a, b);
@@ -220,8 +238,13 @@ void PointStore::Columns(int channel, double t0, double t1, int columns, std::ve
             }
         }
         out.push_back(col);
-        a = b;
     }
+}
+
+void PointStore::Columns(int channel, double t0, double t1, int columns, std::vector<Column>& out) const {
+    std::vector<std::size_t> bounds;
+    ColumnBounds(t0, t1, columns, bounds);
+    Columns(channel, bounds, out);
 }
 
 std::size_t PointStore::BytesAllocated() const {

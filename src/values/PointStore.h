@@ -64,7 +64,12 @@ public:
     std::size_t FirstDrawable(int channel, std::size_t begin, std::size_t end) const;
     std::size_t LastDrawable(int channel, std::size_t begin, std::size_t end) const;
 
-    // Summaries of `columns` equal columns over the time range [t0, t1).
+    // The rows of `columns` equal columns over the time range [t0, t1): column k holds rows
+    // [bounds[k], bounds[k + 1]) (columns + 1 entries). Shared by all channels of one redraw.
+    void ColumnBounds(double t0, double t1, int columns, std::vector<std::size_t>& bounds) const;
+    // The summaries of a channel's columns given by ColumnBounds.
+    void Columns(int channel, const std::vector<std::size_t>& bounds, std::vector<Column>& out) const;
+    // Both in one (tests, single channels).
     void Columns(int channel, double t0, double t1, int columns, std::vector<Column>& out) const;
 
     // Calls f(time, value) for every point of a channel in rows [begin, end), in row order.

@@ -50,6 +50,8 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     plot_->setInteractions(QCP::Interactions());
     plot_->setNoAntialiasingOnDrag(true);
     plot_->setAutoAddPlottableToLegend(false);
+    dataLayer_ = plot_->layer("main");
+    dataLayer_->setMode(QCPLayer::lmBuffered);
 
     QCPAxis* x = plot_->xAxis;
     auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
@@ -130,7 +132,9 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     ApplyConfiguration();
 
     redrawTimer_ = new QTimer(this);
-    redrawTimer_->setInterval(33); // at most about 30 redraws a second, whatever the packet rate
+    // New points are drawn about ten times a second, whatever the packet rate (the line moves by about
+    // four pixels at a time in the 20 s window); the user's own actions redraw at once.
+    redrawTimer_->setInterval(100);
     connect(redrawTimer_, &QTimer::timeout, this, &TiXYPlot::Refresh);
     redrawTimer_->start();
 }
@@ -140,6 +144,7 @@ TiXYPlot::~TiXYPlot() = default;
 void TiXYPlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     drawnRevision_ = ~std::uint64_t{0}; // other pixel columns
+    fullRedraw_ = true;
 }
 
 void TiXYPlot::SyncGraphData() {
@@ -148,6 +153,7 @@ void TiXYPlot::SyncGraphData() {
     int columns = plot_->axisRect()->width();
     if (columns <= 0) columns = std::max(1, plot_->width());
     std::vector<PointStore::Column> summary;
+    std::vector<std::size_t> bounds; // the same columns for every channel
     for (int ch = 0; ch < PlotModel::kChannels; ++ch) {
         QCPGraph* g = graphs_[ch];
         if (store.Count(ch) == 0 || !(t.upper > t.lower)) {
@@ -168,7 +174,8 @@ void TiXYPlot::SyncGraphData() {
         } else {
             // Per pixel column: first, smallest, largest and last value; the line runs from one
             // column's last value to the next one's first, as through the points themselves.
-            store.Columns(ch, t.lower, t.upper, columns, summary);
+            if (bounds.empty()) store.ColumnBounds(t.lower, t.upper, columns, bounds);
+            store.Columns(ch, bounds, summary);
             data.reserve(4 * columns + 2);
             const double w = (t.upper - t.lower) / columns;
             for (int k = 0; k < columns; ++k) {
@@ -208,25 +215,33 @@ void TiXYPlot::ApplyConfiguration() {
         gridSet = gridSet || a->visible();
     }
     drawnRevision_ = ~std::uint64_t{0};
+    fullRedraw_ = true;
 }
 
-void TiXYPlot::SyncRanges() {
-    const AxisRange t = model_.TimeRange();
-    plot_->xAxis->setRange(t.lower, t.upper);
-    for (int i = 0; i < PlotModel::kChannels; ++i) {
-        const AxisRange r = model_.ValueAxisAt(i).Range;
-        axes_[i]->setRange(r.lower, r.upper);
-    }
+bool TiXYPlot::SyncRanges() {
+    std::array<AxisRange, PlotModel::kChannels + 1> ranges;
+    ranges[0] = model_.TimeRange();
+    for (int i = 0; i < PlotModel::kChannels; ++i) ranges[i + 1] = model_.ValueAxisAt(i).Range;
+    const bool changed = ranges != drawnRanges_;
+    drawnRanges_ = ranges;
+    plot_->xAxis->setRange(ranges[0].lower, ranges[0].upper);
+    for (int i = 0; i < PlotModel::kChannels; ++i) axes_[i]->setRange(ranges[i + 1].lower, ranges[i + 1].upper);
+    return changed;
 }
 
 void TiXYPlot::Refresh() {
     if (model_.Revision() == drawnRevision_) return;
     drawnRevision_ = model_.Revision();
-    SyncRanges();
+    const bool axesChanged = SyncRanges();
     SyncGraphData();
     UpdateAccessibleDescription();
     ++redraws_;
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    if (axesChanged || fullRedraw_) {
+        fullRedraw_ = false;
+        plot_->replot(QCustomPlot::rpQueuedReplot);
+    } else {
+        dataLayer_->replot(); // new points only: axes, labels and legend stay as drawn
+    }
 }
 
 void TiXYPlot::ReplotNow() {
@@ -234,6 +249,7 @@ void TiXYPlot::ReplotNow() {
     SyncRanges();
     SyncGraphData();
     ++redraws_;
+    fullRedraw_ = false;
     plot_->replot(QCustomPlot::rpImmediateRefresh);
 }
 

@@ -9,12 +9,14 @@
 
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
 class QCustomPlot;
 class QCPGraph;
 class QCPAxis;
+class QCPLayer;
 class QMenu;
 class QAction;
 class QTimer;
@@ -59,7 +61,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    void SyncRanges();
+    // Sets the axes to the model's ranges; true when one of them changed.
+    bool SyncRanges();
     // Gives every graph the data of the visible columns.
     void SyncGraphData();
     void UpdateAccessibleDescription();
@@ -76,6 +79,10 @@ private:
     QAction* mniZoomToFit;
     QAction* mniClearAllData;
     QTimer* redrawTimer_;
+    // The graphs' own paint buffer: while no axis range changed, a redraw repaints only the graphs.
+    QCPLayer* dataLayer_ = nullptr;
+    std::array<AxisRange, PlotModel::kChannels + 1> drawnRanges_{};
+    bool fullRedraw_ = true;
     std::uint64_t drawnRevision_ = ~std::uint64_t{0};
     int redraws_ = 0;
 };
