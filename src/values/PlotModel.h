@@ -67,12 +67,18 @@ public:
     // "Zoom to Fit": every value axis runs from the smallest to the largest Y of its channel; an axis
     // whose channel has no points or only one value keeps its range. The time axis stays.
     void ZoomToFit();
-    // The time axis over all points held (toolbar); unchanged when there are none.
+    // The time axis over all points held (toolbar); unchanged when there are none. Stops following.
     void FitTimeToData();
+    // Following (the default): new points move the time window and the value axes by the rules above.
+    // Zooming or "Show All" stops it, so the axes stay where the user put them while points keep
+    // arriving; turning it on again shows the latest point and the channels' extents. "Clear all
+    // Data" turns it on.
+    void SetFollowing(bool on);
+    bool Following() const { return following_; }
     // "Clear all Data": all points go, and the next point aligns the axes again.
     void ClearAllData();
     // Zoom by a factor around the centre (factor 2 = half the width) on the time axis and every
-    // value axis.
+    // value axis. Stops following.
     void Zoom(double factor);
 
     std::size_t PointCount(int channel) const { return stats_.at(channel).Count; }
@@ -94,6 +100,7 @@ private:
     std::array<Stats, kChannels> stats_;
     AxisRange time_;
     bool timeAligned_ = false;
+    bool following_ = true;
     double minX_ = 0, maxX_ = 0;
     std::size_t total_ = 0;
     PointStore points_;

@@ -125,6 +125,17 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
         model_.ZoomToFit();
         Refresh();
     });
+    // Zooming and "Show All" stop the axes from following new points; "Follow" (or the F key) brings
+    // the live window back.
+    actFollow_ = addTool("Follow", "actFollow", [this](bool on) {
+        model_.SetFollowing(on);
+        Refresh();
+    });
+    actFollow_->setCheckable(true);
+    actFollow_->setChecked(model_.Following());
+    actFollow_->setShortcut(QKeySequence(Qt::Key_F));
+    actFollow_->setShortcutContext(Qt::WindowShortcut);
+    actFollow_->setToolTip("Follow the newest points (F)");
     toolbar_->addSeparator();
     addTool("Save Picture...", "actExportPng", [this] { AskExportPng(); });
     addTool("Save Points...", "actExportCsv", [this] { AskExportCsv(); });
@@ -232,6 +243,10 @@ bool TiXYPlot::SyncRanges() {
 void TiXYPlot::Refresh() {
     if (model_.Revision() == drawnRevision_) return;
     drawnRevision_ = model_.Revision();
+    if (actFollow_->isChecked() != model_.Following()) {
+        const QSignalBlocker block(actFollow_);
+        actFollow_->setChecked(model_.Following());
+    }
     const bool axesChanged = SyncRanges();
     SyncGraphData();
     UpdateAccessibleDescription();

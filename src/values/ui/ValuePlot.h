@@ -48,6 +48,7 @@ public:
     QCPGraph* Graph(int channel) const { return graphs_[channel]; }
     QCPAxis* ValueAxis(int i) const { return axes_[i]; }
     QMenu* PlotMenu() const { return pmPlotMenu; }
+    QAction* FollowAction() const { return actFollow_; }
     QToolBar* ToolBar() const { return toolbar_; }
     int RedrawCount() const { return redraws_; }
 
@@ -78,6 +79,7 @@ private:
     QMenu* pmPlotMenu;
     QAction* mniZoomToFit;
     QAction* mniClearAllData;
+    QAction* actFollow_ = nullptr;
     QTimer* redrawTimer_;
     // The graphs' own paint buffer: while no axis range changed, a redraw repaints only the graphs.
     QCPLayer* dataLayer_ = nullptr;

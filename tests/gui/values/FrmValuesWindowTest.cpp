@@ -163,6 +163,30 @@ TEST_F(FrmValuesWindowTest, TheBoxesTellTheLogicWhatToPlot) {
     EXPECT_EQ(window->Logic().Plot().ValueExtent(2).upper, 3.5);
 }
 
+TEST_F(FrmValuesWindowTest, ZoomingStopsTheTimeAxisUntilFollowIsPressed) {
+    Open("Mirota DMS");
+    window->Box(0)->setChecked(true);
+    Packet("1 1.0");
+    TiXYPlot* plot = window->PlotWidget();
+    QAction* follow = plot->FollowAction();
+    ASSERT_NE(follow, nullptr);
+    EXPECT_EQ(follow->text(), "Follow");
+    EXPECT_TRUE(follow->isChecked());
+    QAction* zoomIn = plot->ToolBar()->findChild<QAction*>("actZoomIn");
+    ASSERT_NE(zoomIn, nullptr);
+    zoomIn->trigger();
+    EXPECT_FALSE(follow->isChecked());
+    const QCPRange zoomed = plot->Plot()->xAxis->range();
+    loop.RunFor(30000); // 30 s later: beyond the window
+    Packet("1 2.0");
+    plot->ReplotNow();
+    EXPECT_EQ(plot->Plot()->xAxis->range(), zoomed);
+    follow->trigger();
+    EXPECT_TRUE(follow->isChecked());
+    plot->ReplotNow();
+    EXPECT_TRUE(plot->Plot()->xAxis->range().contains(window->Logic().Plot().Points().TimeAt(1)));
+}
+
 TEST_F(FrmValuesWindowTest, ExportsThePointsAndThePictureOnRequest) {
     Open("Mirota TMS");
     window->Box(0)->setChecked(true);

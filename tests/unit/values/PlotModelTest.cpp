@@ -131,5 +131,49 @@ TEST_F(PlotModelTest, FitTimeToDataCoversAllPoints) {
     EXPECT_EQ(model.TimeRange(), (AxisRange{T0, T0 + 95}));
 }
 
+TEST_F(PlotModelTest, ZoomingOrShowAllStopsFollowingUntilAskedAgain) {
+    struct Case {
+        const char* action;
+        void (*apply)(PlotModel&);
+    };
+    const Case cases[] = {
+        {"Zoom In", [](PlotModel& m) { m.Zoom(2); }},
+        {"Zoom Out", [](PlotModel& m) { m.Zoom(0.5); }},
+        {"Show All", [](PlotModel& m) { m.FitTimeToData(); }},
+    };
+    for (const Case& c : cases) {
+        PlotModel m;
+        m.AddPoint(0, T0, 1);
+        m.AddPoint(0, T0 + 1, 3);
+        EXPECT_TRUE(m.Following());
+        c.apply(m);
+        EXPECT_FALSE(m.Following()) << c.action;
+        const AxisRange time = m.TimeRange(), value = m.ValueAxisAt(0).Range;
+        // Points far beyond the window and the value range: the axes stay where the user put them.
+        m.AddPoint(0, T0 + 100, 50);
+        m.AddPoint(1, T0 + 100, 7);
+        EXPECT_EQ(m.TimeRange(), time) << c.action;
+        EXPECT_EQ(m.ValueAxisAt(0).Range, value) << c.action;
+        EXPECT_EQ(m.ValueExtent(0).upper, 50) << c.action; // the extent still counts every point
+        // Following again: the window from the latest point, the axes on their extents; the rules
+        // apply again from there.
+        m.SetFollowing(true);
+        EXPECT_EQ(m.TimeRange(), (AxisRange{T0 + 100, T0 + 120})) << c.action;
+        EXPECT_EQ(m.ValueAxisAt(0).Range, (AxisRange{1, 50})) << c.action;
+        m.AddPoint(0, T0 + 121, 60);
+        EXPECT_EQ(m.TimeRange(), (AxisRange{T0 + 120, T0 + 140})) << c.action;
+        EXPECT_EQ(m.ValueAxisAt(0).Range, (AxisRange{1, 60})) << c.action;
+    }
+}
+
+TEST_F(PlotModelTest, ClearAllDataFollowsAgain) {
+    model.AddPoint(0, T0, 1);
+    model.Zoom(2);
+    model.ClearAllData();
+    EXPECT_TRUE(model.Following());
+    model.AddPoint(0, T0 + 500, 1000);
+    EXPECT_EQ(model.TimeRange(), (AxisRange{T0 + 500, T0 + 510})); // aligned again, in the zoomed width
+}
+
 } // namespace
 } // namespace mirota
