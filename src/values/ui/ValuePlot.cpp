@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QProgressDialog>
 #include <QTimer>
@@ -19,6 +20,19 @@ namespace mirota {
 namespace {
 
 QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+
+// Width of every visible value axis: ticks and labels of up to six significant digits.
+constexpr int kValueAxisWidth = 54;
+
+// A value axis of one fixed width, whatever its labels say: the axes side by side and the drawing
+// area beside them stay where they are while the ranges follow the data.
+class FixedWidthAxis : public QCPAxis {
+public:
+    using QCPAxis::QCPAxis;
+
+protected:
+    int calculateMargin() override { return visible() ? kValueAxisWidth : 0; }
+};
 
 } // namespace
 
@@ -54,17 +68,22 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     dataLayer_->setMode(QCPLayer::lmBuffered);
 
     QCPAxis* x = plot_->xAxis;
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-    ticker->setDateTimeFormat("hh:mm:ss");
-    x->setTicker(ticker);
+    ticker_ = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker_->setDateTimeFormat("hh:mm:ss");
+    x->setTicker(ticker_);
     x->setLabel("X-Axis 1");
     x->grid()->setPen(QPen(QColor(168, 168, 168), 0, Qt::DotLine));
     x->grid()->setVisible(true);
     plot_->xAxis2->setVisible(false);
     plot_->yAxis2->setVisible(false);
+    plot_->yAxis->setVisible(false); // the value axes below replace it
+    plot_->yAxis->grid()->setVisible(false);
 
     for (int i = 0; i < PlotModel::kChannels; ++i) {
-        QCPAxis* axis = i == 0 ? plot_->yAxis : plot_->axisRect()->addAxis(QCPAxis::atLeft);
+        QCPAxis* axis =
+            plot_->axisRect()->addAxis(QCPAxis::atLeft, new FixedWidthAxis(plot_->axisRect(), QCPAxis::atLeft));
+        axis->setNumberFormat("g");
+        axis->setNumberPrecision(6);
         axis->setObjectName(QString::fromStdString(model_.ValueAxisAt(i).Name));
         axis->grid()->setPen(QPen(QColor(168, 168, 168), 0, Qt::DotLine));
         axis->grid()->setVisible(i == 0);
@@ -89,7 +108,18 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     legendFont.setPixelSize(11);
     legend->setFont(legendFont);
     legend->setFillOrder(QCPLayoutGrid::foRowsFirst);
-    plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    // The legend in a column of its own right of the drawing area (at its top), so it never covers
+    // the data.
+    plot_->axisRect()->insetLayout()->take(legend);
+    auto* side = new QCPLayoutGrid;
+    plot_->plotLayout()->addElement(0, 1, side);
+    plot_->plotLayout()->setColumnStretchFactor(1, 0.001);
+    side->addElement(0, 0, legend);
+    side->addElement(1, 0, new QCPLayoutElement(plot_)); // the free space below it
+    side->setRowStretchFactor(0, 0.001);
+    side->setMargins(QMargins(0, 0, 0, 0));
+    legend->setMargins(QMargins(5, 3, 5, 3));
+    side->setMinimumMargins(QMargins(0, 15, 6, 0));
 
     // Context menu.
     pmPlotMenu = new QMenu(this);
@@ -219,6 +249,10 @@ void TiXYPlot::ApplyConfiguration() {
         axes_[i]->setTickPen(QPen(c));
         axes_[i]->setSubTickPen(QPen(c));
     }
+    // Room for every visible value axis, the legend and a drawing area that still shows something.
+    int visibleAxes = 0;
+    for (QCPAxis* a : axes_) visibleAxes += a->visible() ? 1 : 0;
+    plot_->setMinimumSize(visibleAxes * kValueAxisWidth + plot_->legend->minimumOuterSizeHint().width() + 200, 180);
     // The grid follows the first visible value axis.
     bool gridSet = false;
     for (QCPAxis* a : axes_) {
@@ -227,6 +261,12 @@ void TiXYPlot::ApplyConfiguration() {
     }
     drawnRevision_ = ~std::uint64_t{0};
     fullRedraw_ = true;
+}
+
+void TiXYPlot::FitTicksToWidth() {
+    // As many time labels as fit side by side with a gap, however narrow the plot.
+    const int label = QFontMetrics(plot_->xAxis->tickLabelFont()).horizontalAdvance("00:00:00") + 24;
+    ticker_->setTickCount(std::max(1, plot_->axisRect()->width() / label));
 }
 
 bool TiXYPlot::SyncRanges() {
@@ -253,6 +293,7 @@ void TiXYPlot::Refresh() {
     ++redraws_;
     if (axesChanged || fullRedraw_) {
         fullRedraw_ = false;
+        FitTicksToWidth();
         plot_->replot(QCustomPlot::rpQueuedReplot);
     } else {
         dataLayer_->replot(); // new points only: axes, labels and legend stay as drawn
@@ -265,6 +306,7 @@ void TiXYPlot::ReplotNow() {
     SyncGraphData();
     ++redraws_;
     fullRedraw_ = false;
+    FitTicksToWidth();
     plot_->replot(QCustomPlot::rpImmediateRefresh);
 }
 

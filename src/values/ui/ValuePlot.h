@@ -7,6 +7,7 @@
 #include "values/PlotModel.h"
 #include "values/PointsCsv.h"
 
+#include <QSharedPointer>
 #include <QWidget>
 
 #include <array>
@@ -17,6 +18,7 @@ class QCustomPlot;
 class QCPGraph;
 class QCPAxis;
 class QCPLayer;
+class QCPAxisTickerDateTime;
 class QMenu;
 class QAction;
 class QTimer;
@@ -64,6 +66,7 @@ protected:
 private:
     // Sets the axes to the model's ranges; true when one of them changed.
     bool SyncRanges();
+    void FitTicksToWidth();
     // Gives every graph the data of the visible columns.
     void SyncGraphData();
     void UpdateAccessibleDescription();
@@ -83,6 +86,7 @@ private:
     QTimer* redrawTimer_;
     // The graphs' own paint buffer: while no axis range changed, a redraw repaints only the graphs.
     QCPLayer* dataLayer_ = nullptr;
+    QSharedPointer<QCPAxisTickerDateTime> ticker_;
     std::array<AxisRange, PlotModel::kChannels + 1> drawnRanges_{};
     bool fullRedraw_ = true;
     std::uint64_t drawnRevision_ = ~std::uint64_t{0};

@@ -187,6 +187,46 @@ TEST_F(FrmValuesWindowTest, ZoomingStopsTheTimeAxisUntilFollowIsPressed) {
     EXPECT_TRUE(plot->Plot()->xAxis->range().contains(window->Logic().Plot().Points().TimeAt(1)));
 }
 
+TEST_F(FrmValuesWindowTest, TheDrawingAreaStaysPutWhileTheValueLabelsChangeWidth) {
+    Open("Mirota DMS");
+    window->Box(0)->setChecked(true);
+    window->Box(1)->setChecked(true);
+    TiXYPlot* plot = window->PlotWidget();
+    Packet("1 1.0");
+    Packet("2 1.0");
+    Packet("1 2.0");
+    plot->ReplotNow();
+    const QRect before = plot->Plot()->axisRect()->rect();
+    Packet("1 -123456.25"); // labels many digits wide on the first axis
+    Packet("2 0.001");
+    plot->ReplotNow();
+    EXPECT_EQ(plot->Plot()->axisRect()->rect(), before);
+}
+
+TEST_F(FrmValuesWindowTest, NothingOverlapsAtTheDesignAndTheSmallestSize) {
+    Open("Mirota DMS");
+    for (int i = 0; i < 6; ++i) window->Box(i)->setChecked(true);
+    for (int k = 0; k < 6; ++k) Packet(std::to_string(k + 1) + " 1234.5");
+    Packet("1 -9876.25");
+    TiXYPlot* plot = window->PlotWidget();
+    for (QSize size : {QSize(886, 522), QSize(1, 1)}) {
+        window->resize(size); // clamped to the window's minimum
+        QApplication::processEvents();
+        plot->ReplotNow();
+        QCustomPlot* p = plot->Plot();
+        const QRect data = p->axisRect()->rect();
+        EXPECT_FALSE(p->legend->outerRect().intersects(data)) << size.width();
+        EXPECT_GE(data.width(), 120) << size.width();
+        // Time labels: their centres at least one label width apart.
+        const QVector<double> ticks = p->xAxis->tickVector();
+        const int label = QFontMetrics(p->xAxis->tickLabelFont()).horizontalAdvance("00:00:00");
+        ASSERT_GE(ticks.size(), 1) << size.width();
+        for (int i = 1; i < ticks.size(); ++i)
+            EXPECT_GT(p->xAxis->coordToPixel(ticks[i]) - p->xAxis->coordToPixel(ticks[i - 1]), label + 4)
+                << size.width() << " tick " << i;
+    }
+}
+
 TEST_F(FrmValuesWindowTest, ExportsThePointsAndThePictureOnRequest) {
     Open("Mirota TMS");
     window->Box(0)->setChecked(true);
