@@ -164,7 +164,7 @@ void TfrmValuesFrame::AddPlotPoints() {
     double now = 0;
     bool haveNow = false;
     for (int i = 0; i < kValues; ++i) {
-        if (!arrShown[i] || !view.BoxTicked(i)) continue;
+        if (!arrShown[i] || !arrTicked[i]) continue;
         if (!haveNow) {
             now = clock();
             haveNow = true;
@@ -309,6 +309,8 @@ void TfrmValuesFrame::btnNullingClick(void*) {
 
 void TfrmValuesFrame::mniZoomToFitClick(void*) { xypltDisplayValues.ZoomToFit(); }
 void TfrmValuesFrame::mniClearAllDataClick(void*) { xypltDisplayValues.ClearAllData(); }
+
+void TfrmValuesFrame::SetBoxTicked(int i, bool ticked) { arrTicked.at(i) = ticked; }
 
 // ---- closing -------------------------------------------------------------------------------------
 

@@ -26,7 +26,6 @@ public:
     // Value panel i (index order of the values) shown or hidden; the shown panels close up.
     virtual void SetPanelVisible(int i, bool visible) = 0;
     virtual void SetBoxCaption(int i, const std::string& caption) = 0;
-    virtual bool BoxTicked(int i) const = 0;
     // Display i shows `value` (called only when the value changed).
     virtual void ShowValue(int i, double value) = 0;
     virtual void SetButtonEnabled(CommandButton b, bool enabled) = 0;
@@ -65,6 +64,8 @@ public:
     void btnHundredClick(void* sender);
     void mniZoomToFitClick(void* sender);
     void mniClearAllDataClick(void* sender);
+    // The view tells the logic whenever value i's check box changes (ticked and enabled: plotted).
+    void SetBoxTicked(int i, bool ticked);
     // The window's close handling; runs once, whoever closes the window.
     void FormClose();
 
@@ -94,6 +95,7 @@ public:
     double DisplayValue(int i) const { return arrValues.at(i); }
     bool PanelShown(int i) const { return arrShown.at(i); }
     const std::string& BoxCaption(int i) const { return arrCaptions.at(i); }
+    bool BoxTicked(int i) const { return arrTicked.at(i); }
     bool ButtonPressed(CommandButton b) const { return buttons[Index(b)].Pressed; }
     bool ButtonEnabled(CommandButton b) const { return buttons[Index(b)].Enabled; }
     bool HandlerAttached(CommandButton b) const { return static_cast<bool>(buttons[Index(b)].OnClick); }
@@ -135,6 +137,7 @@ private:
     std::array<std::string, kValues> arrLabels;
     std::array<std::string, kValues> arrCaptions;
     std::array<bool, kValues> arrShown{};
+    std::array<bool, kValues> arrTicked{};
     std::array<double, kValues> arrValues{};
     std::array<ButtonState, kCommandButtons> buttons;
     // Groups whose buttons may all be released (set by the release routines).

@@ -32,19 +32,20 @@ void PlotModel::AddPoint(int channel, double x, double y) {
     ValueAxis& ax = axes_[ValueAxisOf(channel)];
 
     // Time window: the first point aligns it (unless it already lies inside); afterwards the window
-    // moves by whole widths until it holds the point.
+    // moves by whole widths until it holds the point. While the user looks elsewhere (not following)
+    // the axes stay where the user put them.
     const double width = time_.Width() > 0 ? time_.Width() : kTimeWindowSeconds;
     if (!timeAligned_) {
         timeAligned_ = true;
         minX_ = maxX_ = x;
-        if (!time_.Contains(x)) time_ = {x, x + width};
+        if (following_ && !time_.Contains(x)) time_ = {x, x + width};
     } else {
         if (x < minX_) minX_ = x;
         if (x > maxX_) maxX_ = x;
-        if (x > time_.upper) {
+        if (following_ && x > time_.upper) {
             const double steps = std::ceil((x - time_.upper) / width);
             time_ = {time_.lower + steps * width, time_.upper + steps * width};
-        } else if (x < time_.lower) {
+        } else if (following_ && x < time_.lower) {
             const double steps = std::ceil((time_.lower - x) / width);
             time_ = {time_.lower - steps * width, time_.upper - steps * width};
         }
@@ -54,16 +55,16 @@ void PlotModel::AddPoint(int channel, double x, double y) {
     // already holds it; afterwards the range is exactly the extent of the channel's values.
     if (s.Count == 0) {
         s.MinY = s.MaxY = y;
-        if (!ax.Range.Contains(y)) ax.Range = {y, y + ax.Range.Width()};
+        if (following_ && !ax.Range.Contains(y)) ax.Range = {y, y + ax.Range.Width()};
     } else {
         if (y < s.MinY) s.MinY = y;
         if (y > s.MaxY) s.MaxY = y;
-        if (s.MaxY > s.MinY) ax.Range = {s.MinY, s.MaxY};
+        if (following_ && s.MaxY > s.MinY) ax.Range = {s.MinY, s.MaxY};
     }
     ++s.Count;
     ++total_;
     ++revision_;
-    if (sink_) sink_->AppendPoint(channel, x, y);
+    points_.Append(channel, x, y);
 }
 
 void PlotModel::ZoomToFit() {
@@ -75,7 +76,20 @@ void PlotModel::ZoomToFit() {
     ++revision_;
 }
 
+void PlotModel::SetFollowing(bool on) {
+    if (on == following_) return;
+    following_ = on;
+    if (on && total_ > 0) {
+        // Back to the live window: the window rules from the latest point on, the value axes on
+        // their channels' extents.
+        time_ = {maxX_, maxX_ + kTimeWindowSeconds};
+        ZoomToFit();
+    }
+    ++revision_;
+}
+
 void PlotModel::FitTimeToData() {
+    following_ = false;
     if (total_ == 0) return;
     if (maxX_ > minX_) time_ = {minX_, maxX_};
     else time_ = {minX_, minX_ + kTimeWindowSeconds};
@@ -85,13 +99,15 @@ void PlotModel::FitTimeToData() {
 void PlotModel::ClearAllData() {
     for (Stats& s : stats_) s = Stats{};
     timeAligned_ = false;
+    following_ = true;
     total_ = 0;
     ++revision_;
-    if (sink_) sink_->ClearPoints();
+    points_.Clear();
 }
 
 void PlotModel::Zoom(double factor) {
     if (!(factor > 0)) return;
+    following_ = false;
     auto scale = [factor](AxisRange r) {
         const double c = (r.lower + r.upper) / 2, half = r.Width() / 2 / factor;
         return AxisRange{c - half, c + half};

@@ -2,7 +2,9 @@
 // The rules of the value plot, apart from drawing: six channels on one time axis and six value axes,
 // the moving time window and the value axes that follow their channels. Every point costs O(1): the
 // model keeps each channel's running minimum and maximum instead of looking at the points again.
-// The points themselves are kept once, by the sink (the drawn plot, or a test's store).
+// The points themselves are kept once, in the model's PointStore, which the drawn plot reads.
+#include "values/PointStore.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -21,14 +23,6 @@ struct AxisRange {
     double Width() const { return upper - lower; }
     bool Contains(double v) const { return v >= lower && v <= upper; }
     friend bool operator==(const AxisRange&, const AxisRange&) = default;
-};
-
-// Where the points go.
-class PlotPointSink {
-public:
-    virtual ~PlotPointSink() = default;
-    virtual void AppendPoint(int channel, double x, double y) = 0;
-    virtual void ClearPoints() = 0;
 };
 
 class PlotModel {
@@ -52,7 +46,8 @@ public:
 
     PlotModel();
 
-    void SetSink(PlotPointSink* sink) { sink_ = sink; }
+    // Every point added since the last clear.
+    const PointStore& Points() const { return points_; }
 
     const Channel& ChannelAt(int i) const { return channels_.at(i); }
     const ValueAxis& ValueAxisAt(int i) const { return axes_.at(i); }
@@ -72,12 +67,18 @@ public:
     // "Zoom to Fit": every value axis runs from the smallest to the largest Y of its channel; an axis
     // whose channel has no points or only one value keeps its range. The time axis stays.
     void ZoomToFit();
-    // The time axis over all points held (toolbar); unchanged when there are none.
+    // The time axis over all points held (toolbar); unchanged when there are none. Stops following.
     void FitTimeToData();
+    // Following (the default): new points move the time window and the value axes by the rules above.
+    // Zooming or "Show All" stops it, so the axes stay where the user put them while points keep
+    // arriving; turning it on again shows the latest point and the channels' extents. "Clear all
+    // Data" turns it on.
+    void SetFollowing(bool on);
+    bool Following() const { return following_; }
     // "Clear all Data": all points go, and the next point aligns the axes again.
     void ClearAllData();
     // Zoom by a factor around the centre (factor 2 = half the width) on the time axis and every
-    // value axis.
+    // value axis. Stops following.
     void Zoom(double factor);
 
     std::size_t PointCount(int channel) const { return stats_.at(channel).Count; }
@@ -99,9 +100,10 @@ private:
     std::array<Stats, kChannels> stats_;
     AxisRange time_;
     bool timeAligned_ = false;
+    bool following_ = true;
     double minX_ = 0, maxX_ = 0;
     std::size_t total_ = 0;
-    PlotPointSink* sink_ = nullptr;
+    PointStore points_;
     std::uint64_t revision_ = 0;
 };
 

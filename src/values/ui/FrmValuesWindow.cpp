@@ -54,6 +54,7 @@ TfrmValuesFrameView::TfrmValuesFrameView(const ScreenArgs& args, std::filesystem
     logic_ = std::make_unique<TfrmValuesFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort, args.aDescription,
                                                args.aSerialNumber, *this, std::move(cfgDir), std::move(clock));
     // The plot draws the logic's plot model; it joins the layout once the logic exists.
+    for (int i = 0; i < 6; ++i) logic_->SetBoxTicked(i, arrBoxes[i]->isEnabled() && arrBoxes[i]->isChecked());
     xypltDisplayValues = new TiXYPlot(logic_->Plot(), this);
     xypltDisplayValues->setAccessibleName("xypltDisplayValues");
     rightLayout_->addWidget(xypltDisplayValues, 1);
@@ -113,6 +114,12 @@ void TfrmValuesFrameView::BuildLayout() {
         display->setAccessibleName(d.caption);
         pl->addWidget(box);
         pl->addWidget(display);
+        // The logic keeps the ticks: every change of the box (checked or enabled) goes to it.
+        auto tell = [this, box, i] {
+            if (logic_) logic_->SetBoxTicked(i, box->isEnabled() && box->isChecked());
+        };
+        connect(box, &QCheckBox::toggled, this, tell);
+        box->installEventFilter(this);
         panel->hide();
         arrBoxes[i] = box;
         arrDisplays[i] = display;
@@ -195,8 +202,6 @@ void TfrmValuesFrameView::SetBoxCaption(int i, const std::string& caption) {
     arrDisplays[i]->setAccessibleName(text.isEmpty() ? QString(kValues[i].caption) : text);
 }
 
-bool TfrmValuesFrameView::BoxTicked(int i) const { return arrBoxes[i]->isEnabled() && arrBoxes[i]->isChecked(); }
-
 void TfrmValuesFrameView::ShowValue(int i, double value) { arrDisplays[i]->SetValue(value); }
 
 void TfrmValuesFrameView::SetButtonEnabled(CommandButton b, bool enabled) {
@@ -215,6 +220,14 @@ void TfrmValuesFrameView::PlotConfigurationChanged() {
 }
 
 void TfrmValuesFrameView::CloseWindow() { close(); }
+
+bool TfrmValuesFrameView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && logic_) {
+        for (int i = 0; i < 6; ++i)
+            if (watched == arrBoxes[i]) logic_->SetBoxTicked(i, arrBoxes[i]->isEnabled() && arrBoxes[i]->isChecked());
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 std::unique_ptr<HostedScreen> CreateValuesScreen(const ScreenArgs& args) {
     const std::filesystem::path cfg =

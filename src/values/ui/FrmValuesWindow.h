@@ -38,12 +38,14 @@ public:
     void SetCaption(const std::string& caption) override;
     void SetPanelVisible(int i, bool visible) override;
     void SetBoxCaption(int i, const std::string& caption) override;
-    bool BoxTicked(int i) const override;
     void ShowValue(int i, double value) override;
     void SetButtonEnabled(CommandButton b, bool enabled) override;
     void SetButtonPressed(CommandButton b, bool pressed) override;
     void PlotConfigurationChanged() override;
     void CloseWindow() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildLayout();

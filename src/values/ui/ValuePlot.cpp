@@ -1,20 +1,20 @@
 #include "values/ui/ValuePlot.h"
 
-#include "platform/LocalTime.h"
 #include "screen/ui/DialogFolder.h"
+#include "values/PointsCsv.h"
 
 #include <QAction>
-#include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
-#include <charconv>
-#include <cmath>
-#include <ctime>
+#include <algorithm>
+#include <vector>
 
 namespace mirota {
 
@@ -22,21 +22,18 @@ namespace {
 
 QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
 
-void AppendNumber(std::string& out, double v) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
-    out.append(buf, res.ptr);
-}
+// Width of every visible value axis: ticks and labels of up to six significant digits.
+constexpr int kValueAxisWidth = 54;
 
-std::string LocalTimeText(double seconds) {
-    const std::time_t t = static_cast<std::time_t>(std::floor(seconds));
-    const std::tm tm = LocalCalendarTime(t);
-    char buf[96];
-    const int ms = static_cast<int>((seconds - std::floor(seconds)) * 1000);
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", tm.tm_year + 1900, tm.tm_mon + 1,
-                  tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, ms);
-    return buf;
-}
+// A value axis of one fixed width, whatever its labels say: the axes side by side and the drawing
+// area beside them stay where they are while the ranges follow the data.
+class FixedWidthAxis : public QCPAxis {
+public:
+    using QCPAxis::QCPAxis;
+
+protected:
+    int calculateMargin() override { return visible() ? kValueAxisWidth : 0; }
+};
 
 } // namespace
 
@@ -68,19 +65,26 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     plot_->setInteractions(QCP::Interactions());
     plot_->setNoAntialiasingOnDrag(true);
     plot_->setAutoAddPlottableToLegend(false);
+    dataLayer_ = plot_->layer("main");
+    dataLayer_->setMode(QCPLayer::lmBuffered);
 
     QCPAxis* x = plot_->xAxis;
-    auto ticker = QSharedPointer<QCPAxisTickerDateTime>::create();
-    ticker->setDateTimeFormat("hh:mm:ss");
-    x->setTicker(ticker);
+    ticker_ = QSharedPointer<QCPAxisTickerDateTime>::create();
+    ticker_->setDateTimeFormat("hh:mm:ss");
+    x->setTicker(ticker_);
     x->setLabel("X-Axis 1");
     x->grid()->setPen(QPen(QColor(168, 168, 168), 0, Qt::DotLine));
     x->grid()->setVisible(true);
     plot_->xAxis2->setVisible(false);
     plot_->yAxis2->setVisible(false);
+    plot_->yAxis->setVisible(false); // the value axes below replace it
+    plot_->yAxis->grid()->setVisible(false);
 
     for (int i = 0; i < PlotModel::kChannels; ++i) {
-        QCPAxis* axis = i == 0 ? plot_->yAxis : plot_->axisRect()->addAxis(QCPAxis::atLeft);
+        QCPAxis* axis =
+            plot_->axisRect()->addAxis(QCPAxis::atLeft, new FixedWidthAxis(plot_->axisRect(), QCPAxis::atLeft));
+        axis->setNumberFormat("g");
+        axis->setNumberPrecision(6);
         axis->setObjectName(QString::fromStdString(model_.ValueAxisAt(i).Name));
         axis->grid()->setPen(QPen(QColor(168, 168, 168), 0, Qt::DotLine));
         axis->grid()->setVisible(i == 0);
@@ -105,7 +109,18 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     legendFont.setPixelSize(11);
     legend->setFont(legendFont);
     legend->setFillOrder(QCPLayoutGrid::foRowsFirst);
-    plot_->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+    // The legend in a column of its own right of the drawing area (at its top), so it never covers
+    // the data.
+    plot_->axisRect()->insetLayout()->take(legend);
+    auto* side = new QCPLayoutGrid;
+    plot_->plotLayout()->addElement(0, 1, side);
+    plot_->plotLayout()->setColumnStretchFactor(1, 0.001);
+    side->addElement(0, 0, legend);
+    side->addElement(1, 0, new QCPLayoutElement(plot_)); // the free space below it
+    side->setRowStretchFactor(0, 0.001);
+    side->setMargins(QMargins(0, 0, 0, 0));
+    legend->setMargins(QMargins(5, 3, 5, 3));
+    side->setMinimumMargins(QMargins(0, 15, 6, 0));
 
     // Context menu.
     pmPlotMenu = new QMenu(this);
@@ -141,28 +156,83 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
         model_.ZoomToFit();
         Refresh();
     });
+    // Zooming and "Show All" stop the axes from following new points; "Follow" (or the F key) brings
+    // the live window back.
+    actFollow_ = addTool("Follow", "actFollow", [this](bool on) {
+        model_.SetFollowing(on);
+        Refresh();
+    });
+    actFollow_->setCheckable(true);
+    actFollow_->setChecked(model_.Following());
+    actFollow_->setShortcut(QKeySequence(Qt::Key_F));
+    actFollow_->setShortcutContext(Qt::WindowShortcut);
+    actFollow_->setToolTip("Follow the newest points (F)");
     toolbar_->addSeparator();
     addTool("Save Picture...", "actExportPng", [this] { AskExportPng(); });
     addTool("Save Points...", "actExportCsv", [this] { AskExportCsv(); });
 
-    model_.SetSink(this);
     ApplyConfiguration();
 
     redrawTimer_ = new QTimer(this);
-    redrawTimer_->setInterval(33); // at most about 30 redraws a second, whatever the packet rate
+    // New points are drawn about ten times a second, whatever the packet rate (the line moves by about
+    // four pixels at a time in the 20 s window); the user's own actions redraw at once.
+    redrawTimer_->setInterval(100);
     connect(redrawTimer_, &QTimer::timeout, this, &TiXYPlot::Refresh);
     redrawTimer_->start();
 }
 
-TiXYPlot::~TiXYPlot() { model_.SetSink(nullptr); }
+TiXYPlot::~TiXYPlot() = default;
 
-void TiXYPlot::AppendPoint(int channel, double x, double y) {
-    // Appending at the end of a sorted container is O(1) amortised.
-    graphs_[channel]->addData(x, y);
+void TiXYPlot::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    drawnRevision_ = ~std::uint64_t{0}; // other pixel columns
+    fullRedraw_ = true;
 }
 
-void TiXYPlot::ClearPoints() {
-    for (QCPGraph* g : graphs_) g->data()->clear();
+void TiXYPlot::SyncGraphData() {
+    const PointStore& store = model_.Points();
+    const AxisRange t = model_.TimeRange();
+    int columns = plot_->axisRect()->width();
+    if (columns <= 0) columns = std::max(1, plot_->width());
+    std::vector<PointStore::Column> summary;
+    std::vector<std::size_t> bounds; // the same columns for every channel
+    for (int ch = 0; ch < PlotModel::kChannels; ++ch) {
+        QCPGraph* g = graphs_[ch];
+        if (store.Count(ch) == 0 || !(t.upper > t.lower)) {
+            g->data()->clear();
+            continue;
+        }
+        const std::size_t rows = store.Rows();
+        const std::size_t a = store.LowerBound(t.lower);
+        const std::size_t b = store.LowerBound(t.upper);
+        QVector<QCPGraphData> data;
+        // The neighbours just outside the window, so the line runs on to its edges.
+        const std::size_t before = a > 0 ? store.LastDrawable(ch, 0, a) : a;
+        const std::size_t after = store.FirstDrawable(ch, b, rows);
+        if (before < a) data.append(QCPGraphData(store.TimeAt(before), store.ValueAt(ch, before)));
+        if (b - a <= 4 * static_cast<std::size_t>(columns)) {
+            data.reserve(static_cast<int>(b - a) + 2);
+            store.ForEachPoint(ch, a, b, [&data](double x, double y) { data.append(QCPGraphData(x, y)); });
+        } else {
+            // Per pixel column: first, smallest, largest and last value; the line runs from one
+            // column's last value to the next one's first, as through the points themselves.
+            if (bounds.empty()) store.ColumnBounds(t.lower, t.upper, columns, bounds);
+            store.Columns(ch, bounds, summary);
+            data.reserve(4 * columns + 2);
+            const double w = (t.upper - t.lower) / columns;
+            for (int k = 0; k < columns; ++k) {
+                const PointStore::Column& c = summary[static_cast<std::size_t>(k)];
+                if (c.Empty()) continue;
+                const double x = t.lower + (k + 0.5) * w;
+                data.append(QCPGraphData(x, c.first));
+                data.append(QCPGraphData(x, c.min));
+                data.append(QCPGraphData(x, c.max));
+                data.append(QCPGraphData(x, c.last));
+            }
+        }
+        if (after < rows) data.append(QCPGraphData(store.TimeAt(after), store.ValueAt(ch, after)));
+        g->data()->set(data, true);
+    }
 }
 
 void TiXYPlot::ApplyConfiguration() {
@@ -180,6 +250,10 @@ void TiXYPlot::ApplyConfiguration() {
         axes_[i]->setTickPen(QPen(c));
         axes_[i]->setSubTickPen(QPen(c));
     }
+    // Room for every visible value axis, the legend and a drawing area that still shows something.
+    int visibleAxes = 0;
+    for (QCPAxis* a : axes_) visibleAxes += a->visible() ? 1 : 0;
+    plot_->setMinimumSize(visibleAxes * kValueAxisWidth + plot_->legend->minimumOuterSizeHint().width() + 200, 180);
     // The grid follows the first visible value axis.
     bool gridSet = false;
     for (QCPAxis* a : axes_) {
@@ -187,30 +261,53 @@ void TiXYPlot::ApplyConfiguration() {
         gridSet = gridSet || a->visible();
     }
     drawnRevision_ = ~std::uint64_t{0};
+    fullRedraw_ = true;
 }
 
-void TiXYPlot::SyncRanges() {
-    const AxisRange t = model_.TimeRange();
-    plot_->xAxis->setRange(t.lower, t.upper);
-    for (int i = 0; i < PlotModel::kChannels; ++i) {
-        const AxisRange r = model_.ValueAxisAt(i).Range;
-        axes_[i]->setRange(r.lower, r.upper);
-    }
+void TiXYPlot::FitTicksToWidth() {
+    // As many time labels as fit side by side with a gap, however narrow the plot.
+    const int label = QFontMetrics(plot_->xAxis->tickLabelFont()).horizontalAdvance("00:00:00") + 24;
+    ticker_->setTickCount(std::max(1, plot_->axisRect()->width() / label));
+}
+
+bool TiXYPlot::SyncRanges() {
+    std::array<AxisRange, PlotModel::kChannels + 1> ranges;
+    ranges[0] = model_.TimeRange();
+    for (int i = 0; i < PlotModel::kChannels; ++i) ranges[i + 1] = model_.ValueAxisAt(i).Range;
+    const bool changed = ranges != drawnRanges_;
+    drawnRanges_ = ranges;
+    plot_->xAxis->setRange(ranges[0].lower, ranges[0].upper);
+    for (int i = 0; i < PlotModel::kChannels; ++i) axes_[i]->setRange(ranges[i + 1].lower, ranges[i + 1].upper);
+    return changed;
 }
 
 void TiXYPlot::Refresh() {
     if (model_.Revision() == drawnRevision_) return;
     drawnRevision_ = model_.Revision();
-    SyncRanges();
+    if (actFollow_->isChecked() != model_.Following()) {
+        const QSignalBlocker block(actFollow_);
+        actFollow_->setChecked(model_.Following());
+    }
+    const bool axesChanged = SyncRanges();
+    SyncGraphData();
     UpdateAccessibleDescription();
     ++redraws_;
-    plot_->replot(QCustomPlot::rpQueuedReplot);
+    if (axesChanged || fullRedraw_) {
+        fullRedraw_ = false;
+        FitTicksToWidth();
+        plot_->replot(QCustomPlot::rpQueuedReplot);
+    } else {
+        dataLayer_->replot(); // new points only: axes, labels and legend stay as drawn
+    }
 }
 
 void TiXYPlot::ReplotNow() {
     drawnRevision_ = model_.Revision();
     SyncRanges();
+    SyncGraphData();
     ++redraws_;
+    fullRedraw_ = false;
+    FitTicksToWidth();
     plot_->replot(QCustomPlot::rpImmediateRefresh);
 }
 
@@ -226,38 +323,32 @@ void TiXYPlot::UpdateAccessibleDescription() {
     setAccessibleDescription(d);
 }
 
-std::string TiXYPlot::PointsCsv() const {
-    std::string out = "Channel,Time,Seconds,Value\r\n";
-    for (int i = 0; i < PlotModel::kChannels; ++i) {
-        const std::string title = model_.ChannelAt(i).Title;
-        std::string quoted = "\"";
-        for (char c : title) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-        quoted += '"';
-        for (auto it = graphs_[i]->data()->constBegin(); it != graphs_[i]->data()->constEnd(); ++it) {
-            out += quoted;
-            out += ',';
-            out += LocalTimeText(it->key);
-            out += ',';
-            AppendNumber(out, it->key);
-            out += ',';
-            AppendNumber(out, it->value);
-            out += "\r\n";
-        }
-    }
-    return out;
-}
+std::string TiXYPlot::PointsCsv() const { return mirota::PointsCsv(model_); }
 
 bool TiXYPlot::ExportPng(const QString& file) {
     ReplotNow();
     return plot_->savePng(file);
 }
 
-bool TiXYPlot::ExportCsv(const QString& file) {
-    QFile f(file);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-    const std::string csv = PointsCsv();
-    const bool written = f.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size());
-    return f.flush() && written;
+bool TiXYPlot::ExportCsv(const QString& file) { return ExportCsvWithProgress(file) == CsvResult::Written; }
+
+CsvResult TiXYPlot::ExportCsvWithProgress(const QString& file) {
+    QProgressDialog dialog("Saving the points...", "Cancel", 0, 1000, this);
+    dialog.setObjectName("dlgSavePoints");
+    dialog.setWindowTitle("Save Points");
+    dialog.setAccessibleName("Saving the points");
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setMinimumDuration(400); // shown only when it takes a while
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    const CsvResult result =
+        ExportPointsCsv(model_, std::filesystem::path(file.toStdU16String()),
+                        [&dialog](std::uint64_t done, std::uint64_t total) {
+                            dialog.setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
+                            return !dialog.wasCanceled();
+                        });
+    dialog.reset();
+    return result;
 }
 
 void TiXYPlot::AskExportPng() {
@@ -272,7 +363,8 @@ void TiXYPlot::AskExportCsv() {
     const QString file =
         QFileDialog::getSaveFileName(this, "Save Points", InDialogFolder("values.csv"), "CSV file (*.csv)");
     RememberDialogFolder(file);
-    if (!file.isEmpty() && !ExportCsv(file) && OnExportFailed)
+    if (file.isEmpty()) return;
+    if (ExportCsvWithProgress(file) == CsvResult::Failed && OnExportFailed)
         OnExportFailed("The points could not be saved to " + file.toStdString() + ".");
 }
 

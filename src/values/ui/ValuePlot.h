@@ -1,17 +1,24 @@
 #pragma once
 // TiXYPlot: the drawn value plot. It draws what the PlotModel holds (six channels on a time axis and
-// six value axes, legend) on QCustomPlot, keeps the points (one QCPGraph per channel), and redraws at
-// most about 30 times a second, only when something changed.
+// six value axes, legend) on QCustomPlot and redraws at most about 30 times a second, only when
+// something changed. The points stay in the model's PointStore: at every redraw each channel's graph
+// gets only what the visible pixel columns need (the points themselves when they are few, otherwise
+// the first, smallest, largest and last value of every column, so no spike gets lost).
 #include "values/PlotModel.h"
+#include "values/PointsCsv.h"
 
+#include <QSharedPointer>
 #include <QWidget>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
 class QCustomPlot;
 class QCPGraph;
 class QCPAxis;
+class QCPLayer;
+class QCPAxisTickerDateTime;
 class QMenu;
 class QAction;
 class QTimer;
@@ -19,16 +26,12 @@ class QToolBar;
 
 namespace mirota {
 
-class TiXYPlot : public QWidget, public PlotPointSink {
+class TiXYPlot : public QWidget {
     Q_OBJECT
 
 public:
     explicit TiXYPlot(PlotModel& model, QWidget* parent = nullptr);
     ~TiXYPlot() override;
-
-    // PlotPointSink
-    void AppendPoint(int channel, double x, double y) override;
-    void ClearPoints() override;
 
     // Takes over titles, legend entries and axis visibility from the model.
     void ApplyConfiguration();
@@ -47,19 +50,29 @@ public:
     QCPGraph* Graph(int channel) const { return graphs_[channel]; }
     QCPAxis* ValueAxis(int i) const { return axes_[i]; }
     QMenu* PlotMenu() const { return pmPlotMenu; }
+    QAction* FollowAction() const { return actFollow_; }
     QToolBar* ToolBar() const { return toolbar_; }
     int RedrawCount() const { return redraws_; }
 
-    // The points as CSV text: "Channel,Time,Seconds,Value", "." decimals.
+    // The points as CSV text (see PointsCsv.h).
     std::string PointsCsv() const;
     bool ExportPng(const QString& file);
+    // Writes the points to `file` with a cancellable progress dialog; false when failed or cancelled.
     bool ExportCsv(const QString& file);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
-    void SyncRanges();
+    // Sets the axes to the model's ranges; true when one of them changed.
+    bool SyncRanges();
+    void FitTicksToWidth();
+    // Gives every graph the data of the visible columns.
+    void SyncGraphData();
     void UpdateAccessibleDescription();
     void AskExportPng();
     void AskExportCsv();
+    CsvResult ExportCsvWithProgress(const QString& file);
 
     PlotModel& model_;
     QCustomPlot* plot_;
@@ -69,7 +82,13 @@ private:
     QMenu* pmPlotMenu;
     QAction* mniZoomToFit;
     QAction* mniClearAllData;
+    QAction* actFollow_ = nullptr;
     QTimer* redrawTimer_;
+    // The graphs' own paint buffer: while no axis range changed, a redraw repaints only the graphs.
+    QCPLayer* dataLayer_ = nullptr;
+    QSharedPointer<QCPAxisTickerDateTime> ticker_;
+    std::array<AxisRange, PlotModel::kChannels + 1> drawnRanges_{};
+    bool fullRedraw_ = true;
     std::uint64_t drawnRevision_ = ~std::uint64_t{0};
     int redraws_ = 0;
 };

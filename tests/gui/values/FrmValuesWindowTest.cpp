@@ -133,6 +133,7 @@ TEST_F(FrmValuesWindowTest, DisplaysAndPlotFollowThePackets) {
     ASSERT_NE(acc, nullptr);
     EXPECT_EQ(acc->text(QAccessible::Name), "Torque 2");
     EXPECT_EQ(acc->text(QAccessible::Value), "-0.5000");
+    window->PlotWidget()->ReplotNow(); // the graphs get the visible points when drawn
     QCPGraph* g = window->PlotWidget()->Graph(1);
     EXPECT_EQ(g->dataCount(), 2);
     EXPECT_EQ(window->PlotWidget()->Graph(0)->dataCount(), 0);
@@ -144,6 +145,88 @@ TEST_F(FrmValuesWindowTest, DisplaysAndPlotFollowThePackets) {
     menu->actions()[1]->trigger();
     EXPECT_EQ(g->dataCount(), 0);
     EXPECT_EQ(window->Display(1)->Text(), "-0.5000"); // displays keep their values
+}
+
+TEST_F(FrmValuesWindowTest, TheBoxesTellTheLogicWhatToPlot) {
+    Open("Mirota DMS");
+    QCheckBox* box = window->Box(2);
+    box->setChecked(true);
+    EXPECT_TRUE(window->Logic().BoxTicked(2));
+    Packet("31.5");
+    box->setEnabled(false); // a disabled box plots nothing, ticked or not
+    EXPECT_FALSE(window->Logic().BoxTicked(2));
+    Packet("32.5");
+    box->setEnabled(true);
+    Packet("33.5");
+    box->setChecked(false);
+    Packet("34.5");
+    EXPECT_EQ(window->Logic().Plot().PointCount(2), 2u);
+    EXPECT_EQ(window->Logic().Plot().ValueExtent(2).lower, 1.5);
+    EXPECT_EQ(window->Logic().Plot().ValueExtent(2).upper, 3.5);
+}
+
+TEST_F(FrmValuesWindowTest, ZoomingStopsTheTimeAxisUntilFollowIsPressed) {
+    Open("Mirota DMS");
+    window->Box(0)->setChecked(true);
+    Packet("1 1.0");
+    TiXYPlot* plot = window->PlotWidget();
+    QAction* follow = plot->FollowAction();
+    ASSERT_NE(follow, nullptr);
+    EXPECT_EQ(follow->text(), "Follow");
+    EXPECT_TRUE(follow->isChecked());
+    QAction* zoomIn = plot->ToolBar()->findChild<QAction*>("actZoomIn");
+    ASSERT_NE(zoomIn, nullptr);
+    zoomIn->trigger();
+    EXPECT_FALSE(follow->isChecked());
+    const QCPRange zoomed = plot->Plot()->xAxis->range();
+    loop.RunFor(30000); // 30 s later: beyond the window
+    Packet("1 2.0");
+    plot->ReplotNow();
+    EXPECT_EQ(plot->Plot()->xAxis->range(), zoomed);
+    follow->trigger();
+    EXPECT_TRUE(follow->isChecked());
+    plot->ReplotNow();
+    EXPECT_TRUE(plot->Plot()->xAxis->range().contains(window->Logic().Plot().Points().TimeAt(1)));
+}
+
+TEST_F(FrmValuesWindowTest, TheDrawingAreaStaysPutWhileTheValueLabelsChangeWidth) {
+    Open("Mirota DMS");
+    window->Box(0)->setChecked(true);
+    window->Box(1)->setChecked(true);
+    TiXYPlot* plot = window->PlotWidget();
+    Packet("1 1.0");
+    Packet("2 1.0");
+    Packet("1 2.0");
+    plot->ReplotNow();
+    const QRect before = plot->Plot()->axisRect()->rect();
+    Packet("1 -123456.25"); // labels many digits wide on the first axis
+    Packet("2 0.001");
+    plot->ReplotNow();
+    EXPECT_EQ(plot->Plot()->axisRect()->rect(), before);
+}
+
+TEST_F(FrmValuesWindowTest, NothingOverlapsAtTheDesignAndTheSmallestSize) {
+    Open("Mirota DMS");
+    for (int i = 0; i < 6; ++i) window->Box(i)->setChecked(true);
+    for (int k = 0; k < 6; ++k) Packet(std::to_string(k + 1) + " 1234.5");
+    Packet("1 -9876.25");
+    TiXYPlot* plot = window->PlotWidget();
+    for (QSize size : {QSize(886, 522), QSize(1, 1)}) {
+        window->resize(size); // clamped to the window's minimum
+        QApplication::processEvents();
+        plot->ReplotNow();
+        QCustomPlot* p = plot->Plot();
+        const QRect data = p->axisRect()->rect();
+        EXPECT_FALSE(p->legend->outerRect().intersects(data)) << size.width();
+        EXPECT_GE(data.width(), 120) << size.width();
+        // Time labels: their centres at least one label width apart.
+        const QVector<double> ticks = p->xAxis->tickVector();
+        const int label = QFontMetrics(p->xAxis->tickLabelFont()).horizontalAdvance("00:00:00");
+        ASSERT_GE(ticks.size(), 1) << size.width();
+        for (int i = 1; i < ticks.size(); ++i)
+            EXPECT_GT(p->xAxis->coordToPixel(ticks[i]) - p->xAxis->coordToPixel(ticks[i - 1]), label + 4)
+                << size.width() << " tick " << i;
+    }
 }
 
 TEST_F(FrmValuesWindowTest, ExportsThePointsAndThePictureOnRequest) {

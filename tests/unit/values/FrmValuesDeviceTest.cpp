@@ -29,12 +29,11 @@ public:
     std::vector<std::string> texts;
 };
 
-class AllTicked : public ValuesView {
+class QuietView : public ValuesView {
 public:
     void SetCaption(const std::string&) override {}
     void SetPanelVisible(int, bool) override {}
     void SetBoxCaption(int, const std::string&) override {}
-    bool BoxTicked(int) const override { return true; }
     void ShowValue(int, double) override {}
     void SetButtonEnabled(CommandButton, bool) override {}
     void SetButtonPressed(CommandButton, bool) override {}
@@ -48,9 +47,10 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
     port.Open();
     Host host;
     RecordingDialogs dialogs;
-    AllTicked view;
+    QuietView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG);
     EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic before Start
+    for (int i = 0; i < 6; ++i) frame.SetBoxTicked(i, true);
     frame.Start();
     EXPECT_EQ(device.ReceivedText(), "*$6661\r");
     loop.RunFor(1000);

@@ -47,7 +47,6 @@ public:
     void SetCaption(const std::string& c) override { caption = c; }
     void SetPanelVisible(int i, bool v) override { panels[i] = v; }
     void SetBoxCaption(int i, const std::string& c) override { captions[i] = c; }
-    bool BoxTicked(int i) const override { return ticked[i]; }
     void ShowValue(int i, double v) override {
         shown[i] = v;
         ++showCount;
@@ -59,7 +58,6 @@ public:
     std::string caption;
     std::array<bool, 6> panels{};
     std::array<std::string, 6> captions;
-    std::array<bool, 6> ticked{};
     std::array<double, 6> shown{};
     int showCount = 0;
     int closeCalls = 0;
@@ -137,7 +135,8 @@ TEST_F(FrmValuesTest, NothingIsSentBeforeStartNorAfterBeingLetGo) {
 
 TEST_F(FrmValuesTest, MeasurementPacketsReachTheirDisplaysAndThePlot) {
     OpenSettled();
-    view.ticked[0] = view.ticked[1] = true;
+    frame->SetBoxTicked(0, true);
+    frame->SetBoxTicked(1, true);
     struct Case {
         const char* body;
         int index;       // display expected to change, -1 none
@@ -219,7 +218,7 @@ TEST_F(FrmValuesTest, ConfigurationDecidesPanelsAndLabels) {
     EXPECT_EQ(frame->Plot().ChannelAt(2).Title, "False");
     EXPECT_EQ(frame->Plot().ChannelAt(4).Title, "Angle");
     // A hidden value is never plotted, even when its box is ticked.
-    view.ticked.fill(true);
+    for (int i = 0; i < 6; ++i) frame->SetBoxTicked(i, true);
     Packet("51.0");
     EXPECT_EQ(frame->Plot().PointCount(4), 0u);
     EXPECT_EQ(frame->Plot().PointCount(0), 1u);

@@ -4,29 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
 
 namespace mirota {
 namespace {
 
-struct Point {
-    int channel;
-    double x, y;
-};
-
-class RecordingSink : public PlotPointSink {
-public:
-    void AppendPoint(int channel, double x, double y) override { points.push_back({channel, x, y}); }
-    void ClearPoints() override { points.clear(); ++clears; }
-    std::vector<Point> points;
-    int clears = 0;
-};
-
 class PlotModelTest : public ::testing::Test {
 protected:
-    PlotModelTest() { model.SetSink(&sink); }
     PlotModel model;
-    RecordingSink sink;
     static constexpr double T0 = 1.8e9; // a time of day in 2027, seconds since 1970
 };
 
@@ -90,7 +74,8 @@ TEST_F(PlotModelTest, ValueAxisFollowsTheChannelsExtent) {
     }
     // Other axes are not touched.
     EXPECT_EQ(model.ValueAxisAt(0).Range, (AxisRange{0, 100}));
-    EXPECT_EQ(sink.points.size(), std::size(steps));
+    EXPECT_EQ(model.Points().TotalCount(), std::size(steps));
+    EXPECT_EQ(model.Points().Count(4), std::size(steps));
     EXPECT_EQ(model.PointCount(4), std::size(steps));
 }
 
@@ -127,8 +112,8 @@ TEST_F(PlotModelTest, ClearAllDataForgetsPointsAndAlignment) {
     model.AddPoint(0, T0, 500);
     model.AddPoint(0, T0 + 1, 600);
     model.ClearAllData();
-    EXPECT_EQ(sink.clears, 1);
-    EXPECT_TRUE(sink.points.empty());
+    EXPECT_EQ(model.Points().Rows(), 0u);
+    EXPECT_EQ(model.Points().TotalCount(), 0u);
     EXPECT_EQ(model.TotalPoints(), 0u);
     EXPECT_TRUE(model.ChannelAt(0).InLegend); // configuration stays
     // The next point aligns both axes again.
@@ -144,6 +129,50 @@ TEST_F(PlotModelTest, FitTimeToDataCoversAllPoints) {
     model.AddPoint(3, T0 + 95, 1);
     model.FitTimeToData();
     EXPECT_EQ(model.TimeRange(), (AxisRange{T0, T0 + 95}));
+}
+
+TEST_F(PlotModelTest, ZoomingOrShowAllStopsFollowingUntilAskedAgain) {
+    struct Case {
+        const char* action;
+        void (*apply)(PlotModel&);
+    };
+    const Case cases[] = {
+        {"Zoom In", [](PlotModel& m) { m.Zoom(2); }},
+        {"Zoom Out", [](PlotModel& m) { m.Zoom(0.5); }},
+        {"Show All", [](PlotModel& m) { m.FitTimeToData(); }},
+    };
+    for (const Case& c : cases) {
+        PlotModel m;
+        m.AddPoint(0, T0, 1);
+        m.AddPoint(0, T0 + 1, 3);
+        EXPECT_TRUE(m.Following());
+        c.apply(m);
+        EXPECT_FALSE(m.Following()) << c.action;
+        const AxisRange time = m.TimeRange(), value = m.ValueAxisAt(0).Range;
+        // Points far beyond the window and the value range: the axes stay where the user put them.
+        m.AddPoint(0, T0 + 100, 50);
+        m.AddPoint(1, T0 + 100, 7);
+        EXPECT_EQ(m.TimeRange(), time) << c.action;
+        EXPECT_EQ(m.ValueAxisAt(0).Range, value) << c.action;
+        EXPECT_EQ(m.ValueExtent(0).upper, 50) << c.action; // the extent still counts every point
+        // Following again: the window from the latest point, the axes on their extents; the rules
+        // apply again from there.
+        m.SetFollowing(true);
+        EXPECT_EQ(m.TimeRange(), (AxisRange{T0 + 100, T0 + 120})) << c.action;
+        EXPECT_EQ(m.ValueAxisAt(0).Range, (AxisRange{1, 50})) << c.action;
+        m.AddPoint(0, T0 + 121, 60);
+        EXPECT_EQ(m.TimeRange(), (AxisRange{T0 + 120, T0 + 140})) << c.action;
+        EXPECT_EQ(m.ValueAxisAt(0).Range, (AxisRange{1, 60})) << c.action;
+    }
+}
+
+TEST_F(PlotModelTest, ClearAllDataFollowsAgain) {
+    model.AddPoint(0, T0, 1);
+    model.Zoom(2);
+    model.ClearAllData();
+    EXPECT_TRUE(model.Following());
+    model.AddPoint(0, T0 + 500, 1000);
+    EXPECT_EQ(model.TimeRange(), (AxisRange{T0 + 500, T0 + 510})); // aligned again, in the zoomed width
 }
 
 } // namespace

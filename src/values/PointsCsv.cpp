@@ -1,0 +1,156 @@
+#include "values/PointsCsv.h"
+
+#include "platform/LocalTime.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+
+namespace mirota {
+
+namespace {
+
+// Rows between two progress calls.
+constexpr std::uint64_t kProgressRows = 1 << 15;
+// Bytes collected before they go to the stream.
+constexpr std::size_t kFlushBytes = 1 << 20;
+
+void AppendNumber(std::string& out, double v) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    out.append(buf, res.ptr);
+}
+
+void Two(char* p, int v) {
+    p[0] = static_cast<char>('0' + v / 10 % 10);
+    p[1] = static_cast<char>('0' + v % 10);
+}
+
+// "YYYY-MM-DD hh:mm:ss.mmm" in local time. The date and time of a whole second are looked up once
+// and reused by every point of that second.
+class LocalTimeText {
+public:
+    void Append(std::string& out, double seconds) {
+        const double whole = std::floor(seconds);
+        if (!valid_ || whole != second_) {
+            second_ = whole;
+            valid_ = true;
+            const std::time_t t = static_cast<std::time_t>(whole);
+            const std::tm tm = LocalCalendarTime(t);
+            const int n = std::snprintf(prefix_, sizeof prefix_, "%04d-%02d-%02d %02d:%02d:%02d.", tm.tm_year + 1900,
+                                        tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+            prefixLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
+        }
+        out.append(prefix_, prefixLen_);
+        const int ms = static_cast<int>((seconds - whole) * 1000);
+        char m[3];
+        m[0] = static_cast<char>('0' + ms / 100 % 10);
+        Two(m + 1, ms % 100);
+        out.append(m, 3);
+    }
+
+private:
+    double second_ = 0;
+    bool valid_ = false;
+    char prefix_[96] = {};
+    std::size_t prefixLen_ = 0;
+};
+
+std::string Quoted(const std::string& title) {
+    std::string q = "\"";
+    for (char c : title) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    q += '"';
+    return q;
+}
+
+} // namespace
+
+CsvResult WritePointsCsv(const PlotModel& model, std::ostream& out, const CsvProgress& progress) {
+    const PointStore& store = model.Points();
+    const std::uint64_t generation = store.Generation();
+    const std::size_t rows = store.Rows(); // points added meanwhile are left for the next export
+    std::uint64_t total = 0;
+    for (int i = 0; i < PlotModel::kChannels; ++i) total += store.Count(i);
+
+    std::string buf = "Channel,Time,Seconds,Value\r\n";
+    buf.reserve(kFlushBytes + 4096);
+    LocalTimeText time;
+    std::uint64_t done = 0, nextProgress = 0;
+    bool stop = false;
+    if (progress && !progress(0, total)) return CsvResult::Cancelled;
+
+    for (int i = 0; i < PlotModel::kChannels && !stop; ++i) {
+        const std::string quoted = Quoted(model.ChannelAt(i).Title);
+        // Walked in slices, so progress (which may run the event loop) is asked between them.
+        for (std::size_t begin = 0; begin < rows && !stop; begin += kProgressRows) {
+            const std::size_t end = std::min(rows, begin + static_cast<std::size_t>(kProgressRows));
+            store.ForEachPoint(i, begin, end, [&](double x, double y) {
+                buf += quoted;
+                buf += ',';
+                time.Append(buf, x);
+                buf += ',';
+                AppendNumber(buf, x);
+                buf += ',';
+                AppendNumber(buf, y);
+                buf += "\r\n";
+                ++done;
+            });
+            if (buf.size() >= kFlushBytes) {
+                out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+                buf.clear();
+                if (!out) return CsvResult::Failed;
+            }
+            if (done >= nextProgress) {
+                nextProgress = done + kProgressRows;
+                if (progress && !progress(done, total)) return CsvResult::Cancelled;
+                if (store.Generation() != generation) return CsvResult::Failed;
+            }
+        }
+    }
+    out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+    out.flush();
+    if (!out) return CsvResult::Failed;
+    if (progress) progress(total, total);
+    return CsvResult::Written;
+}
+
+std::string PointsCsv(const PlotModel& model) {
+    std::ostringstream out;
+    WritePointsCsv(model, out);
+    return std::move(out).str();
+}
+
+std::filesystem::path PartialCsvPath(const std::filesystem::path& target) {
+    std::filesystem::path p = target;
+    p += ".partial";
+    return p;
+}
+
+CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& target, const CsvProgress& progress) {
+    const std::filesystem::path partial = PartialCsvPath(target);
+    CsvResult result;
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (!out) return CsvResult::Failed;
+        result = WritePointsCsv(model, out, progress);
+        out.close();
+        if (result == CsvResult::Written && out.fail()) result = CsvResult::Failed;
+    }
+    std::error_code ec;
+    if (result == CsvResult::Written) {
+        std::filesystem::rename(partial, target, ec);
+        if (!ec) return CsvResult::Written;
+        result = CsvResult::Failed;
+    }
+    std::filesystem::remove(partial, ec);
+    return result;
+}
+
+} // namespace mirota
