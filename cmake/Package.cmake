@@ -13,6 +13,9 @@ if(NOT UNIX OR APPLE OR NOT MIROTA_BUILD_GUI)
   return()
 endif()
 
+# Installing (and packing) takes the programs as built and does not build everything first: the
+# package needs only the programs, not the tests (scripts/package.sh builds what it needs).
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
 set(MIROTA_PROGRAM_DIR lib/mirota)
 set(pkg ${CMAKE_SOURCE_DIR}/data/package)
 set(gen ${CMAKE_BINARY_DIR}/package)
