@@ -104,49 +104,69 @@ TEST(OpenFailure, AMissingDeviceIsReportedAsGone) {
     EXPECT_EQ(advice, path + " does not exist: the adapter is gone. Plug it in again and open the device from Pravik.");
 }
 
-// Another process opens the line and locks it, as a terminal program does; the port is then busy and
-// the advice names that process.
+// A process that has the line open until the test lets it go; with `lock` it locks the line as a
+// terminal program does.
+struct Holder {
+    pid_t pid = -1;
+    int release = -1;
+    Holder(const std::string& path, bool lock) {
+        int ready[2];
+        int hold[2];
+        if (::pipe(ready) != 0 || ::pipe(hold) != 0)
+            return;
+        pid = ::fork();
+        if (pid == 0) {
+            ::close(ready[0]);
+            ::close(hold[1]);
+            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY);
+            const char ok = fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? 1 : 0;
+            [[maybe_unused]] auto w = ::write(ready[1], &ok, 1);
+            char c;
+            [[maybe_unused]] auto r = ::read(hold[0], &c, 1); // until the test closes its end
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(hold[0]);
+        release = hold[1];
+        char ok = 0;
+        if (pid < 0 || ::read(ready[0], &ok, 1) != 1 || ok != 1)
+            pid = -pid - 2; // not holding: Ok() is false, the child is still waited for
+        ::close(ready[0]);
+    }
+    bool Ok() const { return pid > 0; }
+    ~Holder() {
+        if (release >= 0)
+            ::close(release);
+        const pid_t child = pid > 0 ? pid : -pid - 2;
+        if (child > 0)
+            ::waitpid(child, nullptr, 0);
+    }
+};
+
+// Another process locks the line, as a terminal program does, while a third merely has it open (as
+// the far end of a pseudo-terminal): the port is busy and the advice names the one that locks it.
 TEST(OpenFailure, ABusyLineNamesTheProcessThatHoldsIt) {
     test::PtyPair pty;
     ASSERT_TRUE(pty.Ok());
-    int ready[2];
-    int release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        ::close(ready[0]);
-        ::close(release[1]);
-        const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
-        const char ok = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 1 : 0;
-        [[maybe_unused]] auto w = ::write(ready[1], &ok, 1);
-        char c;
-        [[maybe_unused]] auto r = ::read(release[0], &c, 1); // until the test closes its end
-        ::_exit(0);
-    }
-    ::close(ready[1]);
-    ::close(release[0]);
-    char ok = 0;
-    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-    ASSERT_EQ(ok, 1);
+    Holder open(pty.SlavePath(), false);
+    ASSERT_TRUE(open.Ok());
+    // Without a lock, every other process that has the line open counts.
+    const std::vector<PortHolder> before = ProcessesHoldingDevice(pty.SlavePath());
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_EQ(before[0].ProcessId, open.pid);
+    Holder locker(pty.SlavePath(), true);
+    ASSERT_TRUE(locker.Ok());
 
     TermiosBackend backend;
     const int error = backend.OpenDevice(pty.SlavePath());
-    const OpenFailureFacts facts = backend.ExamineOpenFailure(pty.SlavePath(), error);
-    const std::string advice = OpenFailureAdvice(facts);
-    ::close(release[1]);
-    ::close(ready[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-
     ASSERT_EQ(error, EBUSY);
+    const OpenFailureFacts facts = backend.ExamineOpenFailure(pty.SlavePath(), error);
     ASSERT_EQ(facts.Kind, OpenFailureKind::Busy);
-    ASSERT_EQ(facts.Holders.size(), 1u); // this process holds the line too, and is left out
-    EXPECT_EQ(facts.Holders[0].ProcessId, child);
+    ASSERT_EQ(facts.Holders.size(), 1u); // neither this process nor the one without a lock
+    EXPECT_EQ(facts.Holders[0].ProcessId, locker.pid);
     EXPECT_EQ(facts.Holders[0].Program, OwnCommandName());
-    EXPECT_EQ(advice, pty.SlavePath() + " is in use by " + OwnCommandName() + " (process " + std::to_string(child) +
-                          "): end it and try again.");
+    EXPECT_EQ(OpenFailureAdvice(facts), pty.SlavePath() + " is in use by " + OwnCommandName() + " (process " +
+                                            std::to_string(locker.pid) + "): end it and try again.");
 }
 
 // Run by the next test as an unprivileged user: opens the file named by MIROTA_LOCKED_DEVICE and

@@ -1,6 +1,9 @@
 #include "platform/posix/serial/PortDiagnosis.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <sstream>
 #include <charconv>
 #include <fstream>
 #include <vector>
@@ -8,6 +11,7 @@
 #include <dirent.h>
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace mirota {
@@ -38,6 +42,28 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     if (S_ISCHR(a.st_mode) || S_ISBLK(a.st_mode))
         return (a.st_mode & S_IFMT) == (b.st_mode & S_IFMT) && a.st_rdev == b.st_rdev;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// The processes that hold a lock on the file (dev, ino), from procRoot/locks: lines such as
+// "1: FLOCK  ADVISORY  WRITE 15118 00:1b:3 0 EOF" (pid, then major:minor:inode in hexadecimal).
+std::vector<int> LockingProcesses(const std::string& procRoot, const struct stat& file) {
+    std::vector<int> pids;
+    std::ifstream locks(procRoot + "/locks");
+    char wanted[64];
+    std::snprintf(wanted, sizeof wanted, "%02x:%02x:%llu", ::major(file.st_dev), ::minor(file.st_dev),
+                  static_cast<unsigned long long>(file.st_ino));
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string id, kind, mode, access, pid, where;
+        if (!(fields >> id >> kind) || kind == "->")
+            continue; // a process waiting for the lock, not holding it
+        if (!(fields >> mode >> access >> pid >> where) || where != wanted)
+            continue;
+        int p = 0;
+        if (ParsePid(pid, p))
+            pids.push_back(p);
+    }
+    return pids;
 }
 
 } // namespace
@@ -84,7 +110,14 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path, const st
         std::getline(comm, holder.Program);
         holders.push_back(std::move(holder));
     });
-    return holders;
+    // Where some of them hold the line locked, those are the ones that keep the port busy (the others
+    // merely have it open, such as the far end of a pseudo-terminal).
+    const std::vector<int> locking = LockingProcesses(procRoot, device);
+    std::vector<PortHolder> lockHolders;
+    for (const PortHolder& h : holders)
+        if (std::find(locking.begin(), locking.end(), h.ProcessId) != locking.end())
+            lockHolders.push_back(h);
+    return lockHolders.empty() ? holders : lockHolders;
 }
 
 OpenFailureFacts ExamineDeviceOpenFailure(const std::string& path, int error) {
