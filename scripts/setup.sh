@@ -11,6 +11,7 @@ packages=(
   zlib1g-dev libxml2-utils socat
   fonts-liberation
   xvfb xdotool imagemagick x11-utils at-spi2-core dbus
+  dpkg-dev fakeroot lintian appstream desktop-file-utils librsvg2-bin
 )
 
 # The fuzz targets need clang and its libFuzzer runtime; only CI's fuzz step asks for them.

@@ -1,6 +1,7 @@
 // Ostrel: the control program for one device, started by Pravik with four parameters
 // (port name, device description, serial number, Pravik's window handle).
 #include "control/FrmMainOstrel.h"
+#include "control/OstrelCommandLine.h"
 #include "control/ScreenRegistry.h"
 #include "control/ui/FrmMainOstrelWindow.h"
 #include "control/ui/QtDialogs.h"
@@ -8,6 +9,7 @@
 #include "loop/qt/QtMessageLoop.h"
 #include "messages/Messages.h"
 #include "messages/qt/QtWindowHandle.h"
+#include "messages/qt/DesktopIdentity.h"
 #include "power/ui/FrmPowerWindow.h"
 #include "settings/ui/FrmSettingsWindow.h"
 #include "terminal/ui/FrmTerminalWindow.h"
@@ -71,8 +73,13 @@ private:
 } // namespace
 
 int main(int argc, char** argv) {
+    if (const auto answer = mirota::OstrelCommandLineAnswer(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrel"));
+    mirota::ApplyDesktopIdentity("org.mirota.Ostrel");
     QApplication::setQuitOnLastWindowClosed(false); // Ostrel ends when its main window closes
     RegisterScreens();
 

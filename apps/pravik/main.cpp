@@ -7,6 +7,7 @@
 // plugging); a termination request closes the main window, so that every Ostrel it started is closed too.
 #include "launcher/FrmMain.h"
 #include "launcher/FrmMainStart.h"
+#include "launcher/PravikCommandLine.h"
 #include "launcher/SystemUSB.h"
 #include "launcher/USBDeviceInfoCol.h"
 #include "launcher/USBDeviceRec.h"
@@ -15,6 +16,7 @@
 #include "loop/ProcessRequests.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "messages/Messages.h"
+#include "messages/qt/DesktopIdentity.h"
 
 #include <QApplication>
 
@@ -22,8 +24,13 @@
 
 int main(int argc, char** argv)
 {
+    if (const auto answer = mirota::PravikCommandLineAnswer(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pravik"));
+    mirota::ApplyDesktopIdentity("org.mirota.Pravik");
     QApplication::setQuitOnLastWindowClosed(true);
 
     mirota::QtMessageLoop loop;

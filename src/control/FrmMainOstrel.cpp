@@ -334,23 +334,27 @@ void TfrmMainOstrelScreen::FormClose() {
     s_.loop.SetTerminating(true);
 }
 
-void TfrmMainOstrelScreen::ComPortException(TCustomComPort* sender, int, const std::string& comportMessage,
-                                            std::int64_t, const std::string&) {
-    (void)sender;
+void TfrmMainOstrelScreen::ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
+                                            std::int64_t winError, const std::string&) {
     if (bErrorOccures)
         return;
+    // A failed open says why: the port's group to join, the program holding it, the adapter gone.
+    const std::string advice = code == CE_OpenFailed && sender ? sender->OpenFailureHint(winError) : std::string();
     if (cpComController) {
         cpComController->OnException = nullptr;
         // Forgotten, not destroyed: this call comes from inside the port.
         forgottenPorts_.push_back(std::move(cpComController));
     }
     bErrorOccures = true;
-    DisplayComPortErrorMsg(comportMessage);
+    DisplayComPortErrorMsg(comportMessage, advice);
 }
 
-void TfrmMainOstrelScreen::DisplayComPortErrorMsg(const std::string& comportMessage) {
+void TfrmMainOstrelScreen::DisplayComPortErrorMsg(const std::string& comportMessage, const std::string& advice) {
     const auto alive = alive_;
-    s_.dialogs.ShowDialog(DialogKind::Error, comportMessage + ".\r\n" + kConnectHint + kNotUsedHint, DialogButtons::Ok);
+    std::string text = comportMessage + ".\r\n" + kConnectHint + kNotUsedHint;
+    if (!advice.empty())
+        text += "\r\n" + advice;
+    s_.dialogs.ShowDialog(DialogKind::Error, text, DialogButtons::Ok);
     if (*alive && !bClosingNow && !bClosed)
         s_.view.CloseWindow();
 }

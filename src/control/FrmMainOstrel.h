@@ -115,7 +115,8 @@ private:
     void Delay(int milliseconds);
     bool PortUsable() const { return cpComController && !bErrorOccures && !bClosingNow; }
     void AttachMainPortHandler();
-    void DisplayComPortErrorMsg(const std::string& comportMessage);
+    // `advice`: one more line after the fixed text, saying what to do (empty: none).
+    void DisplayComPortErrorMsg(const std::string& comportMessage, const std::string& advice = {});
     void PostToPravik(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam);
     void SendToPravik(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam);
 

@@ -165,6 +165,42 @@ void TCustomComPort::Fail(int code, std::int64_t winError) {
     throw EComPort(code, winCode, text);
 }
 
+std::string OpenFailureAdvice(const OpenFailureFacts& facts) {
+    const std::string device = facts.Device.empty() ? std::string("The port") : facts.Device;
+    switch (facts.Kind) {
+    case OpenFailureKind::PermissionDenied:
+        if (!facts.Group.empty())
+            return "Your user may not open " + device + ": join its group " + facts.Group + " with \"sudo usermod -aG " +
+                   facts.Group + " $USER\" and log in again, or install the mirota-tools package, whose udev rule "
+                                 "gives the logged-in user access.";
+        return "Your user may not open " + device + ": install the mirota-tools package, whose udev rule gives the "
+                                                    "logged-in user access, or ask the administrator for access.";
+    case OpenFailureKind::Busy: {
+        if (facts.Holders.empty())
+            return device + " is in use by another program: end it and try again.";
+        std::string holders;
+        for (const PortHolder& h : facts.Holders) {
+            if (!holders.empty())
+                holders += ", ";
+            holders += (h.Program.empty() ? std::string("a program") : h.Program) + " (process " +
+                       std::to_string(h.ProcessId) + ")";
+        }
+        return device + " is in use by " + holders + ": end " + (facts.Holders.size() == 1 ? "it" : "them") +
+               " and try again.";
+    }
+    case OpenFailureKind::NotFound:
+        return device + " does not exist: the adapter is gone. Plug it in again and open the device from Pravik.";
+    case OpenFailureKind::Other: break;
+    }
+    return {};
+}
+
+std::string TCustomComPort::OpenFailureHint(std::int64_t error) const {
+    if (error <= 0 || error > 0x7fffffff)
+        return {};
+    return OpenFailureAdvice(backend_->ExamineOpenFailure(port_, static_cast<int>(error)));
+}
+
 void TCustomComPort::Open() {
     if (connected_)
         return;

@@ -44,6 +44,10 @@ enum TComException : int {
     CEPortNotOpen = 24,
 };
 
+// One line that tells the user what to do about a failed open (join the device's group, end the
+// program that holds the port, plug the adapter in again); empty when there is nothing to add.
+std::string OpenFailureAdvice(const OpenFailureFacts& facts);
+
 // The text of a failure code ("Unable to open com port" for 1, ...); empty for unknown codes.
 std::string ComportMessage(int code);
 
@@ -111,6 +115,8 @@ public:
 
     void Open();
     void Close();
+    // OpenFailureAdvice for an open of this port that failed with the system error `error`.
+    std::string OpenFailureHint(std::int64_t error) const;
     // Writes count bytes; returns the number written (0 on failure, which is reported).
     int Write(const void* buffer, int count);
     // One byte per character: the low 8 bits of each.

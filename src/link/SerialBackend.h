@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace mirota {
 
@@ -86,6 +87,27 @@ public:
     virtual void HandleLineEvents(unsigned events, int error) = 0;
 };
 
+// What the system tells about a failed open, so that the user can be told what to do.
+enum class OpenFailureKind {
+    Other,
+    PermissionDenied, // the user may not open the device file
+    Busy,             // another program holds the port
+    NotFound,         // the device file does not exist (the adapter is gone)
+};
+
+// A process that has the port open.
+struct PortHolder {
+    int ProcessId = 0;
+    std::string Program; // its command name; empty when unknown
+};
+
+struct OpenFailureFacts {
+    OpenFailureKind Kind = OpenFailureKind::Other;
+    std::string Device;              // the device file's path
+    std::string Group;               // PermissionDenied: the name of the device file's group, if it has one
+    std::vector<PortHolder> Holders; // Busy: the processes that have the port open, where they can be found
+};
+
 // Every operation returns 0 on success or the operating system's error number (> 0).
 class SerialBackend {
 public:
@@ -108,6 +130,13 @@ public:
     virtual int Write(const char* buffer, std::size_t count, std::size_t& written) = 0;
     // The operating system's description of an error number.
     virtual std::string ErrorText(int error) const = 0;
+    // Looks into why OpenDevice(port) failed with `error`; backends that cannot tell say Other.
+    virtual OpenFailureFacts ExamineOpenFailure(const std::string& port, int error) const {
+        (void)error;
+        OpenFailureFacts facts;
+        facts.Device = port;
+        return facts;
+    }
 };
 
 // The platform's real serial backend (termios on POSIX, Win32 serial API on Windows).

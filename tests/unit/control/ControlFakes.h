@@ -145,8 +145,17 @@ struct FakeEndpoint : MessageEndpoint {
 struct RefusingBackend : SerialBackend {
     int openError = EBUSY;
     int* writes;
+    // What the system tells about the refused open, and the open that was asked about.
+    OpenFailureFacts facts;
+    mutable std::string examinedPort;
+    mutable int examinedError = 0;
     explicit RefusingBackend(int* w) : writes(w) {}
     int OpenDevice(const std::string&) override { return openError; }
+    OpenFailureFacts ExamineOpenFailure(const std::string& port, int error) const override {
+        examinedPort = port;
+        examinedError = error;
+        return facts;
+    }
     int SetupQueues(const TComBuffer&) override { return 0; }
     int ApplySettings(const LineSettings&) override { return 0; }
     int ApplyTimeouts(const TComTimeouts&) override { return 0; }

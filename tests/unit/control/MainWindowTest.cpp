@@ -13,10 +13,14 @@ const std::vector<std::string> kGood{"COM3", "Mirota DMS 2000", "FT5X2KQ9", "471
 
 struct Started : Harness {
     int writes = 0;
+    OpenFailureFacts openFacts;      // what the backend tells about a refused open
+    RefusingBackend* made = nullptr; // the last backend made
     explicit Started(std::filesystem::path cfg = {}, int openError = 0) : Harness(std::move(cfg)) {
         backend = [this, openError] {
             auto b = std::make_unique<RefusingBackend>(&writes);
             b->openError = openError;
+            b->facts = openFacts;
+            made = b.get();
             return b;
         };
     }
@@ -122,6 +126,50 @@ TEST(PortFailure, BusyPortShowsTheDialogThenEndsAndTellsPravik) {
     EXPECT_EQ(h.endpoint.out[1].w, 0u);
     EXPECT_EQ(h.endpoint.out[1].l, 3);
     EXPECT_TRUE(h.view.groups.empty()); // the start sequence stopped at the port
+}
+
+TEST(PortFailure, RefusedOpenAddsOneLineSayingWhatToDo) {
+    const std::string fixed =
+        "Unable to open com port.\r\nMake sure that the device is properly connected and not used by another program.";
+    auto facts = [](OpenFailureKind kind, std::string group, std::vector<PortHolder> holders) {
+        OpenFailureFacts f;
+        f.Kind = kind;
+        f.Device = "/dev/ttyUSB0";
+        f.Group = std::move(group);
+        f.Holders = std::move(holders);
+        return f;
+    };
+    struct Case {
+        int error;
+        OpenFailureFacts facts;
+        std::string advice; // empty: the fixed text alone
+    } cases[] = {
+        {EACCES, facts(OpenFailureKind::PermissionDenied, "dialout", {}),
+         "Your user may not open /dev/ttyUSB0: join its group dialout with \"sudo usermod -aG dialout $USER\" and "
+         "log in again, or install the mirota-tools package, whose udev rule gives the logged-in user access."},
+        {EACCES, facts(OpenFailureKind::PermissionDenied, "", {}),
+         "Your user may not open /dev/ttyUSB0: install the mirota-tools package, whose udev rule gives the logged-in "
+         "user access, or ask the administrator for access."},
+        {EBUSY, facts(OpenFailureKind::Busy, "", {{4242, "minicom"}}),
+         "/dev/ttyUSB0 is in use by minicom (process 4242): end it and try again."},
+        {EBUSY, facts(OpenFailureKind::Busy, "", {{4242, "minicom"}, {77, ""}}),
+         "/dev/ttyUSB0 is in use by minicom (process 4242), a program (process 77): end them and try again."},
+        {EBUSY, facts(OpenFailureKind::Busy, "", {}), "/dev/ttyUSB0 is in use by another program: end it and try again."},
+        {ENOENT, facts(OpenFailureKind::NotFound, "", {}),
+         "/dev/ttyUSB0 does not exist: the adapter is gone. Plug it in again and open the device from Pravik."},
+        {EIO, facts(OpenFailureKind::Other, "", {}), ""},
+    };
+    for (const Case& c : cases) {
+        Started h({}, c.error);
+        h.openFacts = c.facts;
+        h.Start();
+        ASSERT_EQ(h.dialogs.shown.size(), 1u) << c.advice;
+        EXPECT_EQ(h.dialogs.shown[0].text, c.advice.empty() ? fixed : fixed + "\r\n" + c.advice);
+        ASSERT_NE(h.made, nullptr);
+        EXPECT_EQ(h.made->examinedError, c.error); // asked about the open that failed, with its reason
+        EXPECT_EQ(h.made->examinedPort, "COM3");
+        EXPECT_TRUE(h.form->Ended());
+    }
 }
 
 TEST(StartSequence, RunsOnlyAtTheFirstShow) {

@@ -1,6 +1,7 @@
 #include "platform/posix/serial/TermiosBackend.h"
 
 #include "loop/MessageLoop.h"
+#include "platform/posix/serial/PortDiagnosis.h"
 
 #include <algorithm>
 #include <atomic>
@@ -487,6 +488,10 @@ int TermiosBackend::Write(const char* buffer, std::size_t count, std::size_t& wr
 std::string TermiosBackend::ErrorText(int error) const {
     char buffer[256] = {};
     return StrerrorResult(::strerror_r(error, buffer, sizeof buffer), buffer, error);
+}
+
+OpenFailureFacts TermiosBackend::ExamineOpenFailure(const std::string& port, int error) const {
+    return ExamineDeviceOpenFailure(SerialDevicePath(port), error);
 }
 
 std::unique_ptr<SerialBackend> CreatePlatformSerialBackend() { return std::make_unique<TermiosBackend>(); }

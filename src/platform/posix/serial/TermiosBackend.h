@@ -34,6 +34,7 @@ public:
     int Read(char* buffer, std::size_t count, std::size_t& got) override;
     int Write(const char* buffer, std::size_t count, std::size_t& written) override;
     std::string ErrorText(int error) const override;
+    OpenFailureFacts ExamineOpenFailure(const std::string& port, int error) const override;
 
     // True while the watcher thread runs (it ends by itself after a hang-up).
     bool WatcherRunning() const;
