@@ -1,5 +1,6 @@
 // The about box's texts, and the version marker that the programs carry and read from each other.
 #include "launcher/FrmAbout.h"
+#include "launcher/FrmMainStart.h"
 #include "messages/FileVersion.h"
 
 #include <gtest/gtest.h>
@@ -80,7 +81,7 @@ protected:
 TEST_F(FileVersionTest, ThisProgramCarriesTheBuildsVersion)
 {
     FileVersion version;
-    ASSERT_TRUE(ReadFileVersion("/proc/self/exe", version));
+    ASSERT_TRUE(ReadFileVersion(ProgramDirectory() + MIROTA_TEST_PROGRAM_NAME, version));
     EXPECT_EQ(version, BuiltFileVersion());
     EXPECT_EQ(version, (FileVersion{2, 1, 0, 7}));
 }
