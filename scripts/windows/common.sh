@@ -19,7 +19,7 @@ win_log() { printf '[windows %(%H:%M:%S)T] %s\n' -1 "$*"; }
 win_install_tools() {
   local packages=(g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
                   libz-mingw-w64-dev wine wine64 libwine-dev dpkg-dev cmake ninja-build ccache
-                  googletest zip unzip)
+                  googletest zip unzip socat)
   local missing=() p
   for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -50,12 +50,12 @@ win_wine_env() {
     wineserver -w
     touch "$WINEPREFIX/.mirota-ready"
   fi
-  wineserver -p 900
+  wineserver -p 900 </dev/null >/dev/null 2>&1
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 win_wine_stop() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null || true
+  if [ -n "${WINEPREFIX:-}" ]; then wineserver -k >/dev/null 2>&1 || true; fi
 }
 
 # GoogleTest built from Debian's /usr/src/googletest for mingw (static libraries).
