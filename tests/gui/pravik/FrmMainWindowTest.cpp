@@ -1,5 +1,6 @@
 // Pravik's Qt window under the offscreen platform: what it shows, what it tells assistive tools, and
 // that it forwards the user's actions to the logic.
+#include "launcher/FrmMainStart.h"
 #include "PravikFakes.h"
 #include "launcher/ui/FrmAboutDialog.h"
 #include "launcher/ui/FrmMainWindow.h"
@@ -15,16 +16,12 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include <unistd.h>
-
 namespace mirota::test {
 namespace {
 
 std::string OwnPath()
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    return ProgramDirectory() + MIROTA_TEST_PROGRAM_NAME;
 }
 
 class PravikWindowTest : public ::testing::Test {
