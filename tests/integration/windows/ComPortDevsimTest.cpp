@@ -94,6 +94,8 @@ TEST_F(ComPortDevsimTest, VersionQueryAndMeasurementStreamArrive) {
 TEST_F(ComPortDevsimTest, HangUpIsReportedOnce) {
     ASSERT_TRUE(loop.RunUntil([&] { return !failures.empty(); }, 15000)) << "no hang-up reported";
     EXPECT_EQ(CE_ReadFailed, failures[0].first);
+    EXPECT_NE(0, failures[0].second) << "the hang-up carries the system's error number";
+    std::printf("hang-up reported with error %lld\n", static_cast<long long>(failures[0].second));
     loop.RunUntil([] { return false; }, 300);
     EXPECT_EQ(1u, failures.size());
 }
