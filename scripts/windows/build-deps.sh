@@ -4,6 +4,7 @@
 # libvterm, QCustomPlot and GoogleTest, installed into a cache outside the tree that later runs reuse
 # ($MIROTA_WINDOWS_CACHE, default /var/cache/mirota-windows). Each library is built once; delete its
 # marker (prefix/.qt-done, prefix/.qcustomplot-done, vterm/.vterm-done) or the cache to build it again.
+# An interrupted build keeps its build directory under the cache and goes on from there next time.
 # The Qt build takes about half an hour on two cores; it runs with the jobs of WIN_JOBS (default 1):
 #   nice -n 19 scripts/windows/build-deps.sh            everything
 #   scripts/windows/build-deps.sh vterm gtest           only what the build without GUI needs
