@@ -15,3 +15,23 @@ function(mirota_add_test)
   endif()
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
+
+# mirota_windows_program(<target> NAME <file name without .exe> DESCRIPTION <text> [CONSOLE])
+# On Windows: the program's file name and a version resource (VERSIONINFO) made from the project's
+# version, so that Explorer and GetFileVersionInfoW show it; a windowed program unless CONSOLE is given.
+# Elsewhere nothing.
+function(mirota_windows_program target)
+  cmake_parse_arguments(W "CONSOLE" "NAME;DESCRIPTION" "" ${ARGN})
+  if(NOT WIN32)
+    return()
+  endif()
+  set(MIROTA_RC_NAME ${W_NAME})
+  set(MIROTA_RC_DESCRIPTION ${W_DESCRIPTION})
+  set(rc ${CMAKE_BINARY_DIR}/generated/${target}_version.rc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in ${rc} @ONLY)
+  target_sources(${target} PRIVATE ${rc})
+  set_target_properties(${target} PROPERTIES OUTPUT_NAME ${W_NAME})
+  if(NOT W_CONSOLE)
+    set_target_properties(${target} PROPERTIES WIN32_EXECUTABLE ON)
+  endif()
+endfunction()

@@ -1,5 +1,6 @@
 // Pravik's Qt window under the offscreen platform: what it shows, what it tells assistive tools, and
 // that it forwards the user's actions to the logic.
+#include "launcher/FrmMainStart.h"
 #include "PravikFakes.h"
 #include "launcher/ui/FrmAboutDialog.h"
 #include "launcher/ui/FrmMainWindow.h"
@@ -19,16 +20,12 @@
 #include <QToolTip>
 #include <QTreeWidget>
 
-#include <unistd.h>
-
 namespace mirota::test {
 namespace {
 
 std::string OwnPath()
 {
-    char buffer[4096];
-    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    return ProgramDirectory() + MIROTA_TEST_PROGRAM_NAME;
 }
 
 class PravikWindowTest : public ::testing::Test {
@@ -44,8 +41,8 @@ protected:
     void SetUp() override
     {
         window.SetLogic(&frm);
-        source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", u"ttyUSB0"),
-                          Device(u"FTX9T2LB", u"USB Serial Converter", u"ttyUSB1")};
+        source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", PortName(0)),
+                          Device(u"FTX9T2LB", u"USB Serial Converter", PortName(1))};
         frm.FormCreate();
         window.show();
         QApplication::processEvents();
@@ -82,8 +79,8 @@ TEST_F(PravikWindowTest, LayoutAndRows)
         headers << list->headerItem()->text(c);
     EXPECT_EQ(headers, (QStringList{"Serial No", "Device Description", "Port", "State"}));
     ASSERT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", "ttyUSB0", "Closed"}));
-    EXPECT_EQ(RowTexts(1), (QStringList{"FTX9T2LB", "USB Serial Converter", "ttyUSB1", "Closed"}));
+    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", QString::fromStdU16String(PortName(0)), "Closed"}));
+    EXPECT_EQ(RowTexts(1), (QStringList{"FTX9T2LB", "USB Serial Converter", QString::fromStdU16String(PortName(1)), "Closed"}));
     // Every column is wide enough for its longest text.
     for (int c = 0; c < 4; ++c)
         EXPECT_GE(list->columnWidth(c), list->fontMetrics().horizontalAdvance(RowTexts(1)[c]));
@@ -95,11 +92,11 @@ TEST_F(PravikWindowTest, RowsFollowTheLogic)
     frm.lvDeviceListDblClick();
     frm.HandleMessage({WM_CONTROL_OPENED, 0, 501, false});
     EXPECT_EQ(RowTexts(0)[3], "Open");
-    source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", u"ttyUSB0"), Device(u"FTNEW", u"Mirota TMS", u"ttyUSB2")};
+    source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", PortName(0)), Device(u"FTNEW", u"Mirota TMS", PortName(2))};
     frm.DoUSBArrival();
     ASSERT_EQ(window.DeviceList()->topLevelItemCount(), 2);
-    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", "ttyUSB0", "Open"}));
-    EXPECT_EQ(RowTexts(1), (QStringList{"FTNEW", "Mirota TMS", "ttyUSB2", "Closed"}));
+    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", QString::fromStdU16String(PortName(0)), "Open"}));
+    EXPECT_EQ(RowTexts(1), (QStringList{"FTNEW", "Mirota TMS", QString::fromStdU16String(PortName(2)), "Closed"}));
     EXPECT_TRUE(window.DeviceList()->updatesEnabled());
 }
 
@@ -114,7 +111,7 @@ TEST_F(PravikWindowTest, AccessibleRowsAndButton)
     QStringList cells;
     for (int c = 0; c < 4; ++c)
         cells << table->cellAt(1, c)->text(QAccessible::Name);
-    EXPECT_EQ(cells, (QStringList{"FTX9T2LB", "USB Serial Converter", "ttyUSB1", "Closed"}));
+    EXPECT_EQ(cells, (QStringList{"FTX9T2LB", "USB Serial Converter", QString::fromStdU16String(PortName(1)), "Closed"}));
     QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window.InformationButton());
     ASSERT_TRUE(button);
     EXPECT_EQ(button->text(QAccessible::Name), "About");
@@ -128,7 +125,7 @@ TEST_F(PravikWindowTest, DoubleClickStartsTheSelectedRowsOstrel)
     list->setCurrentItem(item);
     emit list->itemDoubleClicked(item, 0);
     ASSERT_EQ(starter.started.size(), 1u);
-    EXPECT_EQ(starter.started[0].Port, u"ttyUSB1");
+    EXPECT_EQ(starter.started[0].Port, PortName(1));
     EXPECT_EQ(starter.started[0].Description, u"USB Serial Converter");
     EXPECT_EQ(starter.started[0].Serial, u"FTX9T2LB");
 }

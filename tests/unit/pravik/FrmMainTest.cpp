@@ -71,34 +71,34 @@ protected:
 
 TEST_F(FrmMainTest, CreateListsEveryDeviceClosedInWalkOrder)
 {
-    Create({Device(u"FT01", u"Mirota DMS", u"ttyUSB3"), Device(u"FT02", u"Other box", u"ttyUSB1")});
-    EXPECT_THAT(view.rows, ElementsAre(TDeviceRow{u"FT01", u"Mirota DMS", u"ttyUSB3", u"Closed"},
-                                       TDeviceRow{u"FT02", u"Other box", u"ttyUSB1", u"Closed"}));
+    Create({Device(u"FT01", u"Mirota DMS", PortName(3)), Device(u"FT02", u"Other box", PortName(1))});
+    EXPECT_THAT(view.rows, ElementsAre(TDeviceRow{u"FT01", u"Mirota DMS", PortName(3), u"Closed"},
+                                       TDeviceRow{u"FT02", u"Other box", PortName(1), u"Closed"}));
     ExpectConsistent();
 }
 
 TEST_F(FrmMainTest, RefreshKeepsRowsAndStatesAndAppendsNewDevices)
 {
-    Create({Device(u"FT01", u"Mirota DMS", u"ttyUSB0"), Device(u"FT02", u"Mirota TMS", u"ttyUSB1")});
-    OpenPort(u"ttyUSB1", kOstrelB);
-    // A new device comes first in the walk; the one on ttyUSB0 now reports other strings.
-    source.devices = {Device(u"FT09", u"Mirota TMS", u"ttyUSB2"), Device(u"FT02", u"Mirota TMS", u"ttyUSB1"),
-                      Device(u"CHANGED", u"Changed", u"ttyUSB0")};
+    Create({Device(u"FT01", u"Mirota DMS", PortName(0)), Device(u"FT02", u"Mirota TMS", PortName(1))});
+    OpenPort(PortName(1), kOstrelB);
+    // A new device comes first in the walk; the one on port 0 now reports other strings.
+    source.devices = {Device(u"FT09", u"Mirota TMS", PortName(2)), Device(u"FT02", u"Mirota TMS", PortName(1)),
+                      Device(u"CHANGED", u"Changed", PortName(0))};
     frm.DoUSBArrival();
-    EXPECT_THAT(view.rows, ElementsAre(TDeviceRow{u"FT01", u"Mirota DMS", u"ttyUSB0", u"Closed"},
-                                       TDeviceRow{u"FT02", u"Mirota TMS", u"ttyUSB1", u"Open"},
-                                       TDeviceRow{u"FT09", u"Mirota TMS", u"ttyUSB2", u"Closed"}));
-    EXPECT_EQ(frm.FrameHandle(u"ttyUSB1"), kOstrelB);
+    EXPECT_THAT(view.rows, ElementsAre(TDeviceRow{u"FT01", u"Mirota DMS", PortName(0), u"Closed"},
+                                       TDeviceRow{u"FT02", u"Mirota TMS", PortName(1), u"Open"},
+                                       TDeviceRow{u"FT09", u"Mirota TMS", PortName(2), u"Closed"}));
+    EXPECT_EQ(frm.FrameHandle(PortName(1)), kOstrelB);
     EXPECT_TRUE(MessagesOf(WM_CONTROL_CLOSE).empty());
     ExpectConsistent();
 }
 
 TEST_F(FrmMainTest, UnpluggedDeviceWithOpenOstrelLosesRowAndEntryAndItsOstrelIsToldOnce)
 {
-    Create({Device(u"FT01", u"Mirota DMS", u"ttyUSB0"), Device(u"FT02", u"Mirota TMS", u"ttyUSB1"),
-            Device(u"FT03", u"Terminal", u"ttyUSB2")});
-    OpenPort(u"ttyUSB0", kOstrelA);
-    OpenPort(u"ttyUSB1", kOstrelB);
+    Create({Device(u"FT01", u"Mirota DMS", PortName(0)), Device(u"FT02", u"Mirota TMS", PortName(1)),
+            Device(u"FT03", u"Terminal", PortName(2))});
+    OpenPort(PortName(0), kOstrelA);
+    OpenPort(PortName(1), kOstrelB);
     int processedAtPost = -1;
     int processed = 0;
     loop.Post([&] { ++processed; });
@@ -106,16 +106,16 @@ TEST_F(FrmMainTest, UnpluggedDeviceWithOpenOstrelLosesRowAndEntryAndItsOstrelIsT
         if (m.msg == WM_CONTROL_CLOSE)
             processedAtPost = processed;
     };
-    source.devices = {Device(u"FT01", u"Mirota DMS", u"ttyUSB0"), Device(u"FT03", u"Terminal", u"ttyUSB2")};
+    source.devices = {Device(u"FT01", u"Mirota DMS", PortName(0)), Device(u"FT03", u"Terminal", PortName(2))};
     frm.DoUSBRemove();
 
-    EXPECT_EQ(Column(colPort), (std::vector<std::u16string>{u"ttyUSB0", u"ttyUSB2"}));
+    EXPECT_EQ(Column(colPort), (std::vector<std::u16string>{PortName(0), PortName(2)}));
     EXPECT_EQ(view.rows[0][colState], u"Open");
     EXPECT_THAT(MessagesOf(WM_CONTROL_CLOSE), ElementsAre(SentMessage{kOstrelB, WM_CONTROL_CLOSE, 0, 0, false}));
     EXPECT_EQ(processedAtPost, 0);
     EXPECT_EQ(processed, 1) << "pending messages are processed once after the post";
-    EXPECT_FALSE(frm.FrameHandle(u"ttyUSB1"));
-    EXPECT_EQ(frm.FrameHandle(u"ttyUSB0"), kOstrelA);
+    EXPECT_FALSE(frm.FrameHandle(PortName(1)));
+    EXPECT_EQ(frm.FrameHandle(PortName(0)), kOstrelA);
     // Its late close report changes nothing.
     frm.HandleMessage({WM_CONTROL_CLOSE, 0, 1, false});
     EXPECT_EQ(Column(colState), (std::vector<std::u16string>{u"Open", u"Closed"}));
@@ -124,8 +124,8 @@ TEST_F(FrmMainTest, UnpluggedDeviceWithOpenOstrelLosesRowAndEntryAndItsOstrelIsT
 
 TEST_F(FrmMainTest, GoneDeviceWithoutOstrelPostsNothing)
 {
-    Create({Device(u"FT01", u"A", u"ttyUSB0"), Device(u"FT02", u"B", u"ttyUSB1")});
-    source.devices = {Device(u"FT02", u"B", u"ttyUSB1")};
+    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1))});
+    source.devices = {Device(u"FT02", u"B", PortName(1))};
     frm.DoUSBRemove();
     EXPECT_EQ(Column(colSerial), (std::vector<std::u16string>{u"FT02"}));
     EXPECT_TRUE(endpoint.log.empty());
@@ -134,15 +134,15 @@ TEST_F(FrmMainTest, GoneDeviceWithoutOstrelPostsNothing)
 
 TEST_F(FrmMainTest, ErrorPortsAreMatchedOneToOneInOrder)
 {
-    Create({Device(u"E1", u"A", u"Error"), Device(u"OK", u"B", u"ttyUSB0"), Device(u"E2", u"C", u"Error")});
+    Create({Device(u"E1", u"A", u"Error"), Device(u"OK", u"B", PortName(0)), Device(u"E2", u"C", u"Error")});
     struct Case {
         std::vector<USB_Info> walk;
         std::vector<std::u16string> serials;
     } cases[] = {
         // One "Error" device left: the first row keeps it, the second goes.
-        {{Device(u"E2", u"C", u"Error"), Device(u"OK", u"B", u"ttyUSB0")}, {u"E1", u"OK"}},
+        {{Device(u"E2", u"C", u"Error"), Device(u"OK", u"B", PortName(0))}, {u"E1", u"OK"}},
         // Three now: the one row stays, two new rows are appended.
-        {{Device(u"X", u"", u"Error"), Device(u"Y", u"", u"Error"), Device(u"Z", u"", u"Error"), Device(u"OK", u"B", u"ttyUSB0")},
+        {{Device(u"X", u"", u"Error"), Device(u"Y", u"", u"Error"), Device(u"Z", u"", u"Error"), Device(u"OK", u"B", PortName(0))},
          {u"E1", u"OK", u"Y", u"Z"}},
     };
     for (const Case& c : cases) {
@@ -155,28 +155,28 @@ TEST_F(FrmMainTest, ErrorPortsAreMatchedOneToOneInOrder)
 
 TEST_F(FrmMainTest, DoubleClickStartsOstrelWithTheRowsFourParameters)
 {
-    Create({Device(u"FT5X2KQ9", u"Mirota DMS 2", u"ttyUSB3"), Device(u"FT02", u"B", u"ttyUSB4")});
+    Create({Device(u"FT5X2KQ9", u"Mirota DMS 2", PortName(3)), Device(u"FT02", u"B", PortName(4))});
     frm.lvDeviceListDblClick(); // nothing selected
     EXPECT_TRUE(starter.started.empty());
 
     view.selected = 0;
     frm.lvDeviceListDblClick();
     ASSERT_EQ(starter.started.size(), 1u);
-    EXPECT_EQ(starter.started[0].Port, u"ttyUSB3");
+    EXPECT_EQ(starter.started[0].Port, PortName(3));
     EXPECT_EQ(starter.started[0].Description, u"Mirota DMS 2");
     EXPECT_EQ(starter.started[0].Serial, u"FT5X2KQ9");
     EXPECT_EQ(starter.started[0].Launcher, endpoint.Handle());
-    EXPECT_EQ(frm.FrameHandle(u"ttyUSB3"), 0u);
+    EXPECT_EQ(frm.FrameHandle(PortName(3)), 0u);
     EXPECT_EQ(view.rows[0][colState], u"Closed") << "Closed until the instance announces itself";
 
     frm.HandleMessage({WM_CONTROL_OPENED, 3, kOstrelA, false});
     EXPECT_EQ(view.rows[0][colState], u"Open");
-    EXPECT_EQ(frm.FrameHandle(u"ttyUSB3"), kOstrelA);
+    EXPECT_EQ(frm.FrameHandle(PortName(3)), kOstrelA);
 }
 
 TEST_F(FrmMainTest, DoubleClickOnAStartedPortSendsToFrontAndStartsNothing)
 {
-    Create({Device(u"FT01", u"A", u"ttyUSB0")});
+    Create({Device(u"FT01", u"A", PortName(0))});
     view.selected = 0;
     frm.lvDeviceListDblClick();
     frm.lvDeviceListDblClick(); // not announced yet: goes to handle 0
@@ -189,32 +189,32 @@ TEST_F(FrmMainTest, DoubleClickOnAStartedPortSendsToFrontAndStartsNothing)
 
 TEST_F(FrmMainTest, FailedStartLeavesNoEntry)
 {
-    Create({Device(u"FT01", u"A", u"ttyUSB0")});
+    Create({Device(u"FT01", u"A", PortName(0))});
     view.selected = 0;
     starter.succeed = false;
     frm.lvDeviceListDblClick();
-    EXPECT_FALSE(frm.FrameHandle(u"ttyUSB0"));
+    EXPECT_FALSE(frm.FrameHandle(PortName(0)));
     starter.succeed = true;
     frm.lvDeviceListDblClick();
     EXPECT_EQ(starter.started.size(), 2u);
-    EXPECT_TRUE(frm.FrameHandle(u"ttyUSB0"));
+    EXPECT_TRUE(frm.FrameHandle(PortName(0)));
 }
 
 TEST_F(FrmMainTest, MessagesFromOstrel)
 {
-    Create({Device(u"FT01", u"A", u"ttyUSB12"), Device(u"FT02", u"B", u"Error")});
+    Create({Device(u"FT01", u"A", PortName(12)), Device(u"FT02", u"B", u"Error")});
     // An instance the launcher did not start is ignored.
     frm.HandleMessage({WM_CONTROL_OPENED, 12, kOstrelA, false});
     EXPECT_EQ(view.rows[0][colState], u"Closed");
-    EXPECT_FALSE(frm.FrameHandle(u"ttyUSB12"));
+    EXPECT_FALSE(frm.FrameHandle(PortName(12)));
 
-    OpenPort(u"ttyUSB12", kOstrelA);
+    OpenPort(PortName(12), kOstrelA);
     EXPECT_EQ(view.rows[0][colState], u"Open");
     frm.HandleMessage({WM_CONTROL_CLOSE, 0, 7, false}); // another port
     EXPECT_EQ(view.rows[0][colState], u"Open");
     frm.HandleMessage({WM_CONTROL_CLOSE, 0, 12, false});
     EXPECT_EQ(view.rows[0][colState], u"Closed");
-    EXPECT_FALSE(frm.FrameHandle(u"ttyUSB12"));
+    EXPECT_FALSE(frm.FrameHandle(PortName(12)));
 
     // The "Error" row never turns Open through messages.
     view.selected = 1;
@@ -223,7 +223,7 @@ TEST_F(FrmMainTest, MessagesFromOstrel)
     frm.HandleMessage({WM_CONTROL_OPENED, 0, kOstrelB, false});
     EXPECT_EQ(view.rows[1][colState], u"Closed");
 
-    frm.UpdateState(u"Open", u"ttyUSB99");
+    frm.UpdateState(u"Open", PortName(99));
     EXPECT_EQ(Column(colState), (std::vector<std::u16string>{u"Closed", u"Closed"}));
     ExpectConsistent();
 }
@@ -243,8 +243,8 @@ TEST_F(FrmMainTest, ScreenHandlesAreListedAndRemovedOneAtATime)
 
 TEST_F(FrmMainTest, RefreshIsRetriedOnceAndASecondFailureIsShown)
 {
-    Create({Device(u"FT01", u"A", u"ttyUSB0")});
-    source.devices = {Device(u"FT01", u"A", u"ttyUSB0"), Device(u"FT02", u"B", u"ttyUSB1")};
+    Create({Device(u"FT01", u"A", PortName(0))});
+    source.devices = {Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1))};
     source.failures = 1;
     frm.DoUSBArrival();
     EXPECT_EQ(view.rows.size(), 2u);
@@ -261,23 +261,23 @@ TEST_F(FrmMainTest, RefreshIsRetriedOnceAndASecondFailureIsShown)
 
 TEST_F(FrmMainTest, NotificationDuringTheMessageProcessingOfARefreshWalksAgainAfterIt)
 {
-    Create({Device(u"FT01", u"A", u"ttyUSB0"), Device(u"FT02", u"B", u"ttyUSB1"), Device(u"FT03", u"C", u"ttyUSB2")});
-    OpenPort(u"ttyUSB0", kOstrelA);
-    OpenPort(u"ttyUSB1", kOstrelB);
-    // ttyUSB0 and ttyUSB1 go; while the first close is processed, ttyUSB2 goes too and a new one comes.
-    source.devices = {Device(u"FT03", u"C", u"ttyUSB2")};
+    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1)), Device(u"FT03", u"C", PortName(2))});
+    OpenPort(PortName(0), kOstrelA);
+    OpenPort(PortName(1), kOstrelB);
+    // Ports 0 and 1 go; while the first close is processed, port 2 goes too and a new one comes.
+    source.devices = {Device(u"FT03", u"C", PortName(2))};
     bool nested = false;
     endpoint.onOutgoing = [&](const SentMessage& m) {
         if (m.msg == WM_CONTROL_CLOSE && !nested) {
             nested = true;
             loop.Post([&] {
-                source.devices = {Device(u"FT04", u"D", u"ttyUSB3")};
+                source.devices = {Device(u"FT04", u"D", PortName(3))};
                 frm.DoUSBRemove();
             });
         }
     };
     frm.DoUSBRemove();
-    EXPECT_EQ(Column(colPort), (std::vector<std::u16string>{u"ttyUSB3"}));
+    EXPECT_EQ(Column(colPort), (std::vector<std::u16string>{PortName(3)}));
     EXPECT_THAT(MessagesOf(WM_CONTROL_CLOSE), ElementsAre(SentMessage{kOstrelA, WM_CONTROL_CLOSE, 0, 0, false},
                                                           SentMessage{kOstrelB, WM_CONTROL_CLOSE, 0, 0, false}));
     ExpectConsistent();
@@ -285,9 +285,9 @@ TEST_F(FrmMainTest, NotificationDuringTheMessageProcessingOfARefreshWalksAgainAf
 
 TEST_F(FrmMainTest, CloseTellsEveryStartedOstrelOnceAndIgnoresLaterEvents)
 {
-    Create({Device(u"FT01", u"A", u"ttyUSB0"), Device(u"FT02", u"B", u"ttyUSB1"), Device(u"FT03", u"C", u"ttyUSB2")});
-    OpenPort(u"ttyUSB2", kOstrelB);
-    OpenPort(u"ttyUSB0", kOstrelA);
+    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1)), Device(u"FT03", u"C", PortName(2))});
+    OpenPort(PortName(2), kOstrelB);
+    OpenPort(PortName(0), kOstrelA);
     view.selected = 1;
     frm.lvDeviceListDblClick(); // started, not announced: handle 0
     ASSERT_EQ(starter.started.size(), 3u);
@@ -332,8 +332,8 @@ TEST_F(FrmMainTest, ActivationFlags)
         {"restore raises", true, false, false, Restore, 0, false, true, false, true},
         {"other system command", false, false, false, OtherCommand, 0, false, false, false, false},
     };
-    Create({Device(u"FT01", u"A", u"ttyUSB0"), Device(u"FT02", u"B", u"ttyUSB1")});
-    OpenPort(u"ttyUSB0", kOstrelA);
+    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1))});
+    OpenPort(PortName(0), kOstrelA);
     frm.HandleMessage({WM_SCREEN_OPENED, 0, 77, true});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

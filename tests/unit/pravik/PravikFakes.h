@@ -8,8 +8,18 @@
 #include <deque>
 #include <functional>
 #include <stdexcept>
+#include <string>
 
 namespace mirota::test {
+
+// The name of port number n on this platform: COM3 on Windows, ttyUSB3 on Linux.
+inline std::u16string PortName(int n)
+{
+    std::u16string name = kPortPrefix;
+    for (char c : std::to_string(n))
+        name.push_back(static_cast<char16_t>(c));
+    return name;
+}
 
 inline USB_Info Device(std::u16string serial, std::u16string description, std::u16string port)
 {

@@ -58,6 +58,11 @@ TComErrors ErrorsOf(DWORD flags) {
 
 DWORD Timeout(int value) { return value < 0 ? MAXDWORD : static_cast<DWORD>(value); }
 
+// Period of the queue polling used where WaitCommEvent is refused.
+constexpr DWORD kPollPeriodMs = 20;
+
+unsigned EventsOfErrors(DWORD flags) { return flags & (CE_FRAME | CE_RXPARITY | CE_OVERRUN | CE_BREAK | CE_RXOVER) ? evError : 0u; }
+
 } // namespace
 
 // What the watcher thread shares with the backend and with the jobs it hands to the loop. A job may
@@ -69,6 +74,9 @@ struct Win32SerialBackend::Watch {
     LineEventSink* sink = nullptr;
     std::atomic<bool> stop{false};
     std::atomic<bool> alive{true};
+    // Error flags that the polling watcher's ClearCommError took from the line, kept for TakeErrors.
+    std::atomic<DWORD> clearedErrors{0};
+    std::atomic<bool> polling{false};
 };
 
 Win32SerialBackend::Win32SerialBackend() = default;
@@ -213,6 +221,10 @@ void Win32SerialBackend::StopEvents() {
     watch_.reset();
 }
 
+// Waits for line events with WaitCommEvent. Some drivers refuse it: wine on a pseudo-terminal fails it
+// at once (error 50) when modem events are in the mask and aborts it after ~10 ms (error 995) without
+// them, and some USB-serial drivers misbehave alike. A refusal is told from a hang-up by asking the
+// line for its state: when ClearCommError still works, the watcher polls the queue instead.
 void Win32SerialBackend::WatchLine(std::shared_ptr<Watch> w) {
     auto deliver = [&w](unsigned events, int error) {
         return w->loop->HandOver(
@@ -222,18 +234,30 @@ void Win32SerialBackend::WatchLine(std::shared_ptr<Watch> w) {
             },
             [w] { return w->stop.load(); });
     };
+    // False (after reporting the hang-up) when the line is gone.
+    auto lineStillThere = [&]() {
+        DWORD flags = 0;
+        COMSTAT stat{};
+        if (!::ClearCommError(w->handle, &flags, &stat)) {
+            deliver(evHangup, LastError());
+            return false;
+        }
+        w->clearedErrors |= flags;
+        return true;
+    };
     OVERLAPPED ov{};
     ov.hEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!ov.hEvent) {
         deliver(evHangup, LastError());
         return;
     }
+    bool refused = false;
     while (!w->stop) {
         ::ResetEvent(ov.hEvent);
         DWORD mask = 0;
         if (!::WaitCommEvent(w->handle, &mask, &ov)) {
             if (::GetLastError() != ERROR_IO_PENDING) {
-                deliver(evHangup, LastError());
+                refused = true;
                 break;
             }
             const HANDLE waits[2] = {ov.hEvent, w->stopEvent};
@@ -246,8 +270,8 @@ void Win32SerialBackend::WatchLine(std::shared_ptr<Watch> w) {
             }
             DWORD ignored = 0;
             if (!::GetOverlappedResult(w->handle, &ov, &ignored, FALSE)) {
-                // The adapter was unplugged or the driver gave up on the line.
-                deliver(evHangup, LastError());
+                // The adapter was unplugged, the driver gave up on the line, or it aborts every wait.
+                refused = true;
                 break;
             }
         }
@@ -263,12 +287,8 @@ void Win32SerialBackend::WatchLine(std::shared_ptr<Watch> w) {
         if (!events) {
             // An empty mask comes after the mask was changed, and from some drivers when the device is
             // gone: make sure the line is still there before waiting again.
-            DWORD flags = 0;
-            COMSTAT stat{};
-            if (!::ClearCommError(w->handle, &flags, &stat)) {
-                deliver(evHangup, LastError());
+            if (!lineStillThere())
                 break;
-            }
             continue;
         }
         if (!deliver(events, 0))
@@ -277,7 +297,39 @@ void Win32SerialBackend::WatchLine(std::shared_ptr<Watch> w) {
     // Stop watching: the line's event mask is cleared.
     ::SetCommMask(w->handle, 0);
     ::CloseHandle(ov.hEvent);
+    if (refused && !w->stop && lineStillThere())
+        PollLine(w, deliver);
 }
+
+// Polls the line every kPollPeriodMs: received bytes while any are queued, line errors, modem line
+// changes where the driver tells them, and a hang-up once when the line stops answering.
+template <typename Deliver>
+void Win32SerialBackend::PollLine(const std::shared_ptr<Watch>& w, Deliver& deliver) {
+    w->polling = true;
+    DWORD modem = 0;
+    const bool modemKnown = ::GetCommModemStatus(w->handle, &modem) != FALSE;
+    while (::WaitForSingleObject(w->stopEvent, kPollPeriodMs) == WAIT_TIMEOUT && !w->stop) {
+        DWORD flags = 0;
+        COMSTAT stat{};
+        if (!::ClearCommError(w->handle, &flags, &stat)) {
+            deliver(evHangup, LastError());
+            return;
+        }
+        w->clearedErrors |= flags;
+        unsigned events = EventsOfErrors(flags);
+        if (stat.cbInQue > 0)
+            events |= evRxChar;
+        DWORD now = 0;
+        if (modemKnown && ::GetCommModemStatus(w->handle, &now) && now != modem) {
+            modem = now;
+            events |= evModem;
+        }
+        if (events && !deliver(events, 0))
+            return;
+    }
+}
+
+bool Win32SerialBackend::PollingLine() const { return watch_ && watch_->polling; }
 
 int Win32SerialBackend::Purge() {
     if (handle_ == INVALID_HANDLE_VALUE)
@@ -304,6 +356,8 @@ int Win32SerialBackend::TakeErrors(TComErrors& errors) {
     COMSTAT stat{};
     if (!::ClearCommError(handle_, &flags, &stat))
         return LastError();
+    if (watch_)
+        flags |= watch_->clearedErrors.exchange(0);
     errors = ErrorsOf(flags | pendingErrors_);
     pendingErrors_ = 0;
     return 0;

@@ -37,9 +37,14 @@ public:
     int Write(const char* buffer, std::size_t count, std::size_t& written) override;
     std::string ErrorText(int error) const override;
 
+    // True once the watcher polls the line because the driver refused WaitCommEvent.
+    bool PollingLine() const;
+
 private:
     struct Watch;
     static void WatchLine(std::shared_ptr<Watch> watch);
+    template <typename Deliver>
+    static void PollLine(const std::shared_ptr<Watch>& watch, Deliver& deliver);
     // One overlapped read or write, waited for until it completes.
     int Transfer(bool write, char* buffer, std::size_t count, std::size_t& done);
 

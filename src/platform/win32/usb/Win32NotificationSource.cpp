@@ -17,6 +17,8 @@ namespace {
 
 constexpr wchar_t ClassName[] = L"MirotaUSBNotificationWindow";
 
+// Messages arrive from inside CreateWindowExW on (WM_NCCREATE, WM_CREATE, ...), before it has
+// returned the handle: the window is always the hwnd given here, never a handle kept from the call.
 LRESULT CALLBACK HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg == WM_NCCREATE) {
@@ -24,9 +26,11 @@ LRESULT CALLBACK HiddenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
         ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
     }
     auto* source = reinterpret_cast<Win32NotificationSource*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == WM_NCDESTROY)
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
     if (!source)
         return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-    return static_cast<LRESULT>(source->Dispatch(msg, static_cast<std::uintptr_t>(wParam),
+    return static_cast<LRESULT>(source->Dispatch(hwnd, msg, static_cast<std::uintptr_t>(wParam),
                                                  static_cast<std::intptr_t>(lParam)));
 }
 
@@ -53,8 +57,9 @@ Win32NotificationSource::Win32NotificationSource()
         return;
     // A top-level window that is never shown, like the hidden utility windows of the runtime; it also
     // receives the broadcasts sent to all top-level windows (ports, volumes), which the component ignores.
-    FWindowHandle = ::CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                      instance, this);
+    const HWND hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, ClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                        instance, this);
+    FWindowHandle = hwnd; // null when creation failed, also if the procedure had seen a window
 }
 
 Win32NotificationSource::~Win32NotificationSource()
@@ -91,8 +96,12 @@ std::intptr_t Win32NotificationSource::DefaultProc(const TMessage& message)
                                                        static_cast<LPARAM>(message.LParam)));
 }
 
-std::intptr_t Win32NotificationSource::Dispatch(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam)
+std::intptr_t Win32NotificationSource::Dispatch(void* window, std::uint32_t msg, std::uintptr_t wParam,
+                                              std::intptr_t lParam)
 {
+    // The first message comes before CreateWindowExW returns: DefaultProc needs the window already.
+    if (!FWindowHandle)
+        FWindowHandle = window;
     TMessage m{msg, wParam, lParam, 0};
     if (!FWindowProc)
         return DefaultProc(m);

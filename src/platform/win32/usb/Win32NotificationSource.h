@@ -20,8 +20,11 @@ public:
     bool Register(TWndMethod windowProc) override;
     std::intptr_t DefaultProc(const TMessage& message) override;
 
-    // Called by the window class's procedure.
-    std::intptr_t Dispatch(std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
+    // Called by the window class's procedure with the window the message is for (HWND).
+    std::intptr_t Dispatch(void* window, std::uint32_t msg, std::uintptr_t wParam, std::intptr_t lParam);
+
+    // The hidden window (HWND); null when it could not be created.
+    void* WindowHandle() const { return FWindowHandle; }
 
 private:
     void* FWindowHandle = nullptr; // HWND
