@@ -180,11 +180,12 @@ void StreamValuesFor(int hours) {
     }
     const std::uint64_t packets = line.packets - packetsAtStart;
     const double points = static_cast<double>(frame.Plot().TotalPoints() - pointsAtStart * TfrmValuesFrame::kValues);
-    const double heapPerPoint = static_cast<double>(gLiveBytes.load() - heapAtStart) / points;
+    const long long heapKept = gLiveBytes.load() - heapAtStart;
+    const double heapPerPoint = static_cast<double>(heapKept) / points;
     const double firstHour = realSecondsPerHour.front(), lastHour = realSecondsPerHour.back();
-    std::printf("values soak: %d simulated h, %.1f packets/s, %zu points per channel, %.3f heap bytes per point, "
+    std::printf("values soak: %d simulated h, %.1f packets/s, %zu points per channel, heap kept %lld bytes (%.4f per point), "
                 "real s per simulated h: first %.2f last %.2f (%.1f us per packet)\n",
-                hours, static_cast<double>(packets) / (hours * 3600.0), frame.Plot().PointCount(0), heapPerPoint,
+                hours, static_cast<double>(packets) / (hours * 3600.0), frame.Plot().PointCount(0), heapKept, heapPerPoint,
                 firstHour, lastHour, 1e6 * lastHour / (static_cast<double>(packets) / hours));
     ::testing::Test::RecordProperty("simulated_hours", hours);
     ::testing::Test::RecordProperty("packets_per_second", std::to_string(static_cast<double>(packets) / (hours * 3600.0)));
