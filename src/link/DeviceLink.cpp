@@ -59,6 +59,7 @@ void DeviceLink::SendChecked(const Ask& ask) {
         replyFilter_->OnPacket = [this](TComDataPacket*, const std::string& str) { Reply(str); };
     }
     bValueIsChecked_ = false;
+    bReplied_ = false;
     // The reference screens name the routine before sending; the values screen once the command is out.
     if (policy_.Replies == ReplyPolicy::Reference)
         rpResend_ = ask.Resend;
@@ -99,6 +100,7 @@ void DeviceLink::Reply(const std::string& str) {
         return;
     }
     tmrCheckValue_.SetEnabled(false);
+    bReplied_ = true;
     ReplyOutcome outcome = ReplyOutcome::Ignored;
     if (bCheckValue_) {
         if (str == strValueToCheck_) {
@@ -119,6 +121,10 @@ void DeviceLink::tmrCheckValueTimer() {
     if (replyFilter_)
         replyFilter_->OnPacket = nullptr; // a late reply is now consumed without effect
     if (bValueIsChecked_)
+        return;
+    // Any reply ends the time-out, also one that came while the command's last pause ran, before
+    // the time-out was started: a wrong answer is not repeated.
+    if (policy_.Replies == ReplyPolicy::Reference && bReplied_)
         return;
     if (iResendCount_ >= policy_.ResendLimit) {
         hooks_.EnableButtons();

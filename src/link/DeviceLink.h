@@ -227,6 +227,7 @@ private:
     bool bErrorOccures_ = false;
     TTimer tmrCheckValue_;
     bool bValueIsChecked_ = false;
+    bool bReplied_ = false; // a reply to the pending checked command arrived (ReplyPolicy::Reference)
     bool bCheckValue_ = false;
     std::string strValueToCheck_;
     int iResendCount_ = 0;
