@@ -83,7 +83,6 @@ struct TickedValuesView : ValuesView {
     void SetCaption(const std::string&) override {}
     void SetPanelVisible(int, bool) override {}
     void SetBoxCaption(int, const std::string&) override {}
-    bool BoxTicked(int) const override { return true; }
     void ShowValue(int, double) override {}
     void SetButtonEnabled(CommandButton, bool) override {}
     void SetButtonPressed(CommandButton, bool) override {}
@@ -114,6 +113,7 @@ TEST_F(FaultPty, HangUpWhileValuesStreamAtLineRate) {
     TfrmValuesFrame frame(host, loop, dialogs, port.get(), "Mirota DMS", "PTY1", view, MIROTA_DATA_CFG);
     view.close = [&] { frame.FormClose(); };
     failed = [&] { return frame.Link().bErrorOccures(); };
+    for (int i = 0; i < TfrmValuesFrame::kValues; ++i) frame.SetBoxTicked(i, true);
     frame.Start();
     ASSERT_TRUE(loop.RunUntil([&] { return !host.closings.empty(); }, 10000)) << "the screen never closed";
     EXPECT_GT(frame.Plot().PointCount(0), 100u); // it streamed before the line went
@@ -127,6 +127,7 @@ TEST_F(FaultPty, GarbageBetweenPacketsAtLineRate) {
     TickedValuesView view;
     TfrmValuesFrame frame(host, loop, dialogs, port.get(), "Mirota DMS", "PTY1", view, MIROTA_DATA_CFG);
     view.close = [&] { frame.FormClose(); };
+    for (int i = 0; i < TfrmValuesFrame::kValues; ++i) frame.SetBoxTicked(i, true);
     frame.Start();
     ASSERT_TRUE(loop.RunUntil([&] { return frame.Plot().PointCount(0) > 0; }, 5000));
     // The zero command goes through the noise and is confirmed the first time.

@@ -150,7 +150,6 @@ public:
     void SetCaption(const std::string&) override {}
     void SetPanelVisible(int, bool) override {}
     void SetBoxCaption(int, const std::string&) override {}
-    bool BoxTicked(int) const override { return true; }
     void ShowValue(int, double) override {}
     void SetButtonEnabled(CommandButton, bool) override {}
     void SetButtonPressed(CommandButton, bool) override {}
@@ -210,6 +209,7 @@ public:
         case Screen::Values:
             values = std::make_unique<TfrmValuesFrame>(host, loop, dialogs, port.get(), "Mirota DMS", "S1",
                                                        valuesView, MIROTA_DATA_CFG);
+            for (int i = 0; i < TfrmValuesFrame::kValues; ++i) values->SetBoxTicked(i, true);
             valuesView.close = [this] { values->FormClose(); };
             break;
         case Screen::Settings:

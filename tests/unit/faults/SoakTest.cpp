@@ -115,7 +115,6 @@ public:
     void SetCaption(const std::string&) override {}
     void SetPanelVisible(int, bool) override {}
     void SetBoxCaption(int, const std::string&) override {}
-    bool BoxTicked(int) const override { return true; }
     void ShowValue(int, double) override {}
     void SetButtonEnabled(CommandButton, bool) override {}
     void SetButtonPressed(CommandButton, bool) override {}
@@ -142,6 +141,7 @@ void StreamValuesFor(int hours) {
     TickedView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG,
                           [&] { return 1.7e9 + static_cast<double>(loop.TickCount()) / 1000.0; });
+    for (int i = 0; i < TfrmValuesFrame::kValues; ++i) frame.SetBoxTicked(i, true);
     frame.Start();
     loop.RunFor(2000);
     ASSERT_TRUE(device.Streaming());
