@@ -475,11 +475,35 @@ void TfrmSettingsFrame::btnSaveClick() {
 }
 
 void TfrmSettingsFrame::btnLoadClick() {
+    WithOpenedFileName([this](const std::string& name) { LoadConfiguration(name); });
+}
+
+void TfrmSettingsFrame::WithOpenedFileName(const std::function<void(const std::string&)>& use) {
     link.Guard([&] {
         std::optional<std::string> name = view.OpenFileName();
         if (!name || name->empty()) return;
-        LoadConfiguration(*name);
+        use(*name);
     });
+}
+
+std::optional<LoadedConfiguration> TfrmSettingsFrame::ReadOwnConfiguration(const std::string& fileName,
+                                                                          const char* noTypeMessage) {
+    LoadedConfiguration file = ReadConfigurationFile(fileName);
+    switch (file.Status) {
+    case LoadedConfiguration::Result::Failed:
+        link.dialogs().ShowDialog(DialogKind::Error, file.Error, DialogButtons::Ok);
+        return std::nullopt;
+    case LoadedConfiguration::Result::NoType:
+        if (noTypeMessage) view.MessageBox(noTypeMessage, kApplicationTitle, DialogKind::Information);
+        return std::nullopt;
+    case LoadedConfiguration::Result::Loaded:
+        break;
+    }
+    if (file.VType != strVersion) {
+        view.MessageBox(kSettingsWrongType, kApplicationTitle, DialogKind::Information);
+        return std::nullopt;
+    }
+    return file;
 }
 
 void TfrmSettingsFrame::SaveConfiguration(const std::string& fileName) {
@@ -496,20 +520,10 @@ void TfrmSettingsFrame::SaveConfiguration(const std::string& fileName) {
 }
 
 void TfrmSettingsFrame::LoadConfiguration(const std::string& fileName) {
-    LoadedConfiguration file = ReadConfigurationFile(fileName);
-    switch (file.Status) {
-    case LoadedConfiguration::Result::Failed:
-        link.dialogs().ShowDialog(DialogKind::Error, file.Error, DialogButtons::Ok);
-        return;
-    case LoadedConfiguration::Result::NoType:
-        return;
-    case LoadedConfiguration::Result::Loaded:
-        break;
-    }
-    if (file.VType != strVersion) {
-        view.MessageBox(kSettingsWrongType, kApplicationTitle, DialogKind::Information);
-        return;
-    }
+    // A file that names no device type is passed over without a word.
+    std::optional<LoadedConfiguration> loaded = ReadOwnConfiguration(fileName, nullptr);
+    if (!loaded) return;
+    LoadedConfiguration& file = *loaded;
     slHiddenNValues.insert(slHiddenNValues.end(), file.HiddenValues.begin(), file.HiddenValues.end());
     // Values beyond the last row have no row to go to.
     const std::size_t n = std::min(file.RowValues.size(), rows_.size());

@@ -5,6 +5,7 @@
 #include "screen/Screens.h"
 #include "link/DeviceLink.h"
 #include "settings/ConfigurationCompare.h"
+#include "settings/ConfigurationFile.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/SettingsView.h"
 
@@ -160,6 +161,11 @@ private:
     void LinkAlive() override;
     bool PassRunning() const override { return iCurrentState == 1 || iCurrentState == 2; }
 
+    // Asks for a file to open and hands its name to `use` (nothing when the user cancels).
+    void WithOpenedFileName(const std::function<void(const std::string&)>& use);
+    // The configuration file for this device type, or nothing after telling the user why not (a file
+    // without a device type is told with noTypeMessage, or passed over silently without one).
+    std::optional<LoadedConfiguration> ReadOwnConfiguration(const std::string& fileName, const char* noTypeMessage);
     // The display text shown for entry i's value read.
     std::string CurrentValueText(int entry) const;
     // Recomputes the difference marks from the compared file's values and the rows.

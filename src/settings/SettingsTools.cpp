@@ -7,31 +7,13 @@
 namespace mirota {
 
 void TfrmSettingsFrame::btnCompareClick() {
-    link.Guard([&] {
-        std::optional<std::string> name = view.OpenFileName();
-        if (!name || name->empty()) return;
-        CompareConfiguration(*name);
-    });
+    WithOpenedFileName([this](const std::string& name) { CompareConfiguration(name); });
 }
 
 void TfrmSettingsFrame::CompareConfiguration(const std::string& fileName) {
-    LoadedConfiguration file = ReadConfigurationFile(fileName);
-    switch (file.Status) {
-    case LoadedConfiguration::Result::Failed:
-        link.dialogs().ShowDialog(DialogKind::Error, file.Error, DialogButtons::Ok);
-        return;
-    case LoadedConfiguration::Result::NoType:
-        view.MessageBox("The file is not a configuration file: it names no device type.", kApplicationTitle,
-                        DialogKind::Information);
-        return;
-    case LoadedConfiguration::Result::Loaded:
-        break;
-    }
-    if (file.VType != strVersion) {
-        view.MessageBox(kSettingsWrongType, kApplicationTitle, DialogKind::Information);
-        return;
-    }
-    SetComparisonFile(std::move(file.RowValues));
+    std::optional<LoadedConfiguration> file =
+        ReadOwnConfiguration(fileName, "The file is not a configuration file: it names no device type.");
+    if (file) SetComparisonFile(std::move(file->RowValues));
 }
 
 void TfrmSettingsFrame::SetComparisonFile(std::vector<std::string> fileValues) {
