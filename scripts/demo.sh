@@ -54,6 +54,10 @@ at_exit() {
   for ((i = ${#CLEANUP[@]} - 1; i >= 0; i--)); do eval "${CLEANUP[i]}" || true; done
 }
 trap at_exit EXIT
+# Ended by a signal (the terminal closed, Ctrl+C, kill), the demo cleans up as well.
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 [[ -n "${XVFB_PID:-}" ]] && CLEANUP+=('kill "$XVFB_PID" 2>/dev/null')
 if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
   XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/mirota-runtime-XXXXXX")
@@ -80,7 +84,10 @@ if ((OSTREL_ONLY)); then
   read -r -t 10 -u "${DEVSIM[0]}" PTY || { echo "demo.sh: mirota-devsim did not start" >&2; exit 1; }
   echo "Simulated device on $PTY"
   # Port, description, serial number, Pravik's window handle (0: started without the launcher).
-  "$BIN/ostrel" "$PTY" "Mirota DMS" "DEMO4711" 0 || true
+  "$BIN/ostrel" "$PTY" "Mirota DMS" "DEMO4711" 0 &
+  OSTREL_PID=$!
+  CLEANUP+=('kill "$OSTREL_PID" 2>/dev/null')
+  wait "$OSTREL_PID" || true
   exit 0
 fi
 
@@ -130,6 +137,7 @@ export MIROTA_DEVICE_DIR=$DEVDIR
 export MIROTA_MESSAGE_DIR=$DEMO_DIR/messages
 "$BIN/pravik" &
 PRAVIK_PID=$!
+CLEANUP+=('kill "$PRAVIK_PID" 2>/dev/null')
 echo "$PRAVIK_PID" > "$DEMO_DIR/pravik.pid"
 cat <<TEXT
 Pravik runs with two simulated adapters (ttyUSB0: Mirota DMS, ttyUSB1: USB Serial Converter).
