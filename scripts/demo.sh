@@ -36,13 +36,16 @@ done
 BIN=$(cd "$BUILD/bin" && pwd)
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
   # No desktop (a server or a container): the demo runs on a virtual X display of its own.
-  for n in $(seq 99 120); do
-    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || break
-  done
-  Xvfb ":$n" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb takes a free display number itself and tells it through a pipe: no race with another one
+  # starting at the same time.
+  XVFB_DIR=$(mktemp -d "${TMPDIR:-/tmp}/mirota-xvfb-XXXXXX")
+  mkfifo "$XVFB_DIR/display"
+  Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$XVFB_DIR/display" >/dev/null 2>&1 &
   XVFB_PID=$!
-  trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT   # until the cleanup list below takes over
-  for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+  trap 'kill "$XVFB_PID" 2>/dev/null || true; rm -rf "$XVFB_DIR"' EXIT   # until the cleanup list below takes over
+  read -r -t 10 n <"$XVFB_DIR/display" || n=""
+  rm -rf "$XVFB_DIR"
+  [[ -n "$n" ]] || { echo "demo.sh: Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$n"
   echo "No display found: the demo runs on the virtual display $DISPLAY."
   echo "Look at it with:  DISPLAY=$DISPLAY import -window root shot.png   (click with DISPLAY=$DISPLAY xdotool)"
