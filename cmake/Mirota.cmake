@@ -16,6 +16,18 @@ function(mirota_add_test)
   gtest_discover_tests(${T_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
+# mirota_xvfb_test(<test target>): the test program once more, whole, on a virtual X display of its
+# own (tests/gui/run-on-xvfb.sh), for what only a real X server shows; test <target>_xvfb, label gui,
+# skipped without Xvfb. Not in sanitizer builds: the X libraries' own allocations would be reported
+# there, and the offscreen run of the same program is what those builds check.
+function(mirota_xvfb_test target)
+  if(WIN32 OR CMAKE_CXX_FLAGS MATCHES "sanitize")
+    return()
+  endif()
+  add_test(NAME ${target}_xvfb COMMAND ${PROJECT_SOURCE_DIR}/tests/gui/run-on-xvfb.sh $<TARGET_FILE:${target}>)
+  set_tests_properties(${target}_xvfb PROPERTIES LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 120)
+endfunction()
+
 # mirota_windows_program(<target> NAME <file name without .exe> DESCRIPTION <text> [CONSOLE])
 # On Windows: the program's file name and a version resource (VERSIONINFO) made from the project's
 # version, so that Explorer and GetFileVersionInfoW show it; a windowed program unless CONSOLE is given.

@@ -36,13 +36,16 @@ done
 BIN=$(cd "$BUILD/bin" && pwd)
 if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" && -z "${QT_QPA_PLATFORM:-}" ]]; then
   # No desktop (a server or a container): the demo runs on a virtual X display of its own.
-  for n in $(seq 99 120); do
-    [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] || break
-  done
-  Xvfb ":$n" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb takes a free display number itself and tells it through a pipe: no race with another one
+  # starting at the same time.
+  XVFB_DIR=$(mktemp -d "${TMPDIR:-/tmp}/mirota-xvfb-XXXXXX")
+  mkfifo "$XVFB_DIR/display"
+  Xvfb -displayfd 3 -screen 0 1400x900x24 -nolisten tcp 3>"$XVFB_DIR/display" >/dev/null 2>&1 &
   XVFB_PID=$!
-  trap 'kill "$XVFB_PID" 2>/dev/null || true' EXIT   # until the cleanup list below takes over
-  for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
+  trap 'kill "$XVFB_PID" 2>/dev/null || true; rm -rf "$XVFB_DIR"' EXIT   # until the cleanup list below takes over
+  read -r -t 10 n <"$XVFB_DIR/display" || n=""
+  rm -rf "$XVFB_DIR"
+  [[ -n "$n" ]] || { echo "demo.sh: Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$n"
   echo "No display found: the demo runs on the virtual display $DISPLAY."
   echo "Look at it with:  DISPLAY=$DISPLAY import -window root shot.png   (click with DISPLAY=$DISPLAY xdotool)"
@@ -54,6 +57,10 @@ at_exit() {
   for ((i = ${#CLEANUP[@]} - 1; i >= 0; i--)); do eval "${CLEANUP[i]}" || true; done
 }
 trap at_exit EXIT
+# Ended by a signal (the terminal closed, Ctrl+C, kill), the demo cleans up as well.
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 [[ -n "${XVFB_PID:-}" ]] && CLEANUP+=('kill "$XVFB_PID" 2>/dev/null')
 if [[ -z "${XDG_RUNTIME_DIR:-}" ]]; then
   XDG_RUNTIME_DIR=$(mktemp -d "${TMPDIR:-/tmp}/mirota-runtime-XXXXXX")
@@ -80,7 +87,10 @@ if ((OSTREL_ONLY)); then
   read -r -t 10 -u "${DEVSIM[0]}" PTY || { echo "demo.sh: mirota-devsim did not start" >&2; exit 1; }
   echo "Simulated device on $PTY"
   # Port, description, serial number, Pravik's window handle (0: started without the launcher).
-  "$BIN/ostrel" "$PTY" "Mirota DMS" "DEMO4711" 0 || true
+  "$BIN/ostrel" "$PTY" "Mirota DMS" "DEMO4711" 0 &
+  OSTREL_PID=$!
+  CLEANUP+=('kill "$OSTREL_PID" 2>/dev/null')
+  wait "$OSTREL_PID" || true
   exit 0
 fi
 
@@ -130,6 +140,7 @@ export MIROTA_DEVICE_DIR=$DEVDIR
 export MIROTA_MESSAGE_DIR=$DEMO_DIR/messages
 "$BIN/pravik" &
 PRAVIK_PID=$!
+CLEANUP+=('kill "$PRAVIK_PID" 2>/dev/null')
 echo "$PRAVIK_PID" > "$DEMO_DIR/pravik.pid"
 cat <<TEXT
 Pravik runs with two simulated adapters (ttyUSB0: Mirota DMS, ttyUSB1: USB Serial Converter).

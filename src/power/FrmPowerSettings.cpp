@@ -192,7 +192,10 @@ void TfrmPowerFrame::cmdtpcktContinuesFilterPacket(TComDataPacket*, const std::s
         view_.ShowFrequency(*value);
 }
 
-void TfrmPowerFrame::EnableButtons() { view_.SetButtonsEnabled(true); }
+void TfrmPowerFrame::EnableButtons() {
+    if (!link.bAlreadyClosing()) // a reply during the closing wait leaves the buttons off
+        view_.SetButtonsEnabled(true);
+}
 void TfrmPowerFrame::DisableButtons() { view_.SetButtonsEnabled(false); }
 
 void TfrmPowerFrame::ReattachPacketFilter() { AttachContinuesFilter(); }
@@ -211,6 +214,8 @@ void TfrmPowerFrame::FormClose() {
             owner_.ClosingCurrentFrame(true);
             return;
         }
+        DisableButtons();
+        view_.ShowClosing();
         StopContinuousMode();
         link.Delay(1500);
         if (link.Detached())

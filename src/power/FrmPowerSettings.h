@@ -26,6 +26,8 @@ public:
     virtual void ShowAnimation(bool running) = 0;
     // Closes the window; its close handling runs FormClose.
     virtual void CloseWindow() = 0;
+    // The closing wait has begun: the window shows that it is closing until it goes.
+    virtual void ShowClosing() {}
 };
 
 // A decimal number as the device sends it: optional sign, digits with an optional "." part, an optional

@@ -216,7 +216,9 @@ TfrmMainOstrelWindow::TfrmMainOstrelWindow(QWidget* parent) : QWidget(parent) {
     });
 }
 
-TfrmMainOstrelWindow::~TfrmMainOstrelWindow() = default;
+TfrmMainOstrelWindow::~TfrmMainOstrelWindow() {
+    qDeleteAll(pendingGroups_); // an update the window did not live to end
+}
 
 void TfrmMainOstrelWindow::SetCaption(const std::string& caption) {
     setWindowTitle(QString::fromStdString(caption));
@@ -225,24 +227,44 @@ void TfrmMainOstrelWindow::SetCaption(const std::string& caption) {
 
 void TfrmMainOstrelWindow::SetNavigationButtonVisible(ScreenKind kind, bool visible) { buttons_.at(kind)->setVisible(visible); }
 
-void TfrmMainOstrelWindow::BeginListUpdate() { lvDeviceInformation_->setUpdatesEnabled(false); }
+// A list update fills the list while the device is asked for its name and version (more than a
+// second). The list keeps painting meanwhile (a widget whose updates are off leaves its area
+// unpainted, black on a fresh X window): the new rows are built outside it and join it at the end.
+void TfrmMainOstrelWindow::BeginListUpdate() { listUpdating_ = true; }
 
-void TfrmMainOstrelWindow::EndListUpdate() { lvDeviceInformation_->setUpdatesEnabled(true); }
+void TfrmMainOstrelWindow::EndListUpdate() {
+    if (!listUpdating_)
+        return;
+    listUpdating_ = false;
+    if (pendingGroups_.empty())
+        return;
+    for (auto* group : pendingGroups_) {
+        lvDeviceInformation_->addTopLevelItem(group);
+        group->setExpanded(true);
+    }
+    pendingGroups_.clear();
+}
 
 void TfrmMainOstrelWindow::AddGroup(const std::string& header) {
-    auto* group = new QTreeWidgetItem(lvDeviceInformation_, QStringList{QString::fromStdString(header)});
+    auto* group = new QTreeWidgetItem(QStringList{QString::fromStdString(header)});
     group->setData(0, kGroupRole, true);
     group->setFlags(Qt::ItemIsEnabled);
     group->setTextAlignment(0, Qt::AlignCenter);
-    group->setExpanded(true);
+    if (listUpdating_) {
+        pendingGroups_.push_back(group);
+    } else {
+        lvDeviceInformation_->addTopLevelItem(group);
+        group->setExpanded(true);
+    }
     groups_.push_back(group);
 }
 
 void TfrmMainOstrelWindow::AddItem(int group, const std::string& text) {
-    auto* item = new QTreeWidgetItem(groups_.at(static_cast<std::size_t>(group)), QStringList{Display(text)});
+    QTreeWidgetItem* parent = groups_.at(static_cast<std::size_t>(group));
+    auto* item = new QTreeWidgetItem(parent, QStringList{Display(text)});
     item->setFlags(Qt::ItemIsEnabled);
     item->setForeground(0, look::Grey());
-    groups_.at(static_cast<std::size_t>(group))->setExpanded(true);
+    parent->setExpanded(true); // no effect while the group waits outside the list
     items_.push_back(item);
 }
 

@@ -89,6 +89,9 @@ private:
     std::map<ScreenKind, NavigationButton*> buttons_;
     std::vector<QTreeWidgetItem*> groups_;
     std::vector<QTreeWidgetItem*> items_;
+    // Groups built during a list update; they join the list (painted empty until then) at its end.
+    std::vector<QTreeWidgetItem*> pendingGroups_;
+    bool listUpdating_ = false;
     bool centred_ = false;
     bool closeQueued_ = false;
 };

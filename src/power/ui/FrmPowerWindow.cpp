@@ -151,6 +151,21 @@ void TfrmPowerFrameView::BuildLayout() {
         });
         buttons_[i] = btn;
     }
+
+    // Shown in the logo strip during the closing wait (the switch-off command and 1.5 s), while the
+    // buttons are off, so the window does not look usable while it goes.
+    lblClosing = new QLabel(QStringLiteral("Closing..."), this);
+    lblClosing->setObjectName("lblClosing");
+    lblClosing->setAccessibleName(QStringLiteral("Closing..."));
+    lblClosing->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblClosing->setFont(Arial(13, true));
+    lblClosing->setGeometry(589 - 170, 64 - 24, 160, 20);
+    {
+        QPalette pal = lblClosing->palette();
+        pal.setColor(QPalette::WindowText, look::Grey());
+        lblClosing->setPalette(pal);
+    }
+    lblClosing->hide();
 }
 
 void TfrmPowerFrameView::SetCaption(const std::string& caption) {
@@ -174,6 +189,13 @@ void TfrmPowerFrameView::ShowAnimation(bool running) {
 }
 
 void TfrmPowerFrameView::CloseWindow() { CloseWindowSoon(); }
+
+void TfrmPowerFrameView::ShowClosing() {
+    SetButtonsEnabled(false);
+    lblClosing->show();
+    lblClosing->raise();
+    setAccessibleDescription(QStringLiteral("Closing..."));
+}
 
 std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args) {
     return MakeScreen<TfrmPowerFrameView>(args);

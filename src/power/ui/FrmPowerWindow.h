@@ -10,6 +10,7 @@
 #include <array>
 #include <memory>
 
+class QLabel;
 class QPushButton;
 class QTimer;
 
@@ -57,6 +58,9 @@ public:
     void SetButtonsEnabled(bool enabled) override;
     void ShowAnimation(bool running) override;
     void CloseWindow() override;
+    void ShowClosing() override;
+    // "Closing..." over the buttons during the closing wait; hidden otherwise.
+    QLabel* ClosingText() const { return lblClosing; }
 
 private:
     void BuildLayout();
@@ -66,6 +70,7 @@ private:
     QWidget* pnlAnimationPanel = nullptr;
     TGifAnimation* gfanimProcess = nullptr;
     std::array<QPushButton*, 5> buttons_{};
+    QLabel* lblClosing = nullptr;
 };
 
 // The screen as the control screen holds it: destroying it lets the screen go at once and deletes
