@@ -66,7 +66,7 @@ std::string DeltaText(const PlotModel& model, const CursorReading& a, const Curs
     return s;
 }
 
-std::optional<double> ParseDecimal(std::string_view text) {
+std::optional<double> ParseAxisLimit(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);

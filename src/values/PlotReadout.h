@@ -33,6 +33,6 @@ std::string DeltaText(const PlotModel& model, const CursorReading& a, const Curs
 
 // A number typed by the user with "." as decimal separator (surrounding blanks allowed); none when
 // the text is anything else or not finite.
-std::optional<double> ParseDecimal(std::string_view text);
+std::optional<double> ParseAxisLimit(std::string_view text);
 
 } // namespace mirota

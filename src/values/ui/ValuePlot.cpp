@@ -365,8 +365,8 @@ void TiXYPlot::AskAxisRange(int axis) {
     form->addRow(buttons);
     connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        const auto lo = ParseDecimal(min->text().toStdString());
-        const auto hi = ParseDecimal(max->text().toStdString());
+        const auto lo = ParseAxisLimit(min->text().toStdString());
+        const auto hi = ParseAxisLimit(max->text().toStdString());
         if (!lo || !hi) {
             error->setText("Numbers with \".\" as decimal separator, please.");
         } else if (!FixAxis(axis, *lo, *hi)) {

@@ -79,14 +79,14 @@ TEST(CursorText, ShownChannelsWithValuesOrDashAndDeltas) {
     EXPECT_NE(d.find("\u0394t 2.25 s  Torque 1: \u0394 0.75  Speed 1: \u0394 -"), std::string::npos) << d;
 }
 
-TEST(ParseDecimal, DotOnlyWholeTextFinite) {
+TEST(ParseAxisLimit, DotOnlyWholeTextFinite) {
     struct Case {
         const char* text;
         std::optional<double> want;
     } cases[] = {{"1.5", 1.5},         {" -2 ", -2},          {"+3e2", 300},          {"0", 0},
                  {"1,5", std::nullopt}, {"", std::nullopt},   {"abc", std::nullopt},  {"1.5x", std::nullopt},
                  {"inf", std::nullopt}, {"nan", std::nullopt}, {"1e999", std::nullopt}};
-    for (const Case& c : cases) EXPECT_EQ(ParseDecimal(c.text), c.want) << c.text;
+    for (const Case& c : cases) EXPECT_EQ(ParseAxisLimit(c.text), c.want) << c.text;
 }
 
 TEST(FixedValueAxis, StaysThroughPointsZoomAndFitUntilReleased) {
