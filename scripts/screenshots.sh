@@ -24,10 +24,12 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+trap "exit 1" INT TERM
 
 Xvfb ":$N" -screen 0 1400x900x24 -nolisten tcp >/dev/null 2>&1 &
 PIDS+=($!)
-for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$N ]] && break; sleep 0.1; done
+for _ in $(seq 200); do [[ -e /tmp/.X11-unix/X$N ]] && break; sleep 0.1; done
+[[ -e /tmp/.X11-unix/X$N ]] || { echo "screenshots.sh: Xvfb :$N did not start" >&2; exit 1; }
 export DISPLAY=":$N"
 # Settings of a fresh user, so every run starts on the control screen.
 export XDG_CONFIG_HOME=$WORK/config HOME=$WORK/home
