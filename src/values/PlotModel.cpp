@@ -53,13 +53,14 @@ void PlotModel::AddPoint(int channel, double x, double y) {
 
     // Value axis: the first point moves the range (keeping its width) to begin at it unless it
     // already holds it; afterwards the range is exactly the extent of the channel's values.
+    const bool automatic = following_ && !ax.Fixed;
     if (s.Count == 0) {
         s.MinY = s.MaxY = y;
-        if (following_ && !ax.Range.Contains(y)) ax.Range = {y, y + ax.Range.Width()};
+        if (automatic && !ax.Range.Contains(y)) ax.Range = {y, y + ax.Range.Width()};
     } else {
         if (y < s.MinY) s.MinY = y;
         if (y > s.MaxY) s.MaxY = y;
-        if (following_ && s.MaxY > s.MinY) ax.Range = {s.MinY, s.MaxY};
+        if (automatic && s.MaxY > s.MinY) ax.Range = {s.MinY, s.MaxY};
     }
     ++s.Count;
     ++total_;
@@ -70,8 +71,9 @@ void PlotModel::AddPoint(int channel, double x, double y) {
 void PlotModel::ZoomToFit() {
     for (int i = 0; i < kChannels; ++i) {
         const Stats& s = stats_[i];
-        if (s.Count == 0 || !(s.MaxY > s.MinY)) continue;
-        axes_[ValueAxisOf(i)].Range = {s.MinY, s.MaxY};
+        ValueAxis& ax = axes_[ValueAxisOf(i)];
+        if (ax.Fixed || s.Count == 0 || !(s.MaxY > s.MinY)) continue;
+        ax.Range = {s.MinY, s.MaxY};
     }
     ++revision_;
 }
@@ -113,7 +115,28 @@ void PlotModel::Zoom(double factor) {
         return AxisRange{c - half, c + half};
     };
     time_ = scale(time_);
-    for (ValueAxis& ax : axes_) ax.Range = scale(ax.Range);
+    for (ValueAxis& ax : axes_)
+        if (!ax.Fixed) ax.Range = scale(ax.Range);
+    ++revision_;
+}
+
+bool PlotModel::FixValueRange(int axis, AxisRange r) {
+    ValueAxis& ax = axes_.at(axis);
+    if (!std::isfinite(r.lower) || !std::isfinite(r.upper) || !(r.lower < r.upper)) return false;
+    ax.Fixed = true;
+    ax.Range = r;
+    ++revision_;
+    return true;
+}
+
+void PlotModel::ReleaseValueRange(int axis) {
+    ValueAxis& ax = axes_.at(axis);
+    if (!ax.Fixed) return;
+    ax.Fixed = false;
+    for (int i = 0; i < kChannels; ++i) {
+        const Stats& s = stats_[i];
+        if (ValueAxisOf(i) == axis && s.Count > 0 && s.MaxY > s.MinY) ax.Range = {s.MinY, s.MaxY};
+    }
     ++revision_;
 }
 

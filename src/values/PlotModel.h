@@ -42,6 +42,9 @@ public:
         bool Visible = false;
         Rgb LabelColour{0, 0, 0};
         AxisRange Range{0, 100};
+        // Set by the user: the range stays as given whatever the points do (no following, zooming
+        // or "Zoom to Fit").
+        bool Fixed = false;
     };
 
     PlotModel();
@@ -63,6 +66,11 @@ public:
     const AxisRange& TimeRange() const { return time_; }
     void SetTimeRange(AxisRange r) { time_ = r; }
     void SetValueRange(int axis, AxisRange r) { axes_.at(axis).Range = r; }
+    // Fixes a value axis at [lower, upper]; false (and nothing changes) unless both are finite and
+    // lower < upper.
+    bool FixValueRange(int axis, AxisRange r);
+    // Back to automatic: the axis runs over its channel's smallest and largest value again.
+    void ReleaseValueRange(int axis);
 
     // "Zoom to Fit": every value axis runs from the smallest to the largest Y of its channel; an axis
     // whose channel has no points or only one value keeps its range. The time axis stays.

@@ -133,13 +133,16 @@ std::filesystem::path PartialCsvPath(const std::filesystem::path& target) {
     return p;
 }
 
-CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& target, const CsvProgress& progress) {
+namespace {
+
+template <class Write>
+CsvResult ExportThroughPartial(const std::filesystem::path& target, Write&& write) {
     const std::filesystem::path partial = PartialCsvPath(target);
     CsvResult result;
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
         if (!out) return CsvResult::Failed;
-        result = WritePointsCsv(model, out, progress);
+        result = write(out);
         out.close();
         if (result == CsvResult::Written && out.fail()) result = CsvResult::Failed;
     }
@@ -151,6 +154,130 @@ CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& t
     }
     std::filesystem::remove(partial, ec);
     return result;
+}
+
+} // namespace
+
+} // namespace mirota
+
+namespace mirota {
+
+CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& target, const CsvProgress& progress) {
+    return ExportThroughPartial(target, [&](std::ostream& out) { return WritePointsCsv(model, out, progress); });
+}
+
+struct CsvTableFormatter::TimeText : LocalTimeText {};
+
+CsvTableFormatter::CsvTableFormatter(const PlotModel& model, const CsvTableOptions& options)
+    : model_(model), options_(options), time_(std::make_unique<TimeText>()) {
+    for (int i = 0; i < PlotModel::kChannels; ++i) shown_[i] = model.ChannelAt(i).InLegend;
+}
+
+CsvTableFormatter::~CsvTableFormatter() = default;
+
+namespace {
+
+void AppendField(std::string& out, const std::string& field, char separator) {
+    if (field.find_first_of(std::string{separator, '"', '\r', '\n'}) == std::string::npos) {
+        out += field;
+        return;
+    }
+    out += '"';
+    for (char c : field) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+} // namespace
+
+std::string CsvTableFormatter::Header() const {
+    std::string h = "Time";
+    h += options_.Separator;
+    h += "Seconds";
+    for (int i = 0; i < PlotModel::kChannels; ++i) {
+        if (!shown_[i]) continue;
+        h += options_.Separator;
+        AppendField(h, model_.ChannelAt(i).Title, options_.Separator);
+    }
+    h += "\r\n";
+    return h;
+}
+
+void CsvTableFormatter::AppendNumber(std::string& out, double v) const {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    if (options_.Decimal != '.')
+        for (char* p = buf; p != res.ptr; ++p)
+            if (*p == '.') *p = options_.Decimal;
+    const bool quote = options_.Decimal == options_.Separator && std::memchr(buf, options_.Separator, res.ptr - buf);
+    if (quote) out += '"';
+    out.append(buf, res.ptr);
+    if (quote) out += '"';
+}
+
+bool CsvTableFormatter::AppendRow(std::string& out, std::size_t row, double firstTime) {
+    const PointStore& store = model_.Points();
+    bool any = false;
+    for (int i = 0; i < PlotModel::kChannels && !any; ++i) any = shown_[i] && store.Has(i, row);
+    if (!any) return false;
+    const double t = store.TimeAt(row);
+    time_->Append(out, t);
+    out += options_.Separator;
+    AppendNumber(out, t - firstTime);
+    for (int i = 0; i < PlotModel::kChannels; ++i) {
+        if (!shown_[i]) continue;
+        out += options_.Separator;
+        if (store.Has(i, row)) AppendNumber(out, store.ValueAt(i, row));
+    }
+    out += "\r\n";
+    return true;
+}
+
+CsvResult WriteTableCsv(const PlotModel& model, std::ostream& out, const CsvTableOptions& options,
+                        const CsvProgress& progress) {
+    const PointStore& store = model.Points();
+    const std::uint64_t generation = store.Generation();
+    std::size_t begin = 0, end = store.Rows(); // rows added meanwhile are left for the next export
+    if (options.VisibleOnly) {
+        begin = store.LowerBound(model.TimeRange().lower);
+        end = std::min(end, store.UpperBound(model.TimeRange().upper));
+    }
+    const double first = store.Rows() > 0 ? store.TimeAt(0) : 0;
+    const std::uint64_t total = end > begin ? end - begin : 0;
+    CsvTableFormatter format(model, options);
+    std::string buf = format.Header();
+    buf.reserve(kFlushBytes + 4096);
+    if (progress && !progress(0, total)) return CsvResult::Cancelled;
+    for (std::size_t row = begin; row < end;) {
+        const std::size_t sliceEnd = std::min(end, row + static_cast<std::size_t>(kProgressRows));
+        for (; row < sliceEnd; ++row) format.AppendRow(buf, row, first);
+        if (buf.size() >= kFlushBytes) {
+            out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+            buf.clear();
+            if (!out) return CsvResult::Failed;
+        }
+        if (progress && !progress(row - begin, total)) return CsvResult::Cancelled;
+        if (store.Generation() != generation) return CsvResult::Failed;
+    }
+    out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
+    out.flush();
+    if (!out) return CsvResult::Failed;
+    if (progress) progress(total, total);
+    return CsvResult::Written;
+}
+
+std::string TableCsv(const PlotModel& model, const CsvTableOptions& options) {
+    std::ostringstream out;
+    WriteTableCsv(model, out, options);
+    return std::move(out).str();
+}
+
+CsvResult ExportTableCsv(const PlotModel& model, const std::filesystem::path& target, const CsvTableOptions& options,
+                         const CsvProgress& progress) {
+    return ExportThroughPartial(target,
+                                [&](std::ostream& out) { return WriteTableCsv(model, out, options, progress); });
 }
 
 } // namespace mirota

@@ -4,9 +4,11 @@
 // milliseconds, the seconds since 1970 and the value, "." decimals, CR LF line ends.
 #include "values/PlotModel.h"
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -28,6 +30,46 @@ CsvResult WritePointsCsv(const PlotModel& model, std::ostream& out, const CsvPro
 // cancel or failure the temporary file is removed and `target` stays as it was.
 CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& target,
                           const CsvProgress& progress = {});
+
+// The points as a table: a header "Time,Seconds,<label of each shown channel>", then one row per
+// instant that holds a point of a shown channel: the local date and time with milliseconds, the
+// seconds since the first point held, and each shown channel's value (empty when it has none at that
+// instant), CR LF line ends. A field holding the separator, a quote or a line end is quoted.
+struct CsvTableOptions {
+    char Separator = ',';
+    char Decimal = '.';
+    // Only the instants inside the plot's time window.
+    bool VisibleOnly = false;
+};
+
+// Turns the rows of a model's PointStore into table lines; the channels are those shown when it
+// is made. Also used by the recorder, which writes rows as they arrive.
+class CsvTableFormatter {
+public:
+    CsvTableFormatter(const PlotModel& model, const CsvTableOptions& options);
+    ~CsvTableFormatter();
+    CsvTableFormatter(const CsvTableFormatter&) = delete;
+    CsvTableFormatter& operator=(const CsvTableFormatter&) = delete;
+
+    std::string Header() const;
+    // Appends the line of a row; false (nothing appended) when no shown channel has a point there.
+    bool AppendRow(std::string& out, std::size_t row, double firstTime);
+
+private:
+    void AppendNumber(std::string& out, double v) const;
+    struct TimeText;
+    const PlotModel& model_;
+    CsvTableOptions options_;
+    std::array<bool, PlotModel::kChannels> shown_{};
+    std::unique_ptr<TimeText> time_;
+};
+
+CsvResult WriteTableCsv(const PlotModel& model, std::ostream& out, const CsvTableOptions& options,
+                        const CsvProgress& progress = {});
+std::string TableCsv(const PlotModel& model, const CsvTableOptions& options = {});
+// As ExportPointsCsv, through a temporary file.
+CsvResult ExportTableCsv(const PlotModel& model, const std::filesystem::path& target,
+                         const CsvTableOptions& options, const CsvProgress& progress = {});
 
 // The temporary file ExportPointsCsv writes first.
 std::filesystem::path PartialCsvPath(const std::filesystem::path& target);

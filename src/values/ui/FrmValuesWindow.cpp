@@ -68,6 +68,8 @@ TfrmValuesFrameView::TfrmValuesFrameView(const ScreenArgs& args, std::filesystem
 }
 
 TfrmValuesFrameView::~TfrmValuesFrameView() {
+    // A running recording ends with a complete file while the points are still there.
+    if (xypltDisplayValues) xypltDisplayValues->StopRecording();
     logic_.reset(); // before the widgets it talks to
 }
 

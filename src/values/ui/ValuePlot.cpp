@@ -4,7 +4,17 @@
 #include "values/PointsCsv.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHideEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QProgressDialog>
@@ -53,6 +63,15 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     small.setPixelSize(11);
     toolbar_->setFont(small);
     layout->addWidget(toolbar_);
+
+    // The cursor readout: the values under the mouse and the differences between markers A and B.
+    lblReadout_ = new QLabel(this);
+    lblReadout_->setObjectName("lblReadout");
+    lblReadout_->setAccessibleName("Cursor readout");
+    lblReadout_->setFont(small);
+    lblReadout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblReadout_->setContentsMargins(4, 1, 4, 1);
+    layout->addWidget(lblReadout_);
 
     plot_ = new QCustomPlot(this);
     plot_->setObjectName("xypltPlot");
@@ -134,12 +153,29 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
         Refresh();
     });
     connect(mniClearAllData, &QAction::triggered, this, [this] {
+        recorder_->TakePending(); // the newest packet's row would be gone
         if (OnClearAllData) OnClearAllData();
         Refresh();
     });
     plot_->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(plot_, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { pmPlotMenu->popup(plot_->mapToGlobal(pos)); });
+    connect(plot_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        const int axis = AxisAt(pos);
+        if (axis < 0) {
+            pmPlotMenu->popup(plot_->mapToGlobal(pos));
+            return;
+        }
+        pmAxisMenu_->clear();
+        pmAxisMenu_->setTitle(QString::fromStdString(model_.ChannelAt(axis).Title));
+        QAction* fix = pmAxisMenu_->addAction("Fixed Range...");
+        fix->setObjectName("mniFixedRange");
+        connect(fix, &QAction::triggered, this, [this, axis] { AskAxisRange(axis); });
+        QAction* automatic = pmAxisMenu_->addAction("Automatic Range");
+        automatic->setObjectName("mniAutomaticRange");
+        automatic->setCheckable(true);
+        automatic->setChecked(!model_.ValueAxisAt(axis).Fixed);
+        connect(automatic, &QAction::triggered, this, [this, axis] { ReleaseAxis(axis); });
+        pmAxisMenu_->popup(plot_->mapToGlobal(pos));
+    });
 
     // Toolbar: zoom by the factor 2, the whole recording, and exports on request.
     auto addTool = [this](const QString& text, const QString& name, auto fn) {
@@ -159,6 +195,10 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     // Zooming and "Show All" stop the axes from following new points; "Follow" (or the F key) brings
     // the live window back.
     actFollow_ = addTool("Follow", "actFollow", [this](bool on) {
+        if (on && paused_) {
+            SetPaused(false);
+            return;
+        }
         model_.SetFollowing(on);
         Refresh();
     });
@@ -167,9 +207,50 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     actFollow_->setShortcut(QKeySequence(Qt::Key_F));
     actFollow_->setShortcutContext(Qt::WindowShortcut);
     actFollow_->setToolTip("Follow the newest points (F)");
+    // Pause freezes what is shown (the points keep arriving); un-pausing follows again.
+    actPause_ = addTool("Pause", "actPause", [this](bool on) { SetPaused(on); });
+    actPause_->setCheckable(true);
+    actPause_->setShortcut(QKeySequence(Qt::Key_P));
+    actPause_->setShortcutContext(Qt::WindowShortcut);
+    actPause_->setToolTip("Freeze the view while the points keep arriving (P)");
     toolbar_->addSeparator();
     addTool("Save Picture...", "actExportPng", [this] { AskExportPng(); });
     addTool("Save Points...", "actExportCsv", [this] { AskExportCsv(); });
+    actRecord_ = addTool("Record...", "actRecord", [this](bool on) { AskRecord(on); });
+    actRecord_->setCheckable(true);
+    actRecord_->setToolTip("Write every new point to a CSV file as it arrives");
+    lblRecording_ = new QLabel(toolbar_);
+    lblRecording_->setObjectName("lblRecording");
+    lblRecording_->setAccessibleName("Recording");
+    lblRecording_->setContentsMargins(6, 0, 6, 0);
+    toolbar_->addWidget(lblRecording_);
+    recorder_ = std::make_unique<PointRecorder>(model_);
+    clock_ = std::make_unique<QElapsedTimer>();
+    clock_->start();
+    recordTimer_ = new QTimer(this);
+    recordTimer_->setInterval(250);
+    connect(recordTimer_, &QTimer::timeout, this, &TiXYPlot::PollRecorder);
+
+    // Markers A (click) and B (Shift+click) on the time axis.
+    for (int m = 0; m < 2; ++m) {
+        auto* line = new QCPItemStraightLine(plot_);
+        line->setPen(QPen(m == 0 ? QColor(0, 0, 0) : QColor(0, 0, 160), 1, Qt::DashLine));
+        line->setVisible(false);
+        for (QCPItemPosition* p : {line->point1, line->point2}) p->setAxes(plot_->xAxis, plot_->yAxis);
+        markerLines_[m] = line;
+    }
+    plot_->setMouseTracking(true);
+    connect(plot_, &QCustomPlot::mouseMove, this, [this](QMouseEvent* e) {
+        if (plot_->axisRect()->rect().contains(e->pos())) HoverAt(plot_->xAxis->pixelToCoord(e->pos().x()));
+    });
+    connect(plot_, &QCustomPlot::mousePress, this, [this](QMouseEvent* e) {
+        if (e->button() != Qt::LeftButton || !plot_->axisRect()->rect().contains(e->pos())) return;
+        SetMarker(e->modifiers().testFlag(Qt::ShiftModifier), plot_->xAxis->pixelToCoord(e->pos().x()));
+    });
+
+    // A value axis' own menu: a fixed range or back to automatic.
+    pmAxisMenu_ = new QMenu(this);
+    pmAxisMenu_->setObjectName("pmAxisMenu");
 
     ApplyConfiguration();
 
@@ -177,11 +258,195 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     // New points are drawn about ten times a second, whatever the packet rate (the line moves by about
     // four pixels at a time in the 20 s window); the user's own actions redraw at once.
     redrawTimer_->setInterval(100);
-    connect(redrawTimer_, &QTimer::timeout, this, &TiXYPlot::Refresh);
+    connect(redrawTimer_, &QTimer::timeout, this, [this] {
+        if (!paused_) Refresh();
+    });
     redrawTimer_->start();
 }
 
 TiXYPlot::~TiXYPlot() = default;
+
+void TiXYPlot::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // The screen closes (not just minimised): the recording ends with a complete file.
+    if (!event->spontaneous()) StopRecording();
+}
+
+void TiXYPlot::SetPaused(bool on) {
+    paused_ = on;
+    if (actPause_->isChecked() != on) {
+        const QSignalBlocker block(actPause_);
+        actPause_->setChecked(on);
+    }
+    model_.SetFollowing(!on);
+    {
+        const QSignalBlocker block(actFollow_);
+        actFollow_->setChecked(model_.Following());
+    }
+    actPause_->setText(on ? "Paused" : "Pause");
+    if (!on) Refresh();
+    UpdateAccessibleDescription();
+}
+
+void TiXYPlot::HoverAt(double t) {
+    hover_ = t;
+    UpdateReadout();
+}
+
+void TiXYPlot::SetMarker(bool b, double t) {
+    markers_[b ? 1 : 0] = t;
+    QCPItemStraightLine* line = markerLines_[b ? 1 : 0];
+    line->point1->setCoords(t, 0);
+    line->point2->setCoords(t, 1);
+    line->setVisible(true);
+    plot_->replot(QCustomPlot::rpQueuedReplot);
+    UpdateReadout();
+}
+
+void TiXYPlot::UpdateReadout() {
+    std::string text;
+    if (hover_) text = CursorText(model_, ReadAt(model_, *hover_));
+    if (markers_[0] && markers_[1]) {
+        if (!text.empty()) text += "\n";
+        text += DeltaText(model_, ReadAt(model_, *markers_[0]), ReadAt(model_, *markers_[1]));
+    } else if (markers_[0] || markers_[1]) {
+        if (!text.empty()) text += "\n";
+        text += markers_[0] ? "A " : "B ";
+        text += CursorText(model_, ReadAt(model_, markers_[0] ? *markers_[0] : *markers_[1]));
+    }
+    const QString q = QString::fromStdString(text);
+    lblReadout_->setText(q);
+    lblReadout_->setAccessibleDescription(q);
+}
+
+int TiXYPlot::AxisAt(const QPoint& pos) const {
+    for (int i = 0; i < PlotModel::kChannels; ++i)
+        if (axes_[i]->visible() && axes_[i]->selectTest(pos, false) >= 0) return i;
+    return -1;
+}
+
+void TiXYPlot::UpdateAxisLabel(int i) { axes_[i]->setLabel(model_.ValueAxisAt(i).Fixed ? "(fixed)" : QString()); }
+
+bool TiXYPlot::FixAxis(int i, double lower, double upper) {
+    if (!model_.FixValueRange(i, {lower, upper})) return false;
+    UpdateAxisLabel(i);
+    fullRedraw_ = true;
+    Refresh();
+    return true;
+}
+
+void TiXYPlot::ReleaseAxis(int i) {
+    model_.ReleaseValueRange(i);
+    UpdateAxisLabel(i);
+    fullRedraw_ = true;
+    Refresh();
+}
+
+void TiXYPlot::AskAxisRange(int axis) {
+    QDialog dialog(this);
+    dialog.setObjectName("dlgAxisRange");
+    dialog.setWindowTitle("Fixed Range");
+    dialog.setAccessibleName("Fixed Range of " + QString::fromStdString(model_.ChannelAt(axis).Title));
+    auto* form = new QFormLayout(&dialog);
+    const AxisRange r = model_.ValueAxisAt(axis).Range;
+    auto* min = new QLineEdit(QString::number(r.lower, 'g', 10), &dialog);
+    min->setObjectName("edtAxisMinimum");
+    min->setAccessibleName("Minimum");
+    auto* max = new QLineEdit(QString::number(r.upper, 'g', 10), &dialog);
+    max->setObjectName("edtAxisMaximum");
+    max->setAccessibleName("Maximum");
+    form->addRow("&Minimum:", min);
+    form->addRow("Ma&ximum:", max);
+    auto* error = new QLabel(&dialog);
+    error->setObjectName("lblAxisRangeError");
+    error->setAccessibleName("Error");
+    form->addRow(error);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
+        const auto lo = ParseAxisLimit(min->text().toStdString());
+        const auto hi = ParseAxisLimit(max->text().toStdString());
+        if (!lo || !hi) {
+            error->setText("Numbers with \".\" as decimal separator, please.");
+        } else if (!FixAxis(axis, *lo, *hi)) {
+            error->setText("The minimum must be smaller than the maximum.");
+        } else {
+            dialog.accept();
+            return;
+        }
+        error->setAccessibleDescription(error->text());
+    });
+    dialog.exec();
+}
+
+bool TiXYPlot::StartRecording(const QString& file, const CsvTableOptions& options) {
+    StopRecording();
+    recorder_ = std::make_unique<PointRecorder>(model_, options);
+    const bool ok = recorder_->Start(std::filesystem::path(file.toStdU16String()), clock_->elapsed() / 1000.0);
+    {
+        const QSignalBlocker block(actRecord_);
+        actRecord_->setChecked(ok);
+    }
+    if (ok) {
+        recordTimer_->start();
+        PollRecorder();
+    }
+    return ok;
+}
+
+void TiXYPlot::StopRecording() {
+    if (!recorder_ || !recorder_->Recording()) return;
+    recorder_->Poll(clock_->elapsed() / 1000.0);
+    recorder_->Stop();
+    recordTimer_->stop();
+    const QSignalBlocker block(actRecord_);
+    actRecord_->setChecked(false);
+    const QString text = "Recorded " + QString::fromStdString(RecordingStatusText(
+                                           QFileInfo(QString::fromStdU16String(recorder_->File().u16string()))
+                                               .fileName()
+                                               .toStdString(),
+                                           recorder_->Seconds(0), recorder_->Bytes()));
+    lblRecording_->setText(text);
+    lblRecording_->setAccessibleDescription(text);
+}
+
+void TiXYPlot::PollRecorder() {
+    if (!recorder_->Recording()) return;
+    const double now = clock_->elapsed() / 1000.0;
+    recorder_->Poll(now);
+    const QString name = QFileInfo(QString::fromStdU16String(recorder_->File().u16string())).fileName();
+    if (recorder_->Failed()) {
+        recordTimer_->stop();
+        const QSignalBlocker block(actRecord_);
+        actRecord_->setChecked(false);
+        lblRecording_->setText("Recording stopped");
+        lblRecording_->setAccessibleDescription(lblRecording_->text());
+        if (OnExportFailed) OnExportFailed("The recording stopped: " + name.toStdString() + " could not be written.");
+        return;
+    }
+    const QString text =
+        "\u25CF " + QString::fromStdString(RecordingStatusText(name.toStdString(), recorder_->Seconds(now), recorder_->Bytes()));
+    lblRecording_->setText(text);
+    lblRecording_->setAccessibleDescription(text);
+}
+
+void TiXYPlot::AskRecord(bool on) {
+    if (!on) {
+        StopRecording();
+        return;
+    }
+    const QString file =
+        QFileDialog::getSaveFileName(this, "Record Points", InDialogFolder("recording.csv"), "CSV file (*.csv)");
+    RememberDialogFolder(file);
+    if (file.isEmpty()) {
+        const QSignalBlocker block(actRecord_);
+        actRecord_->setChecked(false);
+        return;
+    }
+    if (!StartRecording(file) && OnExportFailed)
+        OnExportFailed("The recording could not be started in " + file.toStdString() + ".");
+}
 
 void TiXYPlot::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -318,7 +583,11 @@ void TiXYPlot::UpdateAccessibleDescription() {
         if (!ch.InLegend) continue;
         if (!d.isEmpty()) d += "; ";
         d += QString::fromStdString(ch.Title) + ": " + QString::number(model_.PointCount(i)) + " points";
+        const PlotModel::ValueAxis& ax = model_.ValueAxisAt(PlotModel::ValueAxisOf(i));
+        if (ax.Fixed)
+            d += ", axis fixed from " + QString::number(ax.Range.lower) + " to " + QString::number(ax.Range.upper);
     }
+    if (paused_) d += d.isEmpty() ? "Paused" : "; paused";
     plot_->setAccessibleDescription(d);
     setAccessibleDescription(d);
 }
@@ -333,6 +602,18 @@ bool TiXYPlot::ExportPng(const QString& file) {
 bool TiXYPlot::ExportCsv(const QString& file) { return ExportCsvWithProgress(file) == CsvResult::Written; }
 
 CsvResult TiXYPlot::ExportCsvWithProgress(const QString& file) {
+    return WithProgress([&](const CsvProgress& progress) {
+        return ExportPointsCsv(model_, std::filesystem::path(file.toStdU16String()), progress);
+    });
+}
+
+bool TiXYPlot::ExportTable(const QString& file, const CsvTableOptions& options) {
+    return WithProgress([&](const CsvProgress& progress) {
+               return ExportTableCsv(model_, std::filesystem::path(file.toStdU16String()), options, progress);
+           }) == CsvResult::Written;
+}
+
+CsvResult TiXYPlot::WithProgress(const std::function<CsvResult(const CsvProgress&)>& write) {
     QProgressDialog dialog("Saving the points...", "Cancel", 0, 1000, this);
     dialog.setObjectName("dlgSavePoints");
     dialog.setWindowTitle("Save Points");
@@ -341,12 +622,10 @@ CsvResult TiXYPlot::ExportCsvWithProgress(const QString& file) {
     dialog.setMinimumDuration(400); // shown only when it takes a while
     dialog.setAutoClose(false);
     dialog.setAutoReset(false);
-    const CsvResult result =
-        ExportPointsCsv(model_, std::filesystem::path(file.toStdU16String()),
-                        [&dialog](std::uint64_t done, std::uint64_t total) {
-                            dialog.setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
-                            return !dialog.wasCanceled();
-                        });
+    const CsvResult result = write([&dialog](std::uint64_t done, std::uint64_t total) {
+        dialog.setValue(total ? static_cast<int>(done * 1000 / total) : 1000);
+        return !dialog.wasCanceled();
+    });
     dialog.reset();
     return result;
 }
@@ -360,11 +639,51 @@ void TiXYPlot::AskExportPng() {
 }
 
 void TiXYPlot::AskExportCsv() {
+    // The options first: layout, separator, decimal mark and range.
+    QDialog options(this);
+    options.setObjectName("dlgCsvOptions");
+    options.setWindowTitle("Save Points");
+    options.setAccessibleName("Save Points options");
+    auto* form = new QFormLayout(&options);
+    auto combo = [&](const char* name, const QString& accessible, QStringList items) {
+        auto* c = new QComboBox(&options);
+        c->setObjectName(name);
+        c->setAccessibleName(accessible);
+        c->addItems(items);
+        return c;
+    };
+    QComboBox* layoutBox = combo("cbCsvLayout", "Layout",
+                                 {"A column per channel", "A row per point (Channel, Time, Seconds, Value)"});
+    QComboBox* separator = combo("cbCsvSeparator", "Separator", {", (comma)", "; (semicolon)", "Tab"});
+    QComboBox* decimal = combo("cbCsvDecimal", "Decimal mark", {". (point)", ", (comma)"});
+    QComboBox* range = combo("cbCsvRange", "Points", {"All points", "Visible range"});
+    form->addRow("&Layout:", layoutBox);
+    form->addRow("&Separator:", separator);
+    form->addRow("&Decimal mark:", decimal);
+    form->addRow("&Points:", range);
+    connect(layoutBox, &QComboBox::currentIndexChanged, &options, [=](int i) {
+        for (QComboBox* c : {separator, decimal, range}) c->setEnabled(i == 0);
+    });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &options);
+    form->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, &options, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &options, &QDialog::reject);
+    if (options.exec() != QDialog::Accepted) return;
+    CsvTableOptions table;
+    table.Separator = ",;\t"[separator->currentIndex()];
+    table.Decimal = ".,"[decimal->currentIndex()];
+    table.VisibleOnly = range->currentIndex() == 1;
+    const bool perChannel = layoutBox->currentIndex() == 0;
+
     const QString file =
         QFileDialog::getSaveFileName(this, "Save Points", InDialogFolder("values.csv"), "CSV file (*.csv)");
     RememberDialogFolder(file);
     if (file.isEmpty()) return;
-    if (ExportCsvWithProgress(file) == CsvResult::Failed && OnExportFailed)
+    const CsvResult result = perChannel ? WithProgress([&](const CsvProgress& progress) {
+        return ExportTableCsv(model_, std::filesystem::path(file.toStdU16String()), table, progress);
+    })
+                                        : ExportCsvWithProgress(file);
+    if (result == CsvResult::Failed && OnExportFailed)
         OnExportFailed("The points could not be saved to " + file.toStdString() + ".");
 }
 
