@@ -40,6 +40,11 @@ public:
     std::function<void()> whileShown;
     std::function<void()> onSystemBox;
 
+    // Forgets the boxes shown and the prompts asked so far (the answers set up stay).
+    void Clear() {
+        shown.clear();
+        inputPrompts.clear();
+    }
     // The texts of the boxes shown, in order.
     std::vector<std::string> Texts() const {
         std::vector<std::string> t;

@@ -251,7 +251,7 @@ TEST(SettingsSoak, ThousandPassesLeaveNothingBehind) {
         ASSERT_TRUE(loop.RunUntil([&] { return frame.iCurrentState == 0; }, 60000)) << "pass " << pass;
         // The write was confirmed and read back.
         ASSERT_EQ(dialogs.Texts(), std::vector<std::string>{kSettingsAllSet}) << pass;
-        dialogs.shown.clear();
+        dialogs.Clear();
         ASSERT_EQ(frame.Rows()[0].CurrentValue, dialogs.input) << pass;
         // Lists hold one pass's worth, never more.
         ASSERT_EQ(frame.slCurrentValue.size(), entries);
