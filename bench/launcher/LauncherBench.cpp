@@ -2,11 +2,11 @@
 // levels deep, 500 ports) and of a sysfs fixture tree, and hash map lookups with 10,000 port keys in
 // the launcher's 2053 buckets. Figures: time per walk, lookups per second.
 #include "launcher/Hashmap.h"
-#include "launcher/ScriptedUSBPlatform.h"
+#include "support/ScriptedUSBPlatform.h"
 #include "launcher/USBDeviceInfoCol.h"
 
 #ifndef _WIN32
-#include "platform/posix/usb/FakeSysfs.h"
+#include "ftdi-list/FakeSysfs.h"
 #include "platform/posix/usb/SysfsUSBPlatform.h"
 #include <unistd.h>
 #endif

@@ -138,10 +138,12 @@ public:
             loop_.KillTimer(pumpTimer_);
         pumpTimer_ = 0;
         out_.clear();
+        // The link goes first, as the device node of an unplugged adapter: a host that sees its line
+        // hung up finds the link gone already.
+        RemoveLink();
         ::close(master_);
         ::close(slave_);
         master_ = slave_ = -1;
-        RemoveLink(); // as the device node of an unplugged adapter
         std::fprintf(stderr, "mirota-devsim: line hung up\n");
     }
 

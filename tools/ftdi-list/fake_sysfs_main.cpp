@@ -5,7 +5,7 @@
 // Without --adapter the tree has two adapters (FT4M7Q01 "Mirota MX 4" on ttyUSB0, FT4M7Q02 "Mirota DR 2"
 // on ttyUSB1). TTY "-" gives an adapter without a tty. Point the launcher or mirota-ftdi-list at DIR
 // with MIROTA_SYSFS_ROOT=DIR or --sysfs DIR.
-#include "platform/posix/usb/FakeSysfs.h"
+#include "ftdi-list/FakeSysfs.h"
 
 #include <iostream>
 

@@ -2,7 +2,7 @@
 // input (hubs, devices and adapters at any place, attributes holding any bytes): no crash, no endless
 // walk.
 #include "launcher/USBDeviceInfoCol.h"
-#include "platform/posix/usb/FakeSysfs.h"
+#include "ftdi-list/FakeSysfs.h"
 #include "platform/posix/usb/SysfsUSBPlatform.h"
 #include "platform/posix/usb/UeventNotificationSource.h"
 

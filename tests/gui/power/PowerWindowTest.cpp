@@ -3,7 +3,7 @@
 #include "power/ui/FrmPowerWindow.h"
 
 #include "devsim/DeviceSimulator.h"
-#include "ScreenFakes.h"
+#include "../../support/ScreenFakes.h"
 #include "../../support/WatchedBackend.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"

@@ -2,7 +2,7 @@
 // painting, scroll bars over the scrollback, coalesced repaints and the accessible text.
 #include "terminal/ui/ComTerminal.h"
 
-#include "FakeBackend.h"
+#include "../../support/FakeBackend.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
 

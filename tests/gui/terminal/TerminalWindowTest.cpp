@@ -4,7 +4,7 @@
 #include "terminal/ui/FrmTerminalWindow.h"
 
 #include "devsim/DeviceSimulator.h"
-#include "ScreenFakes.h"
+#include "../../support/ScreenFakes.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
 

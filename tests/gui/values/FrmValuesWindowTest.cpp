@@ -3,6 +3,7 @@
 // time against the scripted line device of the unit tests.
 #include "values/ui/FrmValuesWindow.h"
 
+#include "../../support/RecordingDialogs.h"
 #include "../../support/WatchedBackend.h"
 #include "../../unit/values/LineDevice.h"
 #include "loop/SimulatedLoop.h"
@@ -32,18 +33,7 @@ public:
     std::vector<bool> closings;
 };
 
-class QuietDialogs : public Dialogs {
-public:
-    DialogResult ShowDialog(DialogKind, const std::string& t, DialogButtons) override {
-        texts.push_back(t);
-        return DialogResult::Ok;
-    }
-    DialogResult ShowSystemBox(const std::string& t, const std::string&, DialogKind, DialogButtons) override {
-        texts.push_back(t);
-        return DialogResult::Ok;
-    }
-    std::vector<std::string> texts;
-};
+using QuietDialogs = test::RecordingDialogs;
 
 class FrmValuesWindowTest : public ::testing::Test {
 protected:
@@ -302,7 +292,7 @@ TEST_F(FrmValuesWindowTest, CommandButtonsLatchInTheirGroups) {
     hundred->click();
     EXPECT_TRUE(hundred->isChecked());
     EXPECT_FALSE(fifty->isChecked());
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.Texts().empty());
 }
 
 TEST_F(FrmValuesWindowTest, TheWindowIsOnTheScreenBeforeTheFirstByteGoesOut) {
@@ -377,7 +367,7 @@ TEST_F(FrmValuesWindowTest, AccessibilityNamesStatesAndActionsActLikeClicks) {
             EXPECT_TRUE(acc->state().checked) << c.name;
         }
     }
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.Texts().empty());
 }
 
 } // namespace

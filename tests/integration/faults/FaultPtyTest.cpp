@@ -3,8 +3,8 @@
 // rate, and noise between the packets at that rate. One message at most, the right one; nothing written
 // once the link has failed.
 #include "../../support/WatchedBackend.h"
-#include "../../unit/power/ScreenFakes.h"
-#include "../link/DevsimProcess.h"
+#include "../../support/ScreenFakes.h"
+#include "../../support/DevsimProcess.h"
 #include "link/ComPort.h"
 #include "link/SerialBackend.h"
 #include "loop/RealTimeLoop.h"

@@ -2,7 +2,7 @@
 #include "link/ComPort.h"
 #include "link/DataPacket.h"
 
-#include "DevsimProcess.h"
+#include "../../support/DevsimProcess.h"
 #include "PtyPair.h"
 #include "loop/RealTimeLoop.h"
 

@@ -1,7 +1,7 @@
 // The settings screen's passes through the termios port against the device simulator program on its
 // pseudo-terminal, in real time, with the shipped catalogue files.
 #include "../../unit/settings/SettingsFakes.h"
-#include "../link/DevsimProcess.h"
+#include "../../support/DevsimProcess.h"
 #include "link/ComPort.h"
 #include "loop/RealTimeLoop.h"
 #include "settings/FrmSettings.h"

@@ -2,6 +2,7 @@
 // Recording fakes around the control screen's logic.
 #include "control/FrmMainOstrel.h"
 #include "loop/SimulatedLoop.h"
+#include "../../support/RecordingDialogs.h"
 
 #include <unistd.h>
 
@@ -15,21 +16,7 @@
 
 namespace mirota::test {
 
-struct FakeDialogs : Dialogs {
-    struct Shown {
-        DialogKind kind;
-        std::string text;
-    };
-    std::vector<Shown> shown;
-    DialogResult ShowDialog(DialogKind kind, const std::string& text, DialogButtons) override {
-        shown.push_back({kind, text});
-        return DialogResult::Ok;
-    }
-    DialogResult ShowSystemBox(const std::string& text, const std::string&, DialogKind icon, DialogButtons) override {
-        shown.push_back({icon, text});
-        return DialogResult::Ok;
-    }
-};
+using FakeDialogs = RecordingDialogs;
 
 struct FakeView : MainOstrelView {
     TfrmMainOstrelScreen* logic = nullptr;

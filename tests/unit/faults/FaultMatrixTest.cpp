@@ -11,6 +11,7 @@
 #include "terminal/FrmTerminal.h"
 #include "values/FrmValues.h"
 
+#include "../../support/RecordingDialogs.h"
 #include "../../support/WatchedBackend.h"
 
 #include <gtest/gtest.h>
@@ -110,26 +111,13 @@ public:
     }
 };
 
-class RecordingDialogs : public Dialogs {
-public:
-    explicit RecordingDialogs(MessageLoop& loop) : loop_(loop) {}
-    std::vector<std::string> texts;
-    DialogResult ShowDialog(DialogKind, const std::string& t, DialogButtons b) override {
-        texts.push_back(t);
-        Delay(loop_, 200); // the user reads before pressing OK; the loop runs meanwhile
-        return b == DialogButtons::YesNo ? DialogResult::Yes : DialogResult::Ok;
+// The user reads each box for 200 ms before pressing OK (the loop runs meanwhile), answers Yes and
+// types 300 into input boxes.
+struct MatrixDialogs : test::RecordingDialogs {
+    explicit MatrixDialogs(MessageLoop& loop) : RecordingDialogs(loop) {
+        answerAfterMs = 200;
+        input = "300";
     }
-    DialogResult ShowSystemBox(const std::string& t, const std::string&, DialogKind, DialogButtons) override {
-        texts.push_back(t);
-        Delay(loop_, 200);
-        return DialogResult::Ok;
-    }
-    std::optional<std::string> InputBox(const std::string&, const std::string&, const std::string&) override {
-        return std::string("300");
-    }
-
-private:
-    MessageLoop& loop_;
 };
 
 class PowerView : public PowerFrameView {
@@ -303,7 +291,7 @@ public:
     std::unique_ptr<devsim::DeviceSimulator> device;
     std::unique_ptr<TComPort> port;
     Host host;
-    RecordingDialogs dialogs{loop};
+    MatrixDialogs dialogs{loop};
     PowerView powerView;
     ValuesViewFake valuesView;
     SettingsViewFake settingsView;
@@ -327,7 +315,7 @@ private:
         if (power || values || settings || terminal) {
             if (Link().bErrorOccures()) ++writesAfterFailure;
         }
-        for (const auto& t : dialogs.texts)
+        for (const auto& t : dialogs.Texts())
             if (t == kLinkFailedMessage || t == kDeviceSilentMessage) ++writesAfterMessage;
         if (!host.closings.empty()) ++writesAfterClosing;
     }
@@ -345,7 +333,7 @@ TEST_P(FaultMatrix, OneMessageNoWriteAfterFailure) {
     b.Start();
     if (c.step != Step::Start) {
         ASSERT_TRUE(b.loop.RunUntil([&] { return b.Idle(); }, 20000)) << "the screen never settled";
-        ASSERT_TRUE(b.dialogs.texts.empty());
+        ASSERT_TRUE(b.dialogs.Texts().empty());
         if (c.step == Step::Pass) {
             // The pass runs on inside Apply's handlers: the fault goes on at the write of a read step.
             b.beforeWrite = [&] {
@@ -365,11 +353,11 @@ TEST_P(FaultMatrix, OneMessageNoWriteAfterFailure) {
     b.loop.RunFor(60000);
     ASSERT_FALSE(b.beforeWrite) << "the pass ended before the fault went on";
 
-    EXPECT_EQ(b.dialogs.texts, Messages(c.expected));
+    EXPECT_EQ(b.dialogs.Texts(), Messages(c.expected));
     // A write pass that met a fault it could not recover from never reports success.
     if (c.fault == Fault::Silent || c.fault == Fault::DropAll || c.fault == Fault::HangUp ||
         c.fault == Fault::Unplugged || (c.fault == Fault::Wrong && c.step != Step::Pass)) {
-        for (const auto& t : b.dialogs.texts)
+        for (const auto& t : b.dialogs.Texts())
             EXPECT_NE(t, kSettingsAllSet);
     }
     const std::string cell = c.expected;

@@ -8,6 +8,7 @@
 #include "settings/FrmSettings.h"
 #include "values/FrmValues.h"
 
+#include "../../support/RecordingDialogs.h"
 #include "../../support/WatchedBackend.h"
 
 #include <gtest/gtest.h>
@@ -62,21 +63,12 @@ public:
     std::vector<bool> closings;
 };
 
-class RecordingDialogs : public Dialogs {
-public:
-    DialogResult ShowDialog(DialogKind, const std::string& t, DialogButtons) override {
-        texts.push_back(t);
-        return DialogResult::Ok;
+// Yes/No questions are not answered Yes; input boxes take "300" unless a pass sets another value.
+struct SoakDialogs : test::RecordingDialogs {
+    SoakDialogs() {
+        unanswered = DialogResult::No;
+        input = "300";
     }
-    DialogResult ShowSystemBox(const std::string& t, const std::string&, DialogKind, DialogButtons) override {
-        texts.push_back(t);
-        return DialogResult::Ok;
-    }
-    std::optional<std::string> InputBox(const std::string&, const std::string&, const std::string&) override {
-        return input;
-    }
-    std::vector<std::string> texts;
-    std::string input = "300";
 };
 
 // A backend that counts the complete measurement packets ("%00" ... ESC) the host read.
@@ -137,7 +129,7 @@ void StreamValuesFor(int hours) {
     TComPort port(loop, std::move(counting));
     port.Open();
     Host host;
-    RecordingDialogs dialogs;
+    SoakDialogs dialogs;
     TickedView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG,
                           [&] { return 1.7e9 + static_cast<double>(loop.TickCount()) / 1000.0; });
@@ -168,7 +160,7 @@ void StreamValuesFor(int hours) {
         for (int i = 0; i < TfrmValuesFrame::kValues; ++i)
             ASSERT_EQ(frame.Plot().PointCount(i) - pointsAtStart, line.packets - packetsAtStart) << "channel " << i;
         // The link stays where it was: alive, nothing pending or repeated, no message, no new timer.
-        EXPECT_TRUE(dialogs.texts.empty());
+        EXPECT_TRUE(dialogs.Texts().empty());
         EXPECT_EQ(frame.Link().iResendCount(), 0);
         EXPECT_FALSE(frame.CommandPending());
         EXPECT_FALSE(frame.Link().bErrorOccures());
@@ -218,7 +210,7 @@ TEST(SettingsSoak, ThousandPassesLeaveNothingBehind) {
     TComPort port(loop, devsim::MakeSimulatedBackend(device));
     port.Open();
     Host host;
-    RecordingDialogs dialogs;
+    SoakDialogs dialogs;
     struct View : SettingsView {
         std::vector<std::string> boxes;
         int rebuilds = 0;
@@ -258,8 +250,8 @@ TEST(SettingsSoak, ThousandPassesLeaveNothingBehind) {
         frame.btnApplyClick();
         ASSERT_TRUE(loop.RunUntil([&] { return frame.iCurrentState == 0; }, 60000)) << "pass " << pass;
         // The write was confirmed and read back.
-        ASSERT_EQ(dialogs.texts, std::vector<std::string>{kSettingsAllSet}) << pass;
-        dialogs.texts.clear();
+        ASSERT_EQ(dialogs.Texts(), std::vector<std::string>{kSettingsAllSet}) << pass;
+        dialogs.Clear();
         ASSERT_EQ(frame.Rows()[0].CurrentValue, dialogs.input) << pass;
         // Lists hold one pass's worth, never more.
         ASSERT_EQ(frame.slCurrentValue.size(), entries);

@@ -1,5 +1,5 @@
 #include "launcher/USBDeviceRec.h"
-#include "platform/posix/usb/FakeSysfs.h"
+#include "ftdi-list/FakeSysfs.h"
 #include "platform/posix/usb/UeventNotificationSource.h"
 
 #include <gtest/gtest.h>

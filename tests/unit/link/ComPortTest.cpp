@@ -1,6 +1,6 @@
 // The port's rules over a scripted backend: failure codes and how they are reported, receivers,
 // the hand-over of received bytes.
-#include "FakeBackend.h"
+#include "../../support/FakeBackend.h"
 #include "link/ComPort.h"
 #include "loop/SimulatedLoop.h"
 

@@ -1,5 +1,5 @@
 // The packet filter's cutting rules, driven chunk by chunk.
-#include "FakeBackend.h"
+#include "../../support/FakeBackend.h"
 #include "link/DataPacket.h"
 #include "loop/SimulatedLoop.h"
 

@@ -4,6 +4,7 @@
 #include "devsim/DeviceSimulator.h"
 #include "link/DeviceLink.h"
 #include "loop/SimulatedLoop.h"
+#include "../../support/RecordingDialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -18,28 +19,8 @@ namespace {
 
 const std::string kEsc3 = std::string(3, ESC);
 
-struct Shown {
-    std::string text;
-    std::string caption;
-};
 
-class RecordingDialogs : public Dialogs {
-public:
-    std::vector<Shown> shown;
-    // Runs while a system box is up (inside the handler that shows it).
-    std::function<void()> onSystemBox;
-    DialogResult ShowDialog(DialogKind kind, const std::string& text, DialogButtons) override {
-        shown.push_back({text, kind == DialogKind::Error ? kCaptionError : kCaptionInformation});
-        return DialogResult::Ok;
-    }
-    DialogResult ShowSystemBox(const std::string& text, const std::string& caption, DialogKind,
-                               DialogButtons) override {
-        shown.push_back({text, caption});
-        if (onSystemBox)
-            onSystemBox();
-        return DialogResult::Ok;
-    }
-};
+using test::RecordingDialogs;
 
 struct NotUnplugged : MainWindowLink {
     bool unplugged = false;

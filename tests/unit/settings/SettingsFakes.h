@@ -2,6 +2,7 @@
 // Fakes around the settings screen's logic: the host (control screen), the dialogs and the window.
 #include "screen/Screens.h"
 #include "link/Dialogs.h"
+#include "../../support/RecordingDialogs.h"
 #include "settings/FrmSettings.h"
 #include "settings/SettingsView.h"
 
@@ -23,51 +24,10 @@ struct FakeHost : ScreenHost {
     }
 };
 
-struct ShownBox {
-    std::string caption; // ShowSystemBox's caption, or "dialog" for the application's dialogs
-    std::string text;
-    DialogKind kind;
-    std::uint64_t at;
-};
 
-struct FakeDialogs : Dialogs {
-    explicit FakeDialogs(MessageLoop& l) : loop(l) {}
-    MessageLoop& loop;
-    std::vector<ShownBox> shown;
-    std::deque<DialogResult> answers;            // for YesNo questions; Yes when empty
-    std::deque<std::optional<std::string>> inputs; // InputBox results; the value unchanged when empty
-    std::function<void()> whileShown;            // runs while a box is open (the loop keeps running)
-    std::vector<std::string> inputPrompts;
-
-    DialogResult ShowDialog(DialogKind kind, const std::string& text, DialogButtons buttons) override {
-        shown.push_back({"dialog", text, kind, loop.TickCount()});
-        if (whileShown) whileShown();
-        if (buttons == DialogButtons::Ok) return DialogResult::Ok;
-        if (answers.empty()) return DialogResult::Yes;
-        DialogResult r = answers.front();
-        answers.pop_front();
-        return r;
-    }
-    DialogResult ShowSystemBox(const std::string& text, const std::string& caption, DialogKind icon,
-                               DialogButtons) override {
-        shown.push_back({caption, text, icon, loop.TickCount()});
-        if (whileShown) whileShown();
-        return DialogResult::Ok;
-    }
-    std::optional<std::string> InputBox(const std::string&, const std::string& prompt,
-                                        const std::string& value) override {
-        inputPrompts.push_back(prompt);
-        if (inputs.empty()) return value;
-        auto r = inputs.front();
-        inputs.pop_front();
-        return r;
-    }
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> t;
-        for (const auto& b : shown) t.push_back(b.text);
-        return t;
-    }
-};
+using test::ShownBox;
+// The settings tests answer Yes/No questions and input boxes through answers and inputs.
+using FakeDialogs = test::RecordingDialogs;
 
 struct FakeView : SettingsView {
     TfrmSettingsFrame* frame = nullptr;

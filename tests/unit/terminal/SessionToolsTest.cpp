@@ -6,7 +6,7 @@
 #include "terminal/TerminalPaste.h"
 #include "terminal/TerminalSession.h"
 
-#include "FakeBackend.h"
+#include "../../support/FakeBackend.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "terminal/FrmTerminal.h"
 
 #include "devsim/DeviceSimulator.h"
-#include "ScreenFakes.h"
+#include "../../support/ScreenFakes.h"
 #include "link/ComPort.h"
 #include "loop/SimulatedLoop.h"
 

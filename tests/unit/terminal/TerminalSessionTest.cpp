@@ -4,7 +4,7 @@
 #include "loop/SimulatedLoop.h"
 #include "terminal/TerminalSession.h"
 
-#include "FakeBackend.h"
+#include "../../support/FakeBackend.h"
 
 #include <gtest/gtest.h>
 

@@ -3,6 +3,7 @@
 
 #include "devsim/DeviceSimulator.h"
 #include "loop/SimulatedLoop.h"
+#include "../../support/RecordingDialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -16,18 +17,7 @@ public:
     std::vector<bool> closings;
 };
 
-class RecordingDialogs : public Dialogs {
-public:
-    DialogResult ShowDialog(DialogKind, const std::string& t, DialogButtons) override {
-        texts.push_back(t);
-        return DialogResult::Ok;
-    }
-    DialogResult ShowSystemBox(const std::string& t, const std::string&, DialogKind, DialogButtons) override {
-        texts.push_back(t);
-        return DialogResult::Ok;
-    }
-    std::vector<std::string> texts;
-};
+using test::RecordingDialogs;
 
 class QuietView : public ValuesView {
 public:
@@ -71,11 +61,11 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
     // Every command answered as expected: sent once each, nothing repeated.
     EXPECT_EQ(device.ReceivedText(), "$2013\r$200$2012\r$2010\r");
     EXPECT_EQ(frame.Link().iResendCount(), 0);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.Texts().empty());
 
     // Twenty seconds of streaming keep the link alive.
     loop.RunFor(20000);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.Texts().empty());
 
     frame.FormClose();
     EXPECT_FALSE(device.Streaming());

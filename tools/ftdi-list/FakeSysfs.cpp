@@ -1,4 +1,4 @@
-#include "platform/posix/usb/FakeSysfs.h"
+#include "ftdi-list/FakeSysfs.h"
 
 #include <algorithm>
 #include <fstream>

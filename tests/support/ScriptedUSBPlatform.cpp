@@ -1,4 +1,4 @@
-#include "launcher/ScriptedUSBPlatform.h"
+#include "support/ScriptedUSBPlatform.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 #include "launcher/USBDeviceInfoCol.h"
-#include "platform/posix/usb/FakeSysfs.h"
+#include "ftdi-list/FakeSysfs.h"
 #include "platform/posix/usb/SysfsUSBPlatform.h"
 
 #include <gtest/gtest.h>
