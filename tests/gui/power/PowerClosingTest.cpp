@@ -3,7 +3,7 @@
 // also after the device has answered the switch-off command; the line carries what it always did.
 #include "power/ui/FrmPowerWindow.h"
 
-#include "../../unit/power/ScreenFakes.h"
+#include "../../support/ScreenFakes.h"
 #include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
