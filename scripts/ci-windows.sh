@@ -10,6 +10,8 @@ source scripts/windows/common.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 jobs=$(nproc)
 build=build/windows
+started=$SECONDS
+skipped=()
 
 win_install_tools
 # GoogleTest and libvterm for mingw: built once into the cache, in seconds.
@@ -69,8 +71,12 @@ stop_simulator
 if win_deps_present; then
   win_log "GUI build, zip and smoke test"
   scripts/windows/package.sh
+  skipped+=("the GUI tests under wine (scripts/windows/package.sh --gui-tests runs them)")
 else
-  echo "ci-windows: GUI build, zip and smoke test SKIPPED: no Qt/QCustomPlot for mingw in $WIN_PREFIX" \
-       "(build them once with: nice -n 19 scripts/windows/build-deps.sh)"
+  skipped+=("the GUI build, the zip and its smoke test: no Qt/QCustomPlot for mingw in $WIN_PREFIX
+    (build them once with: nice -n 19 scripts/windows/build-deps.sh)")
 fi
-win_log "Windows checks done"
+win_log "Windows checks done in $((SECONDS - started)) s"
+for part in "${skipped[@]}"; do
+  echo "ci-windows: SKIPPED $part"
+done
