@@ -85,7 +85,7 @@ build_qt() {
   # The Debian source drops the tablet headers of the Windows platform plugin; wine's headers carry
   # the same declarations, written for winelib, so a few of its macros are given plain meanings.
   local qpa=$dir/src/plugins/platforms/windows wine_headers=/usr/include/wine/wine/windows
-  if [ ! -f "$qpa/wintab.h" ]; then
+  if ! grep -qs '^# define API WINAPI' "$qpa/wintab.h"; then
     {
       echo '#pragma once'
       echo '#include <windows.h>'
@@ -95,6 +95,9 @@ build_qt() {
       echo '# else'
       echo '#  define WINELIB_NAME_AW(func) func##A'
       echo '# endif'
+      echo '#endif'
+      echo '#ifndef API'
+      echo '# define API WINAPI'
       echo '#endif'
       echo '#ifndef DECL_WINELIB_TYPE_AW'
       echo '# define DECL_WINELIB_TYPE_AW(type) typedef WINELIB_NAME_AW(type) type;'

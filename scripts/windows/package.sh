@@ -5,13 +5,25 @@
 # Then a smoke test under wine from the unpacked zip: Ostrel with its four parameters on COM5, which
 # leads to mirota-devsim (it must ask the device for its name and version), and Pravik, whose USB walk
 # finds nothing under wine.
-#   scripts/windows/package.sh [--no-smoke]
+#   scripts/windows/package.sh [--no-smoke] [--gui-tests]
+#     --no-smoke    pack only
+#     --gui-tests   also build the test programs against Qt and run the GUI tests under wine (offscreen)
+# Objects come from ccache (CCACHE_BASEDIR is this tree, so other clones share the hits).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/windows/common.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 smoke=1
-[ "${1:-}" = --no-smoke ] && smoke=0
+gui_tests=0
+for arg in "$@"; do
+  case $arg in
+    --no-smoke) smoke=0 ;;
+    --gui-tests) gui_tests=1 ;;
+    *) echo "usage: $0 [--no-smoke] [--gui-tests]" >&2; exit 2 ;;
+  esac
+done
+tests=OFF
+[ "$gui_tests" -eq 1 ] && tests=ON
 jobs=${WIN_JOBS:-$(nproc)}
 build=build/windows-gui
 
@@ -31,12 +43,12 @@ export QT_QPA_PLATFORM=offscreen QT_PLUGIN_PATH="$(win_path "$WIN_PREFIX/plugins
 # The programs share the runtime DLLs with Qt: no static runtime here.
 win_log "building the GUI for Windows in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$WIN_TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
-  -DMIROTA_BUILD_GUI=ON -DMIROTA_BUILD_BENCH=OFF -DMIROTA_BUILD_TESTS=ON -DCMAKE_EXE_LINKER_FLAGS= \
+  -DMIROTA_BUILD_GUI=ON -DMIROTA_BUILD_BENCH=OFF -DMIROTA_BUILD_TESTS=$tests -DCMAKE_EXE_LINKER_FLAGS= \
   "-DMIROTA_WINDOWS_PREFIX=$WIN_PREFIX;$WIN_VTERM;$WIN_GTEST" \
   -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
   -DZLIB_LIBRARY_RELEASE="$WIN_SYSROOT/lib/libz.a" >/dev/null
-# Everything that can be built is built (-k 0) before the result is judged: the GUI libraries and
-# test programs also when a program's final link fails.
+# Everything that can be built is built (-k 0) before the result is judged: all the libraries (and
+# test programs) also when a program's final link fails.
 status=0
 cmake --build "$build" -j"$jobs" -- -k 0 || status=$?
 bin=$build/bin
@@ -47,6 +59,10 @@ for exe in Ostrel.exe Pravik.exe; do
   fi
 done
 [ "$status" -eq 0 ] || { echo "package: the build had errors" >&2; exit "$status"; }
+if [ "$gui_tests" -eq 1 ]; then
+  win_log "GUI tests under wine (offscreen)"
+  ctest --test-dir "$build" -L gui -j"$jobs" --timeout 120 --output-on-failure
+fi
 
 version=$(sed -n 's/^#define MIROTA_VERSION_STRING "\(.*\)"$/\1/p' "$build/generated/BuildVersion.h")
 name=Pravik-$version-windows-x64

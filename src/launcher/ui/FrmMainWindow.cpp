@@ -178,8 +178,15 @@ TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPat
             FLogic->lvDeviceListDblClick();
     });
     box->addWidget(lvDeviceList);
+    // An empty list says so: a blank table looks like a window that failed to fill it.
+    lblNoDevices = new QLabel(QStringLiteral("No FTDI adapter attached"), grpDeviceBox);
+    lblNoDevices->setObjectName(QStringLiteral("lblNoDevices"));
+    lblNoDevices->setAccessibleName(lblNoDevices->text());
+    lblNoDevices->setAlignment(Qt::AlignCenter);
+    box->addWidget(lblNoDevices);
     outer->addWidget(grpDeviceBox, 1);
     AutoSizeColumns();
+    UpdateNoDevicesText();
 
     connect(btnInformation, &QToolButton::clicked, this, [this] {
         if (FLogic)
@@ -220,6 +227,7 @@ void TFRM_MainWindow::AddRow(const TDeviceRow& row)
     lvDeviceList->addTopLevelItem(item);
     if (FUpdateDepth == 0)
         AutoSizeColumns();
+    UpdateNoDevicesText();
 }
 
 void TFRM_MainWindow::DeleteRow(int index)
@@ -227,6 +235,12 @@ void TFRM_MainWindow::DeleteRow(int index)
     delete lvDeviceList->takeTopLevelItem(index);
     if (FUpdateDepth == 0)
         AutoSizeColumns();
+    UpdateNoDevicesText();
+}
+
+void TFRM_MainWindow::UpdateNoDevicesText()
+{
+    lblNoDevices->setVisible(lvDeviceList->topLevelItemCount() == 0);
 }
 
 void TFRM_MainWindow::SetRowState(int index, const std::u16string& state)

@@ -42,6 +42,8 @@ public:
     QTreeWidget* DeviceList() const { return lvDeviceList; }
     QToolButton* InformationButton() const { return btnInformation; }
     QLabel* AboutLabel() const { return lblAboutLable; }
+    // Shown instead of nothing while the list holds no device.
+    QLabel* NoDevicesLabel() const { return lblNoDevices; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -57,6 +59,7 @@ private:
 
     void ApplicationStateChanged(Qt::ApplicationState state);
     void AutoSizeColumns();
+    void UpdateNoDevicesText();
 
     std::string FLauncherPath;
     std::string FOstrelPath;
@@ -75,6 +78,7 @@ private:
     QLabel* lblAboutLable;
     QGroupBox* grpDeviceBox;
     QTreeWidget* lvDeviceList;
+    QLabel* lblNoDevices;
 };
 
 } // namespace mirota

@@ -100,6 +100,26 @@ TEST_F(PravikWindowTest, RowsFollowTheLogic)
     EXPECT_TRUE(window.DeviceList()->updatesEnabled());
 }
 
+TEST_F(PravikWindowTest, AnEmptyListSaysNoAdapterIsAttached)
+{
+    QLabel* empty = window.NoDevicesLabel();
+    ASSERT_TRUE(empty);
+    EXPECT_FALSE(empty->isVisible());
+    source.devices = {};
+    frm.DoUSBRemove();
+    ASSERT_EQ(window.DeviceList()->topLevelItemCount(), 0);
+    EXPECT_TRUE(empty->isVisible());
+    EXPECT_EQ(empty->text(), "No FTDI adapter attached");
+    QAccessibleInterface* text = QAccessible::queryAccessibleInterface(empty);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(text->text(QAccessible::Name), "No FTDI adapter attached");
+    EXPECT_FALSE(text->state().invisible);
+    source.devices = {Device(u"FTNEW", u"Mirota TMS", PortName(2))};
+    frm.DoUSBArrival();
+    EXPECT_EQ(window.DeviceList()->topLevelItemCount(), 1);
+    EXPECT_FALSE(empty->isVisible());
+}
+
 TEST_F(PravikWindowTest, AccessibleRowsAndButton)
 {
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window.DeviceList());

@@ -64,8 +64,8 @@ protected:
     FakeStarter starter;
     FakeEndpoint endpoint;
     SimulatedLoop loop;
-    // The rows use Linux port names on every platform.
-    static inline const std::u16string kTestPortPrefix = u"ttyUSB";
+    // The rows use the platform's port names (PortName), so the key prefix is the platform's too.
+    static inline const std::u16string kTestPortPrefix = kPortPrefix;
     TFRM_Main frm{view, source, starter, endpoint, loop, kTestPortPrefix};
 };
 
@@ -396,8 +396,8 @@ TEST_F(FrmMainTest, DeactivationWithoutForegroundWindowIsJudgedOnceTheDesktopSet
         {"launcher loses activation to a foreign window", Deactivate, 9999, true},
         {"Ostrel minimized, nothing comes to the front", Deactivated1028, 0, true},
     };
-    Create({Device(u"FT01", u"A", u"ttyUSB0")});
-    OpenPort(u"ttyUSB0", kOstrelA);
+    Create({Device(u"FT01", u"A", PortName(0))});
+    OpenPort(PortName(0), kOstrelA);
     frm.HandleMessage({WM_SCREEN_OPENED, 0, 77, true});
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

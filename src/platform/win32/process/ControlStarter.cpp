@@ -1,6 +1,9 @@
 // Starting Ostrel on Windows: Ostrel.exe beside the running launcher (GetModuleFileNameW), started
 // through the shell with ShellExecuteExW. The parameter line quotes the fields that need it
-// (WindowsParameterLine), so a description with blanks arrives as one parameter.
+// (WindowsParameterLine), so a description with blanks arrives as one parameter. The shell is asked
+// for no user interface of its own: a missing or unstartable program is a failed start, not a modal
+// box of the shell that waits for someone to close it. The process handles of the started programs
+// are kept until they have ended (ReapFinished), so Children() names the running ones as on Linux.
 #include "launcher/FrmMainStart.h"
 #include "platform/ProgramNames.h"
 
@@ -8,12 +11,20 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <iterator>
+#include <vector>
 
 namespace mirota {
 
-// The shell hands back no process to wait for.
-struct PlatformControlStarter::Backend {};
+struct PlatformControlStarter::Backend {
+    std::vector<HANDLE> Processes;
+    ~Backend()
+    {
+        for (HANDLE process : Processes)
+            ::CloseHandle(process);
+    }
+};
 
 std::string ProgramDirectory()
 {
@@ -41,15 +52,30 @@ PlatformControlStarter::PlatformControlStarter(std::string program)
 
 PlatformControlStarter::~PlatformControlStarter() = default;
 
-void PlatformControlStarter::ReapFinished() {}
+void PlatformControlStarter::ReapFinished()
+{
+    std::vector<HANDLE>& processes = FBackend->Processes;
+    processes.erase(std::remove_if(processes.begin(), processes.end(),
+                                   [](HANDLE process) {
+                                       if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+                                           return false;
+                                       ::CloseHandle(process);
+                                       return true;
+                                   }),
+                    processes.end());
+}
 
 std::vector<int> PlatformControlStarter::Children() const
 {
-    return {};
+    std::vector<int> ids;
+    for (HANDLE process : FBackend->Processes)
+        ids.push_back(static_cast<int>(::GetProcessId(process)));
+    return ids;
 }
 
 bool PlatformControlStarter::StartControlProgram(const ControlStartParameters& parameters)
 {
+    ReapFinished();
     if (FProgram.empty())
         return false;
     const std::u16string line16 = WindowsParameterLine(parameters);
@@ -57,13 +83,18 @@ bool PlatformControlStarter::StartControlProgram(const ControlStartParameters& p
     const std::wstring file = win32::Widen(FProgram);
     SHELLEXECUTEINFOW info{};
     info.cbSize = sizeof info;
-    info.fMask = 0;
+    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
     info.hwnd = ::GetActiveWindow();
     info.lpVerb = L"open";
     info.lpFile = file.c_str();
     info.lpParameters = line.c_str();
     info.nShow = SW_SHOWNORMAL;
-    return ::ShellExecuteExW(&info) != FALSE;
+    if (!::ShellExecuteExW(&info))
+        return false;
+    // Null when the shell handed the file to a program that was running already (not for an .exe).
+    if (info.hProcess)
+        FBackend->Processes.push_back(info.hProcess);
+    return true;
 }
 
 } // namespace mirota
