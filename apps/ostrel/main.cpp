@@ -8,8 +8,8 @@
 #include "loop/ProcessRequests.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "messages/Messages.h"
-#include "messages/qt/QtWindowHandle.h"
 #include "messages/qt/DesktopIdentity.h"
+#include "messages/qt/QtWindowHandle.h"
 #include "power/ui/FrmPowerWindow.h"
 #include "settings/ui/FrmSettingsWindow.h"
 #include "terminal/ui/FrmTerminalWindow.h"
@@ -42,8 +42,13 @@ void RegisterScreens() {
 class TracingView : public mirota::MainOstrelView {
 public:
     explicit TracingView(mirota::TfrmMainOstrelWindow& w) : w_(w) {}
-    void SetCaption(const std::string& c) override { w_.SetCaption(c); Trace("caption", c); }
-    void SetNavigationButtonVisible(mirota::ScreenKind k, bool v) override { w_.SetNavigationButtonVisible(k, v); }
+    void SetCaption(const std::string& c) override {
+        w_.SetCaption(c);
+        Trace("caption", c);
+    }
+    void SetNavigationButtonVisible(mirota::ScreenKind k, bool v) override {
+        w_.SetNavigationButtonVisible(k, v);
+    }
     void BeginListUpdate() override { w_.BeginListUpdate(); }
     void EndListUpdate() override { w_.EndListUpdate(); }
     void AddGroup(const std::string& h) override { w_.AddGroup(h); }

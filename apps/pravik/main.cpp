@@ -22,8 +22,7 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (const auto answer = mirota::PravikCommandLineAnswer(argc, argv)) {
         std::fputs(answer->c_str(), stdout);
         return 0;
@@ -41,12 +40,15 @@ int main(int argc, char** argv)
     };
     std::unique_ptr<mirota::Messenger> messenger = mirota::CreatePlatformMessenger(loop, options);
 
-    mirota::TFRM_MainWindow window(QApplication::applicationFilePath().toStdString(), mirota::ControlProgramPath());
+    mirota::TFRM_MainWindow window(QApplication::applicationFilePath().toStdString(),
+                                   mirota::ControlProgramPath());
     window.winId(); // the native window exists from here on, so its handle can name the endpoint
     std::unique_ptr<mirota::MessageEndpoint> endpoint =
         messenger->CreateEndpoint(mirota::DesktopWindowHandle(&window));
     if (!endpoint) {
-        std::fprintf(stderr, "pravik: no message endpoint can be created; the Ostrel instances could not report back\n");
+        std::fprintf(
+            stderr,
+            "pravik: no message endpoint can be created; the Ostrel instances could not report back\n");
         return 1;
     }
 
@@ -70,12 +72,13 @@ int main(int argc, char** argv)
         notifierWatch = loop.WatchReadable(uUSBRec.Handle(), [&uUSBRec] { uUSBRec.ProcessPending(); });
     uUSBRec.Rescan(); // the first look, against which later rescans compare
 
-    mirota::ProcessRequestWatcher requests(loop, options.Watch, true, [&uUSBRec, &window](mirota::ProcessRequest request) {
-        if (request == mirota::ProcessRequest::Rescan)
-            uUSBRec.Rescan();
-        else
-            window.close();
-    });
+    mirota::ProcessRequestWatcher requests(loop, options.Watch, true,
+                                           [&uUSBRec, &window](mirota::ProcessRequest request) {
+                                               if (request == mirota::ProcessRequest::Rescan)
+                                                   uUSBRec.Rescan();
+                                               else
+                                                   window.close();
+                                           });
     // Ended Ostrel instances leave no zombies behind.
     const mirota::TimerId reaper = loop.StartTimer(1000, [&starter] { starter.ReapFinished(); });
 
@@ -83,8 +86,7 @@ int main(int argc, char** argv)
     const int result = app.exec();
 
     loop.KillTimer(reaper);
-    if (notifierWatch)
-        loop.UnwatchReadable(notifierWatch);
+    if (notifierWatch) loop.UnwatchReadable(notifierWatch);
     endpoint->OnMessage = nullptr;
     return result;
 }

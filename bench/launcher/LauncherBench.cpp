@@ -2,8 +2,8 @@
 // levels deep, 500 ports) and of a sysfs fixture tree, and hash map lookups with 10,000 port keys in
 // the launcher's 2053 buckets. Figures: time per walk, lookups per second.
 #include "launcher/Hashmap.h"
-#include "support/ScriptedUSBPlatform.h"
 #include "launcher/USBDeviceInfoCol.h"
+#include "support/ScriptedUSBPlatform.h"
 
 #ifndef _WIN32
 #include "ftdi-list/FakeSysfs.h"
@@ -20,14 +20,12 @@ using S = ScriptedUSBPlatform;
 
 namespace {
 
-std::u16string U(const std::string& s)
-{
+std::u16string U(const std::string& s) {
     return std::u16string(s.begin(), s.end());
 }
 
 // Fills the free ports of a hub: every third an FTDI adapter, every third another device, the rest empty.
-void FillPorts(ScriptedDevice& hub, int ports, int& serial, S& platform)
-{
+void FillPorts(ScriptedDevice& hub, int ports, int& serial, S& platform) {
     while (static_cast<int>(hub.Ports.size()) < ports) {
         const int kind = serial++ % 3;
         if (kind == 0) {
@@ -44,8 +42,7 @@ void FillPorts(ScriptedDevice& hub, int ports, int& serial, S& platform)
 
 // Per controller: a root hub of 8 ports, three of them hubs of 6 ports, each with a hub of 4 ports
 // below, each again with a hub of 4 ports: 8 + 3 * (6 + 4 + 4) = 50 ports, four hub levels.
-void BuildLargeMachine(S& platform, int& ftdi)
-{
+void BuildLargeMachine(S& platform, int& ftdi) {
     int serial = 0;
     for (int c = 0; c < 10; ++c) {
         ScriptedController controller;
@@ -66,8 +63,7 @@ void BuildLargeMachine(S& platform, int& ftdi)
     ftdi = static_cast<int>(platform.Registry.size());
 }
 
-void BM_WalkScriptedLargeMachine(benchmark::State& state)
-{
+void BM_WalkScriptedLargeMachine(benchmark::State& state) {
     S platform;
     int ftdi = 0;
     BuildLargeMachine(platform, ftdi);
@@ -80,18 +76,20 @@ void BM_WalkScriptedLargeMachine(benchmark::State& state)
     }
     state.counters["ports"] = 500;
     state.counters["listed"] = static_cast<double>(listed);
-    state.counters["walks/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["walks/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_WalkScriptedLargeMachine)->Unit(benchmark::kMicrosecond);
 
 #ifndef _WIN32
-void BM_WalkSysfsFixture(benchmark::State& state)
-{
-    const auto root = std::filesystem::temp_directory_path() / ("mirota-bench-sysfs-" + std::to_string(::getpid()));
+void BM_WalkSysfsFixture(benchmark::State& state) {
+    const auto root =
+        std::filesystem::temp_directory_path() / ("mirota-bench-sysfs-" + std::to_string(::getpid()));
     std::filesystem::remove_all(root);
     std::vector<FakeAdapter> adapters;
     for (int i = 0; i < 8; ++i)
-        adapters.push_back({"FT" + std::to_string(i), "Mirota MX 4", i % 4 == 3 ? "" : "ttyUSB" + std::to_string(i)});
+        adapters.push_back(
+            {"FT" + std::to_string(i), "Mirota MX 4", i % 4 == 3 ? "" : "ttyUSB" + std::to_string(i)});
     WriteDemoSysfs(root, adapters);
     SysfsUSBPlatform platform(root);
     TUSBInfoCol col(platform);
@@ -102,14 +100,14 @@ void BM_WalkSysfsFixture(benchmark::State& state)
         benchmark::DoNotOptimize(list);
     }
     state.counters["listed"] = static_cast<double>(listed);
-    state.counters["walks/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["walks/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
     std::filesystem::remove_all(root);
 }
 BENCHMARK(BM_WalkSysfsFixture)->Unit(benchmark::kMicrosecond);
 #endif
 
-void BM_HashMapLookup(benchmark::State& state)
-{
+void BM_HashMapLookup(benchmark::State& state) {
     const bool hits = state.range(0) != 0;
     struct Value : TObject {};
     TObjectHashMap map(2053);
@@ -125,11 +123,11 @@ void BM_HashMapLookup(benchmark::State& state)
     std::size_t i = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(map.GetObject(keys[i]));
-        if (++i == keys.size())
-            i = 0;
+        if (++i == keys.size()) i = 0;
     }
     state.SetLabel(hits ? "present keys" : "absent keys");
-    state.counters["lookups/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["lookups/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_HashMapLookup)->Arg(1)->Arg(0);
 

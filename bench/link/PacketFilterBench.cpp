@@ -18,10 +18,8 @@ std::string Stream(std::size_t bytes) {
     int i = 0;
     while (s.size() < bytes) {
         s += "%00" + std::to_string(1 + i % 6) + "12.3456\x1b";
-        if (i % 7 == 0)
-            s += "&6661\x1b";
-        if (i % 5 == 0)
-            s += "%00750\x1b";
+        if (i % 7 == 0) s += "&6661\x1b";
+        if (i % 5 == 0) s += "%00750\x1b";
         ++i;
     }
     s.resize(bytes);
@@ -43,8 +41,7 @@ void FeedChunks(benchmark::State& state, int filters) {
         for (std::size_t off = 0; off < data.size(); off += chunk) {
             const std::size_t n = std::min(chunk, data.size() - off);
             a.AddData(data.data() + off, n);
-            if (filters == 2)
-                b.AddData(data.data() + off, n);
+            if (filters == 2) b.AddData(data.data() + off, n);
         }
     }
     benchmark::DoNotOptimize(packets);
@@ -54,8 +51,12 @@ void FeedChunks(benchmark::State& state, int filters) {
         benchmark::Counter(bytes / kLineBytesPerSecond, benchmark::Counter::kIsRate);
 }
 
-void BM_OneFilter(benchmark::State& state) { FeedChunks(state, 1); }
-void BM_TwoFilters(benchmark::State& state) { FeedChunks(state, 2); }
+void BM_OneFilter(benchmark::State& state) {
+    FeedChunks(state, 1);
+}
+void BM_TwoFilters(benchmark::State& state) {
+    FeedChunks(state, 2);
+}
 
 BENCHMARK(BM_OneFilter)->Arg(1)->Arg(64)->Arg(1024);
 BENCHMARK(BM_TwoFilters)->Arg(1)->Arg(64)->Arg(1024);

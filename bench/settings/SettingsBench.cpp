@@ -39,12 +39,14 @@ std::filesystem::path MakeCatalogue() {
                 info << e << "=Help text of setting " << n << " with a few words\n";
                 if (n % 4 == 0) {
                     display << "[Setting number " << n << "]\n";
-                    for (int k = 0; k < 8; ++k) display << k << "=Choice " << k << "\n";
+                    for (int k = 0; k < 8; ++k)
+                        display << k << "=Choice " << k << "\n";
                 }
             }
         }
         hidden << "[Hidden]\n";
-        for (int h = 0; h < 20; ++h) hidden << h << "=$" << (900 + h) << "\n";
+        for (int h = 0; h < 20; ++h)
+            hidden << h << "=$" << (900 + h) << "\n";
         return d;
     }();
     return dir;
@@ -71,7 +73,9 @@ struct NoHost : ScreenHost {
     void ClosingCurrentFrame(bool) override {}
 };
 struct NoDialogs : Dialogs {
-    DialogResult ShowDialog(DialogKind, const std::string&, DialogButtons) override { return DialogResult::Ok; }
+    DialogResult ShowDialog(DialogKind, const std::string&, DialogButtons) override {
+        return DialogResult::Ok;
+    }
     DialogResult ShowSystemBox(const std::string&, const std::string&, DialogKind, DialogButtons) override {
         return DialogResult::Ok;
     }
@@ -88,7 +92,8 @@ void BM_FillSettingsList(benchmark::State& state) {
     window.resize(659, 525);
     window.show();
     TfrmSettingsFrame& logic = window.Logic();
-    for (int i = 0; i < logic.Catalogue().EntryCount(); ++i) logic.slCurrentValue.push_back(std::to_string(i % 8));
+    for (int i = 0; i < logic.Catalogue().EntryCount(); ++i)
+        logic.slCurrentValue.push_back(std::to_string(i % 8));
     for (auto _ : state) {
         logic.FillSettingsList();
         QApplication::processEvents(); // layout and paint of the rebuilt list
@@ -101,7 +106,8 @@ BENCHMARK(BM_FillSettingsList)->Unit(benchmark::kMillisecond);
 } // namespace mirota
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -35,8 +35,7 @@ std::string MixedStream(std::size_t size) {
         s += "\x1b[2J\x1b[H\x1b[1m  DMS 2000 - Main menu \x1b[0m\r\n";
         for (int item = 1; item <= 8; ++item) {
             s += "\x1b[" + std::to_string(3 + item) + ";5H";
-            if (item == (n % 8) + 1)
-                s += "\x1b[7m";
+            if (item == (n % 8) + 1) s += "\x1b[7m";
             s += std::to_string(item) + ") Setting " + std::to_string(100 + item) + " = " +
                  std::to_string(n * 7 % 1000) + ".25 Nm\x1b[0m";
         }
@@ -118,7 +117,8 @@ void BM_EmulationAndPaint(benchmark::State& state) {
         bytes += total;
     }
     SetLineCounters(state, bytes, clock.Seconds());
-    state.counters["frames_per_s"] = benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
+    state.counters["frames_per_s"] =
+        benchmark::Counter(static_cast<double>(frames), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_EmulationAndPaint)->Arg(64)->Arg(1024)->Arg(16384)->Unit(benchmark::kMillisecond);
 
@@ -198,8 +198,7 @@ void BM_BurstThroughView(benchmark::State& state) {
         std::size_t pos = 0;
         // Chunks are handed over one after the other, as fast as the loop takes them.
         std::function<void()> next = [&] {
-            if (pos >= s.size())
-                return;
+            if (pos >= s.size()) return;
             const std::size_t n = std::min(chunk, s.size() - pos);
             line->Inject(s.data() + pos, n);
             pos += n;
@@ -227,8 +226,8 @@ BENCHMARK(BM_BurstThroughView)->UseManualTime()->Iterations(3)->Unit(benchmark::
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen")
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -32,11 +32,11 @@
 
 #include <algorithm>
 #include <charconv>
-#include <ctime>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <string>
 
@@ -112,7 +112,8 @@ Devsim StartDevsim(double ticksPerSecond) {
     close(out[1]);
     std::string line;
     char c;
-    while (read(out[0], &c, 1) == 1 && c != '\n') line += c;
+    while (read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
     close(out[0]);
     d.pid = pid;
     d.pty = line;
@@ -151,7 +152,8 @@ void LiveSession(int seconds, const std::string& pty) {
     ScreenArgs args{host, loop, dialogs, port.get(), "Mirota DMS", "BENCH", 0};
     TfrmValuesFrameView window(args, CfgDir());
     window.resize(886, 522);
-    for (int i = 0; i < 6; ++i) window.Box(i)->setChecked(true);
+    for (int i = 0; i < 6; ++i)
+        window.Box(i)->setChecked(true);
     window.Show();
     QApplication::processEvents();
 
@@ -182,10 +184,11 @@ void LiveSession(int seconds, const std::string& pty) {
     std::printf("  points/s               %8.1f\n", points / elapsed);
     std::printf("  redraws/s              %8.1f   (target: at most about 30)\n",
                 (window.PlotWidget()->RedrawCount() - redraws0) / elapsed);
-    std::printf("  CPU time               %8.2f %% of one core   (target: at most 3 %%%s)\n", 100 * cpu / elapsed,
-                pty.empty() ? "; includes the in-process device" : "");
-    std::printf("  memory growth          %8.2f bytes per point (%ld KiB for %zu points; chunks of 64 Ki rows)\n",
-                points ? (RssKiB() - rss0) * 1024.0 / points : 0.0, RssKiB() - rss0, points);
+    std::printf("  CPU time               %8.2f %% of one core   (target: at most 3 %%%s)\n",
+                100 * cpu / elapsed, pty.empty() ? "; includes the in-process device" : "");
+    std::printf(
+        "  memory growth          %8.2f bytes per point (%ld KiB for %zu points; chunks of 64 Ki rows)\n",
+        points ? (RssKiB() - rss0) * 1024.0 / points : 0.0, RssKiB() - rss0, points);
     window.Logic().Detach(); // leave without the closing wait
 }
 
@@ -196,7 +199,9 @@ double ThreadCpuMs() {
 }
 
 // One packet's instant for row k of a session at 160 packets/s; channel c's value there.
-double RowTime(std::size_t k, double t0) { return t0 + k / 160.0; }
+double RowTime(std::size_t k, double t0) {
+    return t0 + k / 160.0;
+}
 double RowValue(int c, double t, std::size_t k) {
     // A slow wave with ripple and, now and then, a one-sample spike that a faithful view must show.
     return 100 * std::sin(t * 0.01 * (c + 1)) + 5 * std::sin(t * 3.0) + (k % 100003 == 0 ? 500 : 0);
@@ -212,7 +217,8 @@ double Fill(PlotModel& model, std::size_t points, double t0) {
         // 64th packet, which includes every one that begins a new chunk.
         const bool timed = k % 64 == 0;
         const double a = timed ? ThreadCpuMs() : 0;
-        for (int c = 0; c < 6; ++c) model.AddPoint(c, t, RowValue(c, t, k));
+        for (int c = 0; c < 6; ++c)
+            model.AddPoint(c, t, RowValue(c, t, k));
         if (timed) worst = std::max(worst, ThreadCpuMs() - a);
     }
     return worst;
@@ -223,14 +229,15 @@ struct Timing {
     double wall, cpu;
 };
 
-template <class F>
-Timing AverageMs(int runs, F&& f) {
+template <class F> Timing AverageMs(int runs, F&& f) {
     using clock = std::chrono::steady_clock;
     f(); // warm
     const auto a = clock::now();
     const double c = ThreadCpuMs();
-    for (int i = 0; i < runs; ++i) f();
-    return {std::chrono::duration<double, std::milli>(clock::now() - a).count() / runs, (ThreadCpuMs() - c) / runs};
+    for (int i = 0; i < runs; ++i)
+        f();
+    return {std::chrono::duration<double, std::milli>(clock::now() - a).count() / runs,
+            (ThreadCpuMs() - c) / runs};
 }
 
 // The figures of one way of holding the points, for the side-by-side table.
@@ -240,8 +247,8 @@ struct Figures {
 };
 
 void Row(const char* what, double ours, double plain, const char* unit, const char* target) {
-    std::printf("  %-26s %10.3f %10.3f %-5s  x%-8.1f %s\n", what, ours, plain, unit, ours > 0 ? plain / ours : 0.0,
-                target);
+    std::printf("  %-26s %10.3f %10.3f %-5s  x%-8.1f %s\n", what, ours, plain, unit,
+                ours > 0 ? plain / ours : 0.0, target);
 }
 
 // The same points in a plain QCustomPlot: six graphs with default settings, every point added to
@@ -251,7 +258,9 @@ Figures PlainPlot(std::size_t N, double t0, const std::filesystem::path& csv) {
     QCustomPlot plot;
     plot.resize(752, 390);
     QCPGraph* graphs[6];
-    for (int c = 0; c < 6; ++c) graphs[c] = plot.addGraph(plot.xAxis, c == 0 ? plot.yAxis : plot.axisRect()->addAxis(QCPAxis::atLeft));
+    for (int c = 0; c < 6; ++c)
+        graphs[c] =
+            plot.addGraph(plot.xAxis, c == 0 ? plot.yAxis : plot.axisRect()->addAxis(QCPAxis::atLeft));
     plot.show();
     QApplication::processEvents();
     const long rss0 = RssKiB();
@@ -262,7 +271,8 @@ Figures PlainPlot(std::size_t N, double t0, const std::filesystem::path& csv) {
         // As for ours, and every packet at which the graphs' vectors reach a power of two (they grow there).
         const bool timed = k % 64 == 0 || (k & (k - 1)) == 0;
         const double p = timed ? ThreadCpuMs() : 0;
-        for (int c = 0; c < 6; ++c) graphs[c]->addData(t, RowValue(c, t, k));
+        for (int c = 0; c < 6; ++c)
+            graphs[c]->addData(t, RowValue(c, t, k));
         if (timed) f.worstPacketMs = std::max(f.worstPacketMs, ThreadCpuMs() - p);
     }
     f.fillNsPerPoint = std::chrono::duration<double, std::nano>(clock::now() - a).count() / N;
@@ -271,13 +281,14 @@ Figures PlainPlot(std::size_t N, double t0, const std::filesystem::path& csv) {
     plot.xAxis->setRange(end - 20, end);
     f.window20Ms = AverageMs(10, [&] { plot.replot(QCustomPlot::rpImmediateRefresh); }).wall;
     f.fitMs = AverageMs(3, [&] {
-        for (QCPGraph* g : graphs) g->rescaleValueAxis();
-        plot.replot(QCustomPlot::rpImmediateRefresh);
-    }).wall;
+                  for (QCPGraph* g : graphs)
+                      g->rescaleValueAxis();
+                  plot.replot(QCustomPlot::rpImmediateRefresh);
+              }).wall;
     f.allMs = AverageMs(3, [&] {
-        plot.rescaleAxes();
-        plot.replot(QCustomPlot::rpImmediateRefresh);
-    }).wall;
+                  plot.rescaleAxes();
+                  plot.replot(QCustomPlot::rpImmediateRefresh);
+              }).wall;
     // The export as a plain graph gives it: the whole text in memory, then written.
     const auto e = clock::now();
     std::string text = "Channel,Time,Seconds,Value\r\n";
@@ -307,7 +318,8 @@ Figures PlainPlot(std::size_t N, double t0, const std::filesystem::path& csv) {
 void BigPlot(std::size_t N, bool plain) {
     const double t0 = 1.8e9;
     PlotModel model;
-    for (int i = 0; i < 6; ++i) model.ShowChannel(i, model.ChannelAt(i).Title);
+    for (int i = 0; i < 6; ++i)
+        model.ShowChannel(i, model.ChannelAt(i).Title);
     TiXYPlot plot(model);
     plot.resize(752, 390);
     plot.show();
@@ -321,9 +333,10 @@ void BigPlot(std::size_t N, bool plain) {
     const long rss1 = RssKiB();
     f.fillNsPerPoint = fillS * 1e9 / N;
     f.bytesPerPoint = (rss1 - rss0) * 1024.0 / N;
-    std::printf("%.1f million points (6 channels x %.1f M, %.1f hours at 160 packets/s), built in %.1f s:\n", N / 1e6,
-                N / 6e6, N / 6 / 160.0 / 3600, fillS);
-    std::printf("  point storage allocated  %8.2f bytes per point\n", model.Points().BytesAllocated() * 1.0 / N);
+    std::printf("%.1f million points (6 channels x %.1f M, %.1f hours at 160 packets/s), built in %.1f s:\n",
+                N / 1e6, N / 6e6, N / 6 / 160.0 / 3600, fillS);
+    std::printf("  point storage allocated  %8.2f bytes per point\n",
+                model.Points().BytesAllocated() * 1.0 / N);
 
     f.window20Ms = AverageMs(20, [&] { plot.ReplotNow(); }).wall;
     const Timing fitOnly = AverageMs(1000, [&] {
@@ -331,10 +344,10 @@ void BigPlot(std::size_t N, bool plain) {
         model.ZoomToFit();
     });
     f.fitMs = AverageMs(10, [&] {
-        model.SetValueRange(0, {0, 1});
-        model.ZoomToFit();
-        plot.ReplotNow();
-    }).wall;
+                  model.SetValueRange(0, {0, 1});
+                  model.ZoomToFit();
+                  plot.ReplotNow();
+              }).wall;
     std::printf("  Zoom to Fit alone        %8.4f ms (independent of the point count)\n", fitOnly.wall);
     const AxisRange window = model.TimeRange();
     const Timing all = AverageMs(10, [&] {
@@ -348,20 +361,23 @@ void BigPlot(std::size_t N, bool plain) {
     const std::filesystem::path csv = std::filesystem::temp_directory_path() / "values_bench_points.csv";
     const auto e = std::chrono::steady_clock::now();
     int progressCalls = 0;
-    const CsvResult r = ExportPointsCsv(model, csv, [&](std::uint64_t, std::uint64_t) { return ++progressCalls > 0; });
+    const CsvResult r =
+        ExportPointsCsv(model, csv, [&](std::uint64_t, std::uint64_t) { return ++progressCalls > 0; });
     const double exportS = std::chrono::duration<double>(std::chrono::steady_clock::now() - e).count();
     std::error_code ec;
     const auto bytes = std::filesystem::file_size(csv, ec);
     f.csvMBps = r == CsvResult::Written ? bytes / 1e6 / exportS : 0;
-    std::printf("  CSV export               %8.1f MB in %.1f s, %d progress calls, peak memory unchanged: %s\n",
-                bytes / 1e6, exportS, progressCalls, r == CsvResult::Written ? "written" : "FAILED");
+    std::printf(
+        "  CSV export               %8.1f MB in %.1f s, %d progress calls, peak memory unchanged: %s\n",
+        bytes / 1e6, exportS, progressCalls, r == CsvResult::Written ? "written" : "FAILED");
     std::filesystem::remove(csv, ec);
 
     Figures p;
     if (plain) p = PlainPlot(N, t0, csv);
     std::printf("  %-26s %10s %10s %-5s  %-9s %s\n", "", "ours", "plain", "", "plain/ours", "target");
     Row("adding, per point", f.fillNsPerPoint, p.fillNsPerPoint, "ns", "O(1)");
-    Row("longest packet (6 points)", f.worstPacketMs, p.worstPacketMs, "ms", "no pause above 5 ms (thread CPU)");
+    Row("longest packet (6 points)", f.worstPacketMs, p.worstPacketMs, "ms",
+        "no pause above 5 ms (thread CPU)");
     Row("memory per point", f.bytesPerPoint, p.bytesPerPoint, "B", "<= 10");
     Row("redraw, 20 s window", f.window20Ms, p.window20Ms, "ms", "< 2");
     Row("Zoom to Fit + redraw", f.fitMs, p.fitMs, "ms", "O(1) in the points");
@@ -406,11 +422,16 @@ int main(int argc, char** argv) {
     std::size_t points = 83'000'000;
     std::vector<char*> rest{argv[0]};
     for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--in-process")) inProcess = true;
-        else if (!std::strcmp(argv[i], "--points") && i + 1 < argc) points = std::strtoull(argv[++i], nullptr, 10);
-        else if (!std::strcmp(argv[i], "--no-plain")) plain = false;
-        else rest.push_back(argv[i]);
+        if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc)
+            seconds = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--in-process"))
+            inProcess = true;
+        else if (!std::strcmp(argv[i], "--points") && i + 1 < argc)
+            points = std::strtoull(argv[++i], nullptr, 10);
+        else if (!std::strcmp(argv[i], "--no-plain"))
+            plain = false;
+        else
+            rest.push_back(argv[i]);
     }
     int qargc = 1;
     QApplication app(qargc, argv);
@@ -419,7 +440,8 @@ int main(int argc, char** argv) {
         // The simulator sends the six values and the frequency at every tick: 23 ticks make about
         // 161 packets a second, the line's full rate.
         devsim = StartDevsim(23);
-        if (devsim.pty.empty()) std::printf("(mirota-devsim not found beside the program: in-process device)\n");
+        if (devsim.pty.empty())
+            std::printf("(mirota-devsim not found beside the program: in-process device)\n");
     }
     LiveSession(seconds, devsim.pty);
     StopDevsim(devsim);

@@ -31,34 +31,30 @@ std::optional<int> PortNumberOf(const std::string& portName) {
     std::size_t start = portName.size();
     while (start > 0 && portName[start - 1] >= '0' && portName[start - 1] <= '9')
         --start;
-    if (start == portName.size())
-        return std::nullopt;
+    if (start == portName.size()) return std::nullopt;
     int value = 0;
     const char* first = portName.data() + start;
     const char* last = portName.data() + portName.size();
     const auto [end, ec] = std::from_chars(first, last, value);
-    if (ec != std::errc() || end != last)
-        return std::nullopt;
+    if (ec != std::errc() || end != last) return std::nullopt;
     return value;
 }
 
 std::optional<WindowHandle> WindowHandleOf(const std::string& text) {
-    if (!AllDigits(text))
-        return std::nullopt;
+    if (!AllDigits(text)) return std::nullopt;
     std::uint32_t value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
     return value;
 }
 
 int VersionNumberOf(const std::string& versionReply) {
     const std::size_t dot = versionReply.find('.');
-    const std::string two = dot == std::string::npos ? versionReply.substr(0, 2) : versionReply.substr(dot + 1, 2);
+    const std::string two =
+        dot == std::string::npos ? versionReply.substr(0, 2) : versionReply.substr(dot + 1, 2);
     int value = 0;
     for (char c : two) {
-        if (c < '0' || c > '9')
-            break;
+        if (c < '0' || c > '9') break;
         value = value * 10 + (c - '0');
     }
     return value;
@@ -73,8 +69,7 @@ TfrmMainOstrelScreen::TfrmMainOstrelScreen(MainOstrelServices services) : s_(std
 
 TfrmMainOstrelScreen::~TfrmMainOstrelScreen() {
     *alive_ = false;
-    if (s_.endpoint)
-        s_.endpoint->OnMessage = nullptr;
+    if (s_.endpoint) s_.endpoint->OnMessage = nullptr;
     // Screens first: they use the port.
     frmScreen.reset();
     closedScreens_.clear();
@@ -126,8 +121,7 @@ void TfrmMainOstrelScreen::FormCreate(const std::vector<std::string>& parameters
 }
 
 void TfrmMainOstrelScreen::FormShow() {
-    if (bCreated)
-        return;
+    if (bCreated) return;
     if (bCloseNow) {
         s_.view.CloseWindow();
         return;
@@ -135,8 +129,7 @@ void TfrmMainOstrelScreen::FormShow() {
     bDeactivateAttached = true;
     bCreated = true;
     OpenPort();
-    if (!PortUsable())
-        return;
+    if (!PortUsable()) return;
     LoadInformationTexts();
     FillDeviceInformation();
 }
@@ -155,8 +148,7 @@ void TfrmMainOstrelScreen::OpenPort() {
 }
 
 void TfrmMainOstrelScreen::AttachMainPortHandler() {
-    if (!cpComController)
-        return;
+    if (!cpComController) return;
     cpComController->OnException = [this](TCustomComPort* sender, int code, const std::string& message,
                                           std::int64_t winError, const std::string& winMessage) {
         ComPortException(sender, code, message, winError, winMessage);
@@ -196,18 +188,15 @@ void TfrmMainOstrelScreen::FillDeviceInformation() {
     s_.view.AddItem(2, strDevSerialNumber);
     s_.view.AddItem(3, strPortNumber);
     ReadDeviceVersion();
-    if (PortUsable())
-        ReadDeviceName();
-    if (*alive_)
-        s_.view.EndListUpdate();
+    if (PortUsable()) ReadDeviceName();
+    if (*alive_) s_.view.EndListUpdate();
 }
 
 void TfrmMainOstrelScreen::ReadDeviceVersion() {
     SendCommand("*");
     SendCommand(std::string("$6660") + CR);
     Delay(500);
-    if (!PortUsable())
-        return;
+    if (!PortUsable()) return;
     cmdtpcktDeviceDescription.SetComPort(cpComController.get());
     cmdtpcktDeviceDescription.SetStartString(kVersionStart);
     cmdtpcktDeviceDescription.SetStopString(std::string(1, ESC));
@@ -240,8 +229,7 @@ void TfrmMainOstrelScreen::cmdtpcktDeviceDescriptionPacket(TComDataPacket* sende
 
 void TfrmMainOstrelScreen::SendCommand(const std::string& str) {
     for (char c : str) {
-        if (!PortUsable())
-            return;
+        if (!PortUsable()) return;
         cpComController->Write(&c, 1);
         Delay(kMainWindowPauseMs);
     }
@@ -255,36 +243,42 @@ void TfrmMainOstrelScreen::Delay(int milliseconds) {
 void TfrmMainOstrelScreen::ButtonMouseEnter(ScreenKind kind) {
     s_.loop.ProcessMessages();
     switch (kind) {
-    case ScreenKind::Terminal: s_.view.SetInformation(strTerminalCaption, strTerminalInfo); break;
-    case ScreenKind::Settings: s_.view.SetInformation(strSettingsCaption, strSettingsInfo); break;
-    case ScreenKind::Values: s_.view.SetInformation(strValuesCaption, strValuesInfo); break;
-    case ScreenKind::Power: s_.view.SetInformation(strPowerCaption, strPowerInfo); break;
+    case ScreenKind::Terminal:
+        s_.view.SetInformation(strTerminalCaption, strTerminalInfo);
+        break;
+    case ScreenKind::Settings:
+        s_.view.SetInformation(strSettingsCaption, strSettingsInfo);
+        break;
+    case ScreenKind::Values:
+        s_.view.SetInformation(strValuesCaption, strValuesInfo);
+        break;
+    case ScreenKind::Power:
+        s_.view.SetInformation(strPowerCaption, strPowerInfo);
+        break;
     }
 }
 
-void TfrmMainOstrelScreen::ButtonMouseLeave() { s_.view.SetInformation(strDefaultCaption, strDefaultInfo); }
+void TfrmMainOstrelScreen::ButtonMouseLeave() {
+    s_.view.SetInformation(strDefaultCaption, strDefaultInfo);
+}
 
 void TfrmMainOstrelScreen::OpenScreen(ScreenKind kind) {
-    if (bClicksDetached || frmScreen || bClosingNow || bClosed)
-        return;
+    if (bClicksDetached || frmScreen || bClosingNow || bClosed) return;
     bClicksDetached = true; // DetachButtonClicks
     const auto alive = alive_;
-    std::unique_ptr<HostedScreen> screen = s_.factory.Create(
-        kind, ScreenArgs{*this, s_.loop, s_.dialogs, cpComController.get(), strDevDescription, strDevSerialNumber,
-                         iVersion});
-    if (!*alive)
-        return;
+    std::unique_ptr<HostedScreen> screen =
+        s_.factory.Create(kind, ScreenArgs{*this, s_.loop, s_.dialogs, cpComController.get(),
+                                           strDevDescription, strDevSerialNumber, iVersion});
+    if (!*alive) return;
     bClicksDetached = false; // AttachButtonClicks
-    if (!screen)
-        return; // this screen is not part of the build: the button opens nothing
+    if (!screen) return;     // this screen is not part of the build: the button opens nothing
     if (bClosingNow || bClosed) {
         closedScreens_.push_back(std::move(screen));
         return;
     }
     frmScreen = std::move(screen);
     SendToPravik(WM_SCREEN_OPENED, 0, frmScreen ? frmScreen->Handle() : 0);
-    if (!*alive || !frmScreen)
-        return;
+    if (!*alive || !frmScreen) return;
     frmScreen->Show();
     s_.view.HideWindow();
 }
@@ -295,16 +289,13 @@ void TfrmMainOstrelScreen::ClosingCurrentFrame(bool aErrorOccures) {
         // Destroyed once its close handling has returned, never inside it.
         closedScreens_.push_back(std::move(frmScreen));
         s_.loop.Post([this, alive = alive_] {
-            if (*alive)
-                closedScreens_.clear();
+            if (*alive) closedScreens_.clear();
         });
     }
-    if (!bClosingNow && !bClosed && !aErrorOccures)
-        s_.view.ShowWindow();
+    if (!bClosingNow && !bClosed && !aErrorOccures) s_.view.ShowWindow();
     if (aErrorOccures) {
         bErrorOccures = true;
-        if (!bClosingNow && !bClosed)
-            s_.view.CloseWindow();
+        if (!bClosingNow && !bClosed) s_.view.CloseWindow();
         return;
     }
     if (cpComController) {
@@ -314,15 +305,12 @@ void TfrmMainOstrelScreen::ClosingCurrentFrame(bool aErrorOccures) {
 }
 
 void TfrmMainOstrelScreen::FormClose() {
-    if (bClosingNow || bClosed)
-        return;
+    if (bClosingNow || bClosed) return;
     bClosingNow = true;
     bDeactivateAttached = false;
     try {
-        if (frmScreen)
-            frmScreen->Close();
-        if (cpComController && !bErrorOccures)
-            cpComController->Close();
+        if (frmScreen) frmScreen->Close();
+        if (cpComController && !bErrorOccures) cpComController->Close();
     } catch (const std::exception&) {
         // Closing goes on whatever failed.
     }
@@ -334,12 +322,13 @@ void TfrmMainOstrelScreen::FormClose() {
     s_.loop.SetTerminating(true);
 }
 
-void TfrmMainOstrelScreen::ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
-                                            std::int64_t winError, const std::string&) {
-    if (bErrorOccures)
-        return;
+void TfrmMainOstrelScreen::ComPortException(TCustomComPort* sender, int code,
+                                            const std::string& comportMessage, std::int64_t winError,
+                                            const std::string&) {
+    if (bErrorOccures) return;
     // A failed open says why: the port's group to join, the program holding it, the adapter gone.
-    const std::string advice = code == CE_OpenFailed && sender ? sender->OpenFailureHint(winError) : std::string();
+    const std::string advice =
+        code == CE_OpenFailed && sender ? sender->OpenFailureHint(winError) : std::string();
     if (cpComController) {
         cpComController->OnException = nullptr;
         // Forgotten, not destroyed: this call comes from inside the port.
@@ -349,22 +338,20 @@ void TfrmMainOstrelScreen::ComPortException(TCustomComPort* sender, int code, co
     DisplayComPortErrorMsg(comportMessage, advice);
 }
 
-void TfrmMainOstrelScreen::DisplayComPortErrorMsg(const std::string& comportMessage, const std::string& advice) {
+void TfrmMainOstrelScreen::DisplayComPortErrorMsg(const std::string& comportMessage,
+                                                  const std::string& advice) {
     const auto alive = alive_;
     std::string text = comportMessage + ".\r\n" + kConnectHint + kNotUsedHint;
-    if (!advice.empty())
-        text += "\r\n" + advice;
+    if (!advice.empty()) text += "\r\n" + advice;
     s_.dialogs.ShowDialog(DialogKind::Error, text, DialogButtons::Ok);
-    if (*alive && !bClosingNow && !bClosed)
-        s_.view.CloseWindow();
+    if (*alive && !bClosingNow && !bClosed) s_.view.CloseWindow();
 }
 
 MessageResult TfrmMainOstrelScreen::WndProc(const WindowMessage& message) {
     switch (message.Msg) {
     case WM_CONTROL_CLOSE:
         bUnplugged = true;
-        if (!bClosingNow && !bClosed)
-            s_.view.CloseWindow();
+        if (!bClosingNow && !bClosed) s_.view.CloseWindow();
         return 0;
     case WM_CONTROL_TO_FRONT:
         if (frmScreen) {
@@ -373,8 +360,11 @@ MessageResult TfrmMainOstrelScreen::WndProc(const WindowMessage& message) {
                 frmScreen->ShowNormal();
                 frmScreen->BringToForeground();
                 break;
-            case WindowState::Normal: frmScreen->BringToForeground(); break;
-            case WindowState::Maximized: break;
+            case WindowState::Normal:
+                frmScreen->BringToForeground();
+                break;
+            case WindowState::Maximized:
+                break;
             }
         } else {
             switch (s_.view.State()) {
@@ -382,30 +372,33 @@ MessageResult TfrmMainOstrelScreen::WndProc(const WindowMessage& message) {
                 s_.view.ShowNormal();
                 s_.view.BringToForeground();
                 break;
-            case WindowState::Normal: s_.view.BringToForeground(); break;
-            case WindowState::Maximized: break;
+            case WindowState::Normal:
+                s_.view.BringToForeground();
+                break;
+            case WindowState::Maximized:
+                break;
             }
         }
         return 1;
-    default: return 0;
+    default:
+        return 0;
     }
 }
 
 void TfrmMainOstrelScreen::Deactivate() {
-    if (bDeactivateAttached)
-        SendToPravik(WM_CONTROL_DEACTIVATED, 0, 0);
+    if (bDeactivateAttached) SendToPravik(WM_CONTROL_DEACTIVATED, 0, 0);
 }
 
-void TfrmMainOstrelScreen::SystemMinimize() { SendToPravik(WM_CONTROL_DEACTIVATED, 0, 0); }
+void TfrmMainOstrelScreen::SystemMinimize() {
+    SendToPravik(WM_CONTROL_DEACTIVATED, 0, 0);
+}
 
 void TfrmMainOstrelScreen::PostToPravik(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam) {
-    if (s_.endpoint && hPravikHandle != 0)
-        s_.endpoint->Post(hPravikHandle, msg, wParam, lParam);
+    if (s_.endpoint && hPravikHandle != 0) s_.endpoint->Post(hPravikHandle, msg, wParam, lParam);
 }
 
 void TfrmMainOstrelScreen::SendToPravik(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam) {
-    if (s_.endpoint && hPravikHandle != 0)
-        s_.endpoint->Send(hPravikHandle, msg, wParam, lParam);
+    if (s_.endpoint && hPravikHandle != 0) s_.endpoint->Send(hPravikHandle, msg, wParam, lParam);
 }
 
 } // namespace mirota

@@ -3,11 +3,11 @@
 // version and name queries, the device information panel, the hosting of one screen at a time and
 // the messages exchanged with Pravik.
 #include "control/MainOstrelView.h"
-#include "screen/Screens.h"
 #include "link/ComPort.h"
 #include "link/DataPacket.h"
 #include "link/Dialogs.h"
 #include "messages/Messages.h"
+#include "screen/Screens.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -78,8 +78,8 @@ public:
     void ClosingCurrentFrame(bool aErrorOccures) override;
     bool Unplugged() const override { return bUnplugged; }
 
-    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage, std::int64_t winError,
-                          const std::string& winMessage);
+    void ComPortException(TCustomComPort* sender, int code, const std::string& comportMessage,
+                          std::int64_t winError, const std::string& winMessage);
 
     // Inspection.
     HostedScreen* CurrentScreen() const { return frmScreen.get(); }
@@ -121,7 +121,7 @@ private:
     void SendToPravik(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam);
 
     MainOstrelServices s_;
-    std::unique_ptr<HostedScreen> frmScreen;   // frmCurrent is this screen, or the main window when null
+    std::unique_ptr<HostedScreen> frmScreen; // frmCurrent is this screen, or the main window when null
     std::vector<std::unique_ptr<HostedScreen>> closedScreens_; // destroyed after their close handling
     std::vector<std::unique_ptr<TComPort>> forgottenPorts_;    // given up after a failure
     bool bParametersValid = false;

@@ -28,15 +28,13 @@ constexpr const char* kUsage =
 } // namespace
 
 std::optional<std::string> OstrelCommandLineAnswer(int argc, const char* const* argv) {
-    if (argc != 2 || !argv[1])
-        return std::nullopt;
+    if (argc != 2 || !argv[1]) return std::nullopt;
     const std::string_view option = argv[1];
-    if (option == "--help" || option == "-h")
-        return std::string(kUsage);
+    if (option == "--help" || option == "-h") return std::string(kUsage);
     if (option == "--version" || option == "-V") {
         const FileVersion v = BuiltFileVersion();
-        return "ostrel " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." + std::to_string(v.Release) +
-               "." + std::to_string(v.Build) + "\n";
+        return "ostrel " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." +
+               std::to_string(v.Release) + "." + std::to_string(v.Build) + "\n";
     }
     return std::nullopt;
 }

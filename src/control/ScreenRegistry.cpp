@@ -9,12 +9,13 @@ std::map<ScreenKind, ScreenCreator>& Registry() {
 }
 } // namespace
 
-void RegisterScreen(ScreenKind kind, ScreenCreator creator) { Registry()[kind] = std::move(creator); }
+void RegisterScreen(ScreenKind kind, ScreenCreator creator) {
+    Registry()[kind] = std::move(creator);
+}
 
 std::unique_ptr<HostedScreen> RegisteredScreens::Create(ScreenKind kind, const ScreenArgs& args) {
     const auto it = Registry().find(kind);
-    if (it == Registry().end() || !it->second)
-        return nullptr;
+    if (it == Registry().end() || !it->second) return nullptr;
     return it->second(args);
 }
 

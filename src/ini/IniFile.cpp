@@ -46,8 +46,7 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
                 continue;
             }
         }
-        if (u >= 0xD800 && u <= 0xDFFF)
-            u = 0xFFFD; // unpaired surrogate
+        if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD; // unpaired surrogate
         AppendUtf8(out, u);
     }
     return out;
@@ -60,12 +59,15 @@ std::string CleanUtf8(std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
         const auto c = static_cast<unsigned char>(bytes[i]);
-        const int extra = c < 0x80 ? 0 : (c & 0xE0) == 0xC0 ? 1 : (c & 0xF0) == 0xE0 ? 2 : (c & 0xF8) == 0xF0 ? 3 : -1;
+        const int extra = c < 0x80             ? 0
+                          : (c & 0xE0) == 0xC0 ? 1
+                          : (c & 0xF0) == 0xE0 ? 2
+                          : (c & 0xF8) == 0xF0 ? 3
+                                               : -1;
         bool ok = extra >= 0 && i + static_cast<std::size_t>(extra) < bytes.size();
         for (int k = 1; ok && k <= extra; ++k)
             ok = (static_cast<unsigned char>(bytes[i + k]) & 0xC0) == 0x80;
-        if (ok && extra == 1)
-            ok = c >= 0xC2;
+        if (ok && extra == 1) ok = c >= 0xC2;
         if (!ok) {
             AppendUtf8(out, 0xFFFD);
             ++i;
@@ -89,10 +91,8 @@ std::uint32_t NextCodePoint(std::string_view s, std::size_t& i) {
 }
 
 std::uint32_t FoldCase(std::uint32_t cp) {
-    if (cp >= 'A' && cp <= 'Z')
-        return cp + 32;
-    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7)
-        return cp + 32;
+    if (cp >= 'A' && cp <= 'Z') return cp + 32;
+    if (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) return cp + 32;
     return cp;
 }
 
@@ -108,12 +108,9 @@ std::string FoldedKey(std::string_view s) {
 }
 
 std::string DecodeFile(std::string_view bytes) {
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF")
-        return CleanUtf8(bytes.substr(3));
-    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE")
-        return Utf16ToUtf8(bytes.substr(2), false);
-    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF")
-        return Utf16ToUtf8(bytes.substr(2), true);
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return CleanUtf8(bytes.substr(3));
+    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") return Utf16ToUtf8(bytes.substr(2), false);
+    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFE\xFF") return Utf16ToUtf8(bytes.substr(2), true);
     return Cp1252ToUtf8(bytes);
 }
 
@@ -139,8 +136,7 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
 }
 
 std::string ElideText(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes)
-        return std::string(text);
+    if (text.size() <= maxBytes) return std::string(text);
     std::size_t cut = maxBytes;
     while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
         --cut; // not inside a character
@@ -159,42 +155,39 @@ std::string_view TrimControl(std::string_view text) {
 bool SameTextIgnoringCase(std::string_view a, std::string_view b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        if (FoldCase(NextCodePoint(a, i)) != FoldCase(NextCodePoint(b, j)))
-            return false;
+        if (FoldCase(NextCodePoint(a, i)) != FoldCase(NextCodePoint(b, j))) return false;
     }
     return i == a.size() && j == b.size();
 }
 
 IniFile IniFile::Load(const std::filesystem::path& path, std::uintmax_t maxSize) {
     std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return {};
+    if (!in) return {};
     auto tooLarge = [&] {
         IniFile refused;
         const bool mb = maxSize % (1024 * 1024) == 0;
-        refused.error_ = "The file " + path.string() + " is larger than " +
-                         (mb ? std::to_string(maxSize / (1024 * 1024)) + " MB" : std::to_string(maxSize) + " bytes") +
-                         " and was not read.";
+        refused.error_ =
+            "The file " + path.string() + " is larger than " +
+            (mb ? std::to_string(maxSize / (1024 * 1024)) + " MB" : std::to_string(maxSize) + " bytes") +
+            " and was not read.";
         return refused;
     };
     std::error_code ec;
     const std::uintmax_t size = std::filesystem::file_size(path, ec);
-    if (!ec && size > maxSize)
-        return tooLarge();
+    if (!ec && size > maxSize) return tooLarge();
     // Read at most one byte past the limit, whatever size the file claimed.
     std::string bytes;
-    bytes.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(ec ? maxSize + 1 : size + 1, maxSize + 1)));
+    bytes.resize(
+        static_cast<std::size_t>(std::min<std::uintmax_t>(ec ? maxSize + 1 : size + 1, maxSize + 1)));
     in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     bytes.resize(static_cast<std::size_t>(in.gcount()));
-    if (bytes.size() > maxSize)
-        return tooLarge();
+    if (bytes.size() > maxSize) return tooLarge();
     if (!in.eof()) {
         // The file grew while read: take the rest up to the limit.
         char chunk[65536];
         while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
             bytes.append(chunk, static_cast<std::size_t>(in.gcount()));
-            if (bytes.size() > maxSize)
-                return tooLarge();
+            if (bytes.size() > maxSize) return tooLarge();
         }
     }
     return Parse(bytes);
@@ -207,23 +200,19 @@ IniFile IniFile::Parse(std::string_view bytes) {
     std::size_t pos = 0;
     while (pos <= text.size()) {
         std::size_t end = text.find_first_of("\r\n", pos);
-        if (end == std::string::npos)
-            end = text.size();
+        if (end == std::string::npos) end = text.size();
         const std::string_view line = TrimControl(std::string_view(text).substr(pos, end - pos));
-        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')
-            ++end;
+        if (end < text.size() && text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n') ++end;
         pos = end + 1;
 
-        if (line.empty() || line.front() == ';')
-            continue;
+        if (line.empty() || line.front() == ';') continue;
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             ini.sections_.push_back({std::string(TrimControl(line.substr(1, line.size() - 2))), {}});
             current = &ini.sections_.back();
             ini.index_.emplace(FoldedKey(current->Name), ini.sections_.size() - 1);
             continue;
         }
-        if (!current)
-            continue;
+        if (!current) continue;
         const std::size_t eq = line.find('=');
         if (eq == std::string_view::npos) {
             current->Lines.emplace_back(line);
@@ -250,7 +239,9 @@ const IniSection* IniFile::Find(std::string_view section) const {
     return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
-bool IniFile::HasSection(std::string_view section) const { return Find(section) != nullptr; }
+bool IniFile::HasSection(std::string_view section) const {
+    return Find(section) != nullptr;
+}
 
 const std::vector<std::string>& IniFile::SectionLines(std::string_view section) const {
     static const std::vector<std::string> none;
@@ -258,7 +249,8 @@ const std::vector<std::string>& IniFile::SectionLines(std::string_view section) 
     return s ? s->Lines : none;
 }
 
-std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view fallback) const {
     if (const IniSection* s = Find(section)) {
         for (const auto& line : s->Lines) {
             const std::size_t eq = line.find('=');

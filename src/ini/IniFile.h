@@ -48,7 +48,8 @@ public:
     const std::vector<std::string>& SectionLines(std::string_view section) const;
     // The value of the first line named `key` in the first section named `section`; `fallback` when
     // the section or the key is missing.
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view fallback = {}) const;
+    std::string ReadString(std::string_view section, std::string_view key,
+                           std::string_view fallback = {}) const;
 
     // Why the file was not read (too large); empty otherwise, also for a missing file.
     const std::string& Error() const { return error_; }

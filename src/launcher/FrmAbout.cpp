@@ -2,20 +2,17 @@
 
 namespace mirota {
 
-std::string VersionText(const TFileVersionNumbers& version)
-{
+std::string VersionText(const TFileVersionNumbers& version) {
     return std::to_string(version.Major) + "." + std::to_string(version.Minor) + "." +
            std::to_string(version.Release) + "." + std::to_string(version.Build);
 }
 
-TfrmAboutFrame::TfrmAboutFrame(FrmAboutView& view, const FileVersionSource& versions, std::string launcherPath,
-                               std::string ostrelPath)
-    : FView(view), FVersions(versions), FLauncherPath(std::move(launcherPath)), FOstrelPath(std::move(ostrelPath))
-{
-}
+TfrmAboutFrame::TfrmAboutFrame(FrmAboutView& view, const FileVersionSource& versions,
+                               std::string launcherPath, std::string ostrelPath)
+    : FView(view), FVersions(versions), FLauncherPath(std::move(launcherPath)),
+      FOstrelPath(std::move(ostrelPath)) {}
 
-void TfrmAboutFrame::FormShow()
-{
+void TfrmAboutFrame::FormShow() {
     TFileVersionNumbers own;
     FVersions.GetFileVersion(FLauncherPath, own); // a launcher without a version shows 0.0.0.0
     FView.SetPravikVersion(VersionText(own));

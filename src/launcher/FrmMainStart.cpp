@@ -5,16 +5,14 @@
 
 namespace mirota {
 
-std::vector<std::u16string> ControlParameterList(const ControlStartParameters& parameters)
-{
+std::vector<std::u16string> ControlParameterList(const ControlStartParameters& parameters) {
     const std::string handle = std::to_string(parameters.Launcher);
-    return {parameters.Port, parameters.Description, parameters.Serial, std::u16string(handle.begin(), handle.end())};
+    return {parameters.Port, parameters.Description, parameters.Serial,
+            std::u16string(handle.begin(), handle.end())};
 }
 
-std::u16string QuoteWindowsArgument(const std::u16string& argument)
-{
-    if (!argument.empty() && argument.find_first_of(u" \t\n\v\"") == std::u16string::npos)
-        return argument;
+std::u16string QuoteWindowsArgument(const std::u16string& argument) {
+    if (!argument.empty() && argument.find_first_of(u" \t\n\v\"") == std::u16string::npos) return argument;
     std::u16string quoted = u"\"";
     std::size_t backslashes = 0;
     for (char16_t c : argument) {
@@ -35,33 +33,28 @@ std::u16string QuoteWindowsArgument(const std::u16string& argument)
     return quoted;
 }
 
-std::u16string WindowsParameterLine(const ControlStartParameters& parameters)
-{
+std::u16string WindowsParameterLine(const ControlStartParameters& parameters) {
     std::u16string line;
     for (const std::u16string& parameter : ControlParameterList(parameters)) {
-        if (!line.empty())
-            line.push_back(u' ');
+        if (!line.empty()) line.push_back(u' ');
         line += QuoteWindowsArgument(parameter);
     }
     return line;
 }
 
-std::vector<std::u16string> SplitWindowsParameterLine(const std::u16string& line)
-{
+std::vector<std::u16string> SplitWindowsParameterLine(const std::u16string& line) {
     std::vector<std::u16string> result;
     std::size_t i = 0;
     const std::size_t n = line.size();
     for (;;) {
         while (i < n && (line[i] == u' ' || line[i] == u'\t' || line[i] == u'\n' || line[i] == u'\v'))
             ++i;
-        if (i >= n)
-            break;
+        if (i >= n) break;
         std::u16string argument;
         bool inQuotes = false;
         while (i < n) {
             const char16_t c = line[i];
-            if (!inQuotes && (c == u' ' || c == u'\t' || c == u'\n' || c == u'\v'))
-                break;
+            if (!inQuotes && (c == u' ' || c == u'\t' || c == u'\n' || c == u'\v')) break;
             if (c == u'\\') {
                 std::size_t count = 0;
                 while (i < n && line[i] == u'\\') {

@@ -4,8 +4,7 @@
 
 namespace mirota {
 
-std::uint32_t DefaultHashFunction(std::u16string_view key)
-{
+std::uint32_t DefaultHashFunction(std::u16string_view key) {
     // Signed 32-bit sums as in the original definition; unsigned arithmetic gives the same bits without
     // overflow being undefined, and the comparisons read the bits as signed.
     std::uint32_t a = 1;
@@ -13,10 +12,8 @@ std::uint32_t DefaultHashFunction(std::u16string_view key)
     for (char16_t u : key) {
         a += u;
         b += a;
-        if (static_cast<std::int32_t>(a) > 65521)
-            a -= 65521;
-        if (static_cast<std::int32_t>(b) > 65521)
-            b -= 65521;
+        if (static_cast<std::int32_t>(a) > 65521) a -= 65521;
+        if (static_cast<std::int32_t>(b) > 65521) b -= 65521;
     }
     return (b << 16) | a;
 }
@@ -25,37 +22,27 @@ THashMap::THashMap(int ABuckets) : THashMap(nullptr, ABuckets) {}
 
 THashMap::THashMap(THashFunction AHashFunction, int ABuckets)
     : FBuckets(ABuckets > 0 ? static_cast<std::size_t>(ABuckets) : 0, nullptr),
-      FHashFunction(AHashFunction ? AHashFunction : &DefaultHashFunction)
-{
-}
+      FHashFunction(AHashFunction ? AHashFunction : &DefaultHashFunction) {}
 
-THashMap::~THashMap()
-{
+THashMap::~THashMap() {
     // A derived map has already run its own Clear in its destructor.
     THashMap::Clear();
 }
 
-std::size_t THashMap::BucketIndex(std::u16string_view key) const
-{
-    if (FBuckets.empty())
-        return 0;
+std::size_t THashMap::BucketIndex(std::u16string_view key) const {
+    if (FBuckets.empty()) return 0;
     return FHashFunction(key) % static_cast<std::uint32_t>(FBuckets.size());
 }
 
-void* THashMap::GetValue(std::u16string_view key) const
-{
-    if (FBuckets.empty())
-        return nullptr;
+void* THashMap::GetValue(std::u16string_view key) const {
+    if (FBuckets.empty()) return nullptr;
     for (const TBucket* e = FBuckets[BucketIndex(key)]; e; e = e->Next)
-        if (e->Key == key)
-            return e->Data;
+        if (e->Key == key) return e->Data;
     return nullptr;
 }
 
-void THashMap::SetValue(std::u16string_view key, void* value)
-{
-    if (FBuckets.empty())
-        return;
+void THashMap::SetValue(std::u16string_view key, void* value) {
+    if (FBuckets.empty()) return;
     TBucket** link = &FBuckets[BucketIndex(key)];
     while (*link && (*link)->Key != key)
         link = &(*link)->Next;
@@ -74,8 +61,7 @@ void THashMap::SetValue(std::u16string_view key, void* value)
     }
 }
 
-void THashMap::Clear()
-{
+void THashMap::Clear() {
     for (TBucket*& head : FBuckets) {
         TBucket* e = head;
         head = nullptr;
@@ -88,36 +74,29 @@ void THashMap::Clear()
     FCount = 0;
 }
 
-bool THashMap::Exists(std::u16string_view key) const
-{
+bool THashMap::Exists(std::u16string_view key) const {
     return GetValue(key) != nullptr;
 }
 
-void THashMap::Remove(std::u16string_view key)
-{
+void THashMap::Remove(std::u16string_view key) {
     SetValue(key, nullptr);
 }
 
-TObjectHashMap::~TObjectHashMap()
-{
+TObjectHashMap::~TObjectHashMap() {
     Clear();
 }
 
-TObject* TObjectHashMap::GetObject(std::u16string_view key) const
-{
+TObject* TObjectHashMap::GetObject(std::u16string_view key) const {
     return static_cast<TObject*>(GetValue(key));
 }
 
-void TObjectHashMap::SetObject(std::u16string_view key, TObject* object)
-{
+void TObjectHashMap::SetObject(std::u16string_view key, TObject* object) {
     TObject* old = GetObject(key);
-    if (old && old != object)
-        delete old;
+    if (old && old != object) delete old;
     SetValue(key, object);
 }
 
-void TObjectHashMap::Clear()
-{
+void TObjectHashMap::Clear() {
     if (FOwnsObjects) {
         // Collect first: a value's destructor must not see a half-cleared map.
         std::vector<TObject*> values;

@@ -58,9 +58,7 @@ public:
 
     // Calls f(key, value) for every entry, bucket by bucket, each chain in insertion order. f must not
     // change the map.
-    template <typename F>
-    void ForEach(F&& f) const
-    {
+    template <typename F> void ForEach(F&& f) const {
         for (const TBucket* head : FBuckets)
             for (const TBucket* e = head; e; e = e->Next)
                 f(std::u16string_view(e->Key), e->Data);
@@ -93,14 +91,22 @@ public:
 
     TObject* GetObject(std::u16string_view key) const;
 #if defined(_WIN32)
-    TObject* GetObjectW(std::u16string_view key) const { return GetObject(key); }
-    TObject* GetObjectA(std::u16string_view key) const { return GetObject(key); }
+    TObject* GetObjectW(std::u16string_view key) const {
+        return GetObject(key);
+    }
+    TObject* GetObjectA(std::u16string_view key) const {
+        return GetObject(key);
+    }
 #endif
     void SetObject(std::u16string_view key, TObject* object);
     void Clear() override;
 
-    bool OwnsObjects() const { return FOwnsObjects; }
-    void SetOwnsObjects(bool owns) { FOwnsObjects = owns; }
+    bool OwnsObjects() const {
+        return FOwnsObjects;
+    }
+    void SetOwnsObjects(bool owns) {
+        FOwnsObjects = owns;
+    }
 
 private:
     bool FOwnsObjects = false;

@@ -26,11 +26,9 @@ constexpr const char* kUsage =
 
 std::optional<std::string> PravikCommandLineAnswer(int argc, const char* const* argv) {
     for (int i = 1; i < argc; ++i) {
-        if (!argv[i])
-            continue;
+        if (!argv[i]) continue;
         const std::string_view option = argv[i];
-        if (option == "--help" || option == "-h")
-            return std::string(kUsage);
+        if (option == "--help" || option == "-h") return std::string(kUsage);
         if (option == "--version" || option == "-V") {
             const FileVersion v = BuiltFileVersion();
             return "pravik " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." +

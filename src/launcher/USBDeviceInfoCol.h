@@ -54,10 +54,12 @@ private:
     HubHandle OpenHub(const std::u16string& name);
     std::u16string GetRootHubName(const std::string& kind, USBHandle controller, std::uint32_t request);
     void GetNodeInformation(USBHandle hub, USB_NODE_INFORMATION& info);
-    void GetNodeConnectionInformation(USBHandle hub, std::uint32_t port, USB_NODE_CONNECTION_INFORMATION& info);
+    void GetNodeConnectionInformation(USBHandle hub, std::uint32_t port,
+                                      USB_NODE_CONNECTION_INFORMATION& info);
     std::u16string GetNodeConnectionName(const std::string& kind, std::uint32_t port, USBHandle hub,
                                          std::uint32_t request);
-    std::u16string GetStringDescriptor(USBHandle hub, std::uint32_t connectionIndex, std::uint8_t descriptorIndex);
+    std::u16string GetStringDescriptor(USBHandle hub, std::uint32_t connectionIndex,
+                                       std::uint8_t descriptorIndex);
     std::u16string ReadPortName(const std::u16string& serialNumber);
 
     USBPlatform& FPlatform;

@@ -6,39 +6,31 @@
 
 namespace mirota {
 
-TComponentUSB::TComponentUSB(std::unique_ptr<DeviceNotificationSource> source) : FSource(std::move(source))
-{
+TComponentUSB::TComponentUSB(std::unique_ptr<DeviceNotificationSource> source) : FSource(std::move(source)) {
     // The result is not acted on: without a registration the component simply raises no events.
     RegisterNotification();
 }
 
 TComponentUSB::~TComponentUSB() = default;
 
-bool TComponentUSB::RegisterNotification()
-{
-    if (!FSource)
-        return false;
+bool TComponentUSB::RegisterNotification() {
+    if (!FSource) return false;
     return FSource->Register([this](TMessage& m) { WndProc(m); });
 }
 
-int TComponentUSB::Handle() const
-{
+int TComponentUSB::Handle() const {
     return FSource ? FSource->Handle() : -1;
 }
 
-void TComponentUSB::ProcessPending()
-{
-    if (FSource)
-        FSource->ProcessPending();
+void TComponentUSB::ProcessPending() {
+    if (FSource) FSource->ProcessPending();
 }
 
-bool TComponentUSB::Rescan()
-{
+bool TComponentUSB::Rescan() {
     return FSource && FSource->Rescan();
 }
 
-void TComponentUSB::WndProc(TMessage& Message)
-{
+void TComponentUSB::WndProc(TMessage& Message) {
     if (Message.Msg != devchange::WmDeviceChange) {
         Message.Result = FSource ? FSource->DefaultProc(Message) : 0;
         return;
@@ -58,21 +50,16 @@ void TComponentUSB::WndProc(TMessage& Message)
     }
 }
 
-void TComponentUSB::WMDeviceChange(TMessage& Message)
-{
+void TComponentUSB::WMDeviceChange(TMessage& Message) {
     const bool arrival = Message.WParam == devchange::DeviceArrival;
     const bool removal = Message.WParam == devchange::DeviceRemoveComplete;
-    if (!arrival && !removal)
-        return; // other events: lParam is not looked at
-    if (Message.LParam == 0)
-        return;
+    if (!arrival && !removal) return; // other events: lParam is not looked at
+    if (Message.LParam == 0) return;
     devchange::BroadcastHeader header;
     std::memcpy(&header, reinterpret_cast<const void*>(Message.LParam), sizeof header);
-    if (header.dbch_devicetype != devchange::DevTypDeviceInterface)
-        return;
+    if (header.dbch_devicetype != devchange::DevTypDeviceInterface) return;
     if (arrival) {
-        if (OnUSBArrival)
-            OnUSBArrival(this);
+        if (OnUSBArrival) OnUSBArrival(this);
     } else if (OnUSBRemove) {
         OnUSBRemove(this);
     }

@@ -19,16 +19,16 @@ namespace mirota {
 // The window message and the parts of the device broadcast the component looks at (Windows values; the
 // names differ from those of <windows.h> and <dbt.h> so that both can be included together).
 namespace devchange {
-inline constexpr std::uint32_t WmDeviceChange = 0x0219;         // WM_DEVICECHANGE
-inline constexpr std::uintptr_t DeviceArrival = 0x8000;         // DBT_DEVICEARRIVAL
-inline constexpr std::uintptr_t DeviceQueryRemove = 0x8001;     // DBT_DEVICEQUERYREMOVE
+inline constexpr std::uint32_t WmDeviceChange = 0x0219;     // WM_DEVICECHANGE
+inline constexpr std::uintptr_t DeviceArrival = 0x8000;     // DBT_DEVICEARRIVAL
+inline constexpr std::uintptr_t DeviceQueryRemove = 0x8001; // DBT_DEVICEQUERYREMOVE
 inline constexpr std::uintptr_t DeviceQueryRemoveFailed = 0x8002;
-inline constexpr std::uintptr_t DeviceRemovePending = 0x8003;   // DBT_DEVICEREMOVEPENDING
-inline constexpr std::uintptr_t DeviceRemoveComplete = 0x8004;  // DBT_DEVICEREMOVECOMPLETE
-inline constexpr std::uintptr_t DevNodesChanged = 0x0007;       // DBT_DEVNODES_CHANGED
-inline constexpr std::uint32_t DevTypVolume = 2;                // DBT_DEVTYP_VOLUME
-inline constexpr std::uint32_t DevTypPort = 3;                  // DBT_DEVTYP_PORT
-inline constexpr std::uint32_t DevTypDeviceInterface = 5;       // DBT_DEVTYP_DEVICEINTERFACE
+inline constexpr std::uintptr_t DeviceRemovePending = 0x8003;  // DBT_DEVICEREMOVEPENDING
+inline constexpr std::uintptr_t DeviceRemoveComplete = 0x8004; // DBT_DEVICEREMOVECOMPLETE
+inline constexpr std::uintptr_t DevNodesChanged = 0x0007;      // DBT_DEVNODES_CHANGED
+inline constexpr std::uint32_t DevTypVolume = 2;               // DBT_DEVTYP_VOLUME
+inline constexpr std::uint32_t DevTypPort = 3;                 // DBT_DEVTYP_PORT
+inline constexpr std::uint32_t DevTypDeviceInterface = 5;      // DBT_DEVTYP_DEVICEINTERFACE
 
 // DEV_BROADCAST_HDR
 struct BroadcastHeader {
@@ -44,7 +44,8 @@ struct Guid {
     std::uint16_t Data3;
     std::uint8_t Data4[8];
 };
-inline constexpr Guid ComPortInterfaceClass = {0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
+inline constexpr Guid ComPortInterfaceClass = {
+    0x86E0D1E0, 0x8089, 0x11D0, {0x9C, 0xE4, 0x08, 0x00, 0x3E, 0x30, 0x1F, 0x73}};
 
 // DEV_BROADCAST_DEVICEINTERFACE_W, 32 bytes with its padding when the name is empty.
 struct BroadcastDeviceInterface {

@@ -15,18 +15,17 @@
 namespace mirota {
 
 // CTL_CODE(FILE_DEVICE_USB, function, METHOD_BUFFERED, FILE_ANY_ACCESS)
-constexpr std::uint32_t UsbCtlCode(std::uint32_t function)
-{
+constexpr std::uint32_t UsbCtlCode(std::uint32_t function) {
     constexpr std::uint32_t FileDeviceUsb = 0x22;
     return (FileDeviceUsb << 16) | (function << 2);
 }
 
-inline constexpr std::uint32_t IOCTL_USB_GET_ROOT_HUB_NAME = UsbCtlCode(258);                    // 0x220408, to a controller
-inline constexpr std::uint32_t IOCTL_USB_GET_NODE_INFORMATION = UsbCtlCode(258);                 // 0x220408, to a hub
-inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_INFORMATION = UsbCtlCode(259);      // 0x22040C
-inline constexpr std::uint32_t IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION = UsbCtlCode(260);  // 0x220410
-inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_NAME = UsbCtlCode(261);             // 0x220414
-inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME = UsbCtlCode(264);   // 0x220420
+inline constexpr std::uint32_t IOCTL_USB_GET_ROOT_HUB_NAME = UsbCtlCode(258);    // 0x220408, to a controller
+inline constexpr std::uint32_t IOCTL_USB_GET_NODE_INFORMATION = UsbCtlCode(258); // 0x220408, to a hub
+inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_INFORMATION = UsbCtlCode(259);     // 0x22040C
+inline constexpr std::uint32_t IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION = UsbCtlCode(260); // 0x220410
+inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_NAME = UsbCtlCode(261);            // 0x220414
+inline constexpr std::uint32_t IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME = UsbCtlCode(264);  // 0x220420
 
 inline constexpr std::uint8_t USB_STRING_DESCRIPTOR_TYPE = 3;
 

@@ -36,8 +36,7 @@ std::string ComportMessage(int code) {
         "Registry error",
         "Port Not Open",
     };
-    if (code < 1 || code > 24)
-        return {};
+    if (code < 1 || code > 24) return {};
     return texts[code];
 }
 
@@ -45,22 +44,38 @@ namespace {
 
 int BaudOf(TBaudRate rate, int custom) {
     switch (rate) {
-    case TBaudRate::brCustom: return custom;
-    case TBaudRate::br110: return 110;
-    case TBaudRate::br300: return 300;
-    case TBaudRate::br600: return 600;
-    case TBaudRate::br1200: return 1200;
-    case TBaudRate::br2400: return 2400;
-    case TBaudRate::br4800: return 4800;
-    case TBaudRate::br9600: return 9600;
-    case TBaudRate::br14400: return 14400;
-    case TBaudRate::br19200: return 19200;
-    case TBaudRate::br38400: return 38400;
-    case TBaudRate::br56000: return 56000;
-    case TBaudRate::br57600: return 57600;
-    case TBaudRate::br115200: return 115200;
-    case TBaudRate::br128000: return 128000;
-    case TBaudRate::br256000: return 256000;
+    case TBaudRate::brCustom:
+        return custom;
+    case TBaudRate::br110:
+        return 110;
+    case TBaudRate::br300:
+        return 300;
+    case TBaudRate::br600:
+        return 600;
+    case TBaudRate::br1200:
+        return 1200;
+    case TBaudRate::br2400:
+        return 2400;
+    case TBaudRate::br4800:
+        return 4800;
+    case TBaudRate::br9600:
+        return 9600;
+    case TBaudRate::br14400:
+        return 14400;
+    case TBaudRate::br19200:
+        return 19200;
+    case TBaudRate::br38400:
+        return 38400;
+    case TBaudRate::br56000:
+        return 56000;
+    case TBaudRate::br57600:
+        return 57600;
+    case TBaudRate::br115200:
+        return 115200;
+    case TBaudRate::br128000:
+        return 128000;
+    case TBaudRate::br256000:
+        return 256000;
     }
     return custom;
 }
@@ -81,8 +96,7 @@ TCustomComPort::~TCustomComPort() {
     links_.clear();
     for (TComLink* link : links) {
         link->port_ = nullptr;
-        if (link->OnPortDestroyed)
-            link->OnPortDestroyed(this);
+        if (link->OnPortDestroyed) link->OnPortDestroyed(this);
     }
 }
 
@@ -94,46 +108,38 @@ TComLink::~TComLink() {
 }
 
 void TCustomComPort::CheckClosedForChange() {
-    if (connected_)
-        Fail(CE_ConnChangeProp, -1);
+    if (connected_) Fail(CE_ConnChangeProp, -1);
 }
 
 void TCustomComPort::SetPort(const std::string& port) {
-    if (port == port_)
-        return;
+    if (port == port_) return;
     CheckClosedForChange();
-    if (!connected_)
-        port_ = port;
+    if (!connected_) port_ = port;
 }
 
 void TCustomComPort::SetBaudRate(TBaudRate rate) {
     CheckClosedForChange();
-    if (!connected_)
-        baudRate_ = rate;
+    if (!connected_) baudRate_ = rate;
 }
 
 void TCustomComPort::SetCustomBaudRate(int rate) {
     CheckClosedForChange();
-    if (!connected_)
-        customBaudRate_ = rate;
+    if (!connected_) customBaudRate_ = rate;
 }
 
 void TCustomComPort::SetDataBits(TDataBits bits) {
     CheckClosedForChange();
-    if (!connected_)
-        settings_.DataBits = bits;
+    if (!connected_) settings_.DataBits = bits;
 }
 
 void TCustomComPort::SetStopBits(TStopBits bits) {
     CheckClosedForChange();
-    if (!connected_)
-        settings_.StopBits = bits;
+    if (!connected_) settings_.StopBits = bits;
 }
 
 void TCustomComPort::SetFlowControlNone() {
     CheckClosedForChange();
-    if (!connected_)
-        settings_.FlowControl = TComFlowControl{};
+    if (!connected_) settings_.FlowControl = TComFlowControl{};
 }
 
 LineSettings TCustomComPort::EffectiveSettings() const {
@@ -147,9 +153,9 @@ void TCustomComPort::Fail(int code, std::int64_t winError) {
     if (OnException) {
         // WinError is 0 when the system gave none; code 24 carries -24.
         std::int64_t reported = winError < 0 ? 0 : winError;
-        if (code == CEPortNotOpen)
-            reported = -CEPortNotOpen;
-        const std::string winMessage = reported > 0 ? backend_->ErrorText(static_cast<int>(reported)) : std::string();
+        if (code == CEPortNotOpen) reported = -CEPortNotOpen;
+        const std::string winMessage =
+            reported > 0 ? backend_->ErrorText(static_cast<int>(reported)) : std::string();
         // Copy: the handler may detach itself.
         TComExceptionEvent handler = OnException;
         handler(this, code, message, reported, winMessage);
@@ -170,18 +176,18 @@ std::string OpenFailureAdvice(const OpenFailureFacts& facts) {
     switch (facts.Kind) {
     case OpenFailureKind::PermissionDenied:
         if (!facts.Group.empty())
-            return "Your user may not open " + device + ": join its group " + facts.Group + " with \"sudo usermod -aG " +
-                   facts.Group + " $USER\" and log in again, or install the mirota-tools package, whose udev rule "
-                                 "gives the logged-in user access.";
-        return "Your user may not open " + device + ": install the mirota-tools package, whose udev rule gives the "
-                                                    "logged-in user access, or ask the administrator for access.";
+            return "Your user may not open " + device + ": join its group " + facts.Group +
+                   " with \"sudo usermod -aG " + facts.Group +
+                   " $USER\" and log in again, or install the mirota-tools package, whose udev rule "
+                   "gives the logged-in user access.";
+        return "Your user may not open " + device +
+               ": install the mirota-tools package, whose udev rule gives the "
+               "logged-in user access, or ask the administrator for access.";
     case OpenFailureKind::Busy: {
-        if (facts.Holders.empty())
-            return device + " is in use by another program: end it and try again.";
+        if (facts.Holders.empty()) return device + " is in use by another program: end it and try again.";
         std::string holders;
         for (const PortHolder& h : facts.Holders) {
-            if (!holders.empty())
-                holders += ", ";
+            if (!holders.empty()) holders += ", ";
             holders += (h.Program.empty() ? std::string("a program") : h.Program) + " (process " +
                        std::to_string(h.ProcessId) + ")";
         }
@@ -189,21 +195,21 @@ std::string OpenFailureAdvice(const OpenFailureFacts& facts) {
                " and try again.";
     }
     case OpenFailureKind::NotFound:
-        return device + " does not exist: the adapter is gone. Plug it in again and open the device from Pravik.";
-    case OpenFailureKind::Other: break;
+        return device +
+               " does not exist: the adapter is gone. Plug it in again and open the device from Pravik.";
+    case OpenFailureKind::Other:
+        break;
     }
     return {};
 }
 
 std::string TCustomComPort::OpenFailureHint(std::int64_t error) const {
-    if (error <= 0 || error > 0x7fffffff)
-        return {};
+    if (error <= 0 || error > 0x7fffffff) return {};
     return OpenFailureAdvice(backend_->ExamineOpenFailure(port_, static_cast<int>(error)));
 }
 
 void TCustomComPort::Open() {
-    if (connected_)
-        return;
+    if (connected_) return;
     if (int err = backend_->OpenDevice(port_)) {
         Fail(CE_OpenFailed, err);
         return;
@@ -213,8 +219,7 @@ void TCustomComPort::Open() {
     // Each of the three set-up steps is reported on failure and opening goes on; without a handler
     // the failure is raised after the device has been closed again.
     auto step = [this](int err, int code) {
-        if (!err)
-            return;
+        if (!err) return;
         if (!OnException) {
             backend_->CloseDevice();
             connected_ = false;
@@ -224,19 +229,16 @@ void TCustomComPort::Open() {
     step(backend_->SetupQueues(buffer_), CE_SetupComFailed);
     step(backend_->ApplySettings(EffectiveSettings()), CE_SetStateFailed);
     step(backend_->ApplyTimeouts(timeouts_), CE_TimeoutsFailed);
-    if (connected_)
-        backend_->StartEvents(loop_, *this);
+    if (connected_) backend_->StartEvents(loop_, *this);
 }
 
 void TCustomComPort::Close() {
-    if (!connected_)
-        return;
+    if (!connected_) return;
     const int purgeError = backend_->Purge();
     backend_->StopEvents();
     backend_->CloseDevice();
     connected_ = false;
-    if (purgeError && !hungUp_)
-        Fail(CE_PurgeFailed, purgeError);
+    if (purgeError && !hungUp_) Fail(CE_PurgeFailed, purgeError);
 }
 
 int TCustomComPort::Write(const void* buffer, int count) {
@@ -244,10 +246,10 @@ int TCustomComPort::Write(const void* buffer, int count) {
         Fail(CEPortNotOpen, -1);
         return 0;
     }
-    if (count <= 0)
-        return 0;
+    if (count <= 0) return 0;
     std::size_t written = 0;
-    if (int err = backend_->Write(static_cast<const char*>(buffer), static_cast<std::size_t>(count), written)) {
+    if (int err =
+            backend_->Write(static_cast<const char*>(buffer), static_cast<std::size_t>(count), written)) {
         Fail(CE_WriteFailed, err);
         return static_cast<int>(written);
     }
@@ -297,8 +299,8 @@ void TCustomComPort::HandleLineEvents(unsigned events, int error) {
             std::size_t queued = 0;
             if (int err = backend_->BytesQueued(queued)) {
                 Fail(CE_ClearComFailed, err);
-            } else if (queued > 0 &&
-                       std::any_of(links_.begin(), links_.end(), [](TComLink* l) { return bool(l->OnRxBuf); })) {
+            } else if (queued > 0 && std::any_of(links_.begin(), links_.end(),
+                                                 [](TComLink* l) { return bool(l->OnRxBuf); })) {
                 rx_.resize(queued);
                 std::size_t got = 0;
                 if (int err = backend_->Read(rx_.data(), queued, got)) {
@@ -309,8 +311,7 @@ void TCustomComPort::HandleLineEvents(unsigned events, int error) {
                     const std::string chunk(rx_.data(), got);
                     auto links = links_;
                     for (TComLink* link : links) {
-                        if (!HasLink(link) || !link->OnRxBuf)
-                            continue;
+                        if (!HasLink(link) || !link->OnRxBuf) continue;
                         TRxBufEvent handler = link->OnRxBuf;
                         handler(this, chunk.data(), static_cast<int>(chunk.size()));
                     }
@@ -322,7 +323,8 @@ void TCustomComPort::HandleLineEvents(unsigned events, int error) {
             Fail(CE_ReadFailed, error);
         }
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "serial port %s: unhandled failure in event handling: %s\n", port_.c_str(), e.what());
+        std::fprintf(stderr, "serial port %s: unhandled failure in event handling: %s\n", port_.c_str(),
+                     e.what());
     } catch (...) {
         std::fprintf(stderr, "serial port %s: unhandled failure in event handling\n", port_.c_str());
     }

@@ -61,8 +61,8 @@ public:
 
 using TComErrorEvent = std::function<void(TCustomComPort* sender, TComErrors errors)>;
 using TComExceptionEvent =
-    std::function<void(TCustomComPort* sender, int code, const std::string& comportMessage, std::int64_t winError,
-                       const std::string& winMessage)>;
+    std::function<void(TCustomComPort* sender, int code, const std::string& comportMessage,
+                       std::int64_t winError, const std::string& winMessage)>;
 using TRxBufEvent = std::function<void(TCustomComPort* sender, const char* buffer, int count)>;
 
 // A receiver of the port's data.

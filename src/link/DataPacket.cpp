@@ -10,8 +10,7 @@ namespace {
 std::string Upper(const std::string& s) {
     std::string r = s;
     for (char& c : r)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return r;
 }
 
@@ -25,44 +24,36 @@ TComDataPacket::TComDataPacket() {
 }
 
 TComDataPacket::~TComDataPacket() {
-    if (port_ && port_->HasLink(&link_))
-        port_->UnRegisterLink(&link_);
+    if (port_ && port_->HasLink(&link_)) port_->UnRegisterLink(&link_);
 }
 
 void TComDataPacket::SetComPort(TCustomComPort* port) {
-    if (port == port_)
-        return;
-    if (port_ && port_->HasLink(&link_))
-        port_->UnRegisterLink(&link_);
+    if (port == port_) return;
+    if (port_ && port_->HasLink(&link_)) port_->UnRegisterLink(&link_);
     port_ = port;
-    if (port_)
-        port_->RegisterLink(&link_);
+    if (port_) port_->RegisterLink(&link_);
 }
 
 void TComDataPacket::SetStartString(const std::string& value) {
-    if (value == startString_)
-        return;
+    if (value == startString_) return;
     startString_ = value;
     ResetBuffer();
 }
 
 void TComDataPacket::SetStopString(const std::string& value) {
-    if (value == stopString_)
-        return;
+    if (value == stopString_) return;
     stopString_ = value;
     ResetBuffer();
 }
 
 void TComDataPacket::SetSize(int value) {
-    if (value == size_)
-        return;
+    if (value == size_) return;
     size_ = value;
     ResetBuffer();
 }
 
 void TComDataPacket::SetCaseInsensitive(bool value) {
-    if (value == caseInsensitive_)
-        return;
+    if (value == caseInsensitive_) return;
     caseInsensitive_ = value;
     ResetBuffer();
 }
@@ -81,7 +72,9 @@ void TComDataPacket::ResetBuffer() {
     Discard(std::move(old));
 }
 
-void TComDataPacket::AddData(const std::string& str) { AddData(str.data(), str.size()); }
+void TComDataPacket::AddData(const std::string& str) {
+    AddData(str.data(), str.size());
+}
 
 void TComDataPacket::AddData(const char* data, std::size_t count) {
     if (size_ <= 0 && stopString_.empty() && !OnCustomStop) {
@@ -124,17 +117,15 @@ bool TComDataPacket::CutOne() {
         if (OnCustomStart) {
             TCustPacketEvent handler = OnCustomStart;
             handler(this, buffer_, pos);
-            if (pos != -1 && pos <= 0)
-                return false; // the handler saw no start yet
+            if (pos != -1 && pos <= 0) return false; // the handler saw no start yet
         }
         if (pos == -1) {
             if (startString_.empty()) {
                 pos = 1;
             } else {
-                const std::size_t found = caseInsensitive_ ? Upper(buffer_).find(Upper(startString_))
-                                                           : buffer_.find(startString_);
-                if (found == std::string::npos)
-                    return false;
+                const std::size_t found =
+                    caseInsensitive_ ? Upper(buffer_).find(Upper(startString_)) : buffer_.find(startString_);
+                if (found == std::string::npos) return false;
                 pos = static_cast<int>(found) + 1;
             }
         }
@@ -164,22 +155,20 @@ bool TComDataPacket::CutOne() {
             const std::size_t skip = std::min(startString_.size(), buffer_.size());
             const std::size_t found = caseInsensitive_ ? Upper(buffer_).find(Upper(stopString_), skip)
                                                        : buffer_.find(stopString_, skip);
-            if (found != std::string::npos)
-                length = found + stopString_.size();
+            if (found != std::string::npos) length = found + stopString_.size();
         }
     }
-    if (length == 0)
-        return false; // the next chunk continues this packet
+    if (length == 0) return false; // the next chunk continues this packet
 
     inPacket_ = false;
     std::string packet = buffer_.substr(0, length);
     buffer_.erase(0, length);
     if (!IncludeStrings) {
         auto starts = [&](const std::string& s, const std::string& prefix) {
-            return caseInsensitive_ ? Upper(s.substr(0, prefix.size())) == Upper(prefix) : s.compare(0, prefix.size(), prefix) == 0;
+            return caseInsensitive_ ? Upper(s.substr(0, prefix.size())) == Upper(prefix)
+                                    : s.compare(0, prefix.size(), prefix) == 0;
         };
-        if (!startString_.empty() && starts(packet, startString_))
-            packet.erase(0, startString_.size());
+        if (!startString_.empty() && starts(packet, startString_)) packet.erase(0, startString_.size());
         if (!stopString_.empty()) {
             const std::size_t found =
                 caseInsensitive_ ? Upper(packet).find(Upper(stopString_)) : packet.find(stopString_);

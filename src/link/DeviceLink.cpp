@@ -4,17 +4,10 @@
 
 namespace mirota {
 
-
 DeviceLink::DeviceLink(MessageLoop& loop, Dialogs& dialogs, TComPort* port, MainWindowLink* mainWindow,
                        LinkPolicy policy, LinkHooks& hooks, TComDataPacket* replyFilter)
-    : loop_(loop),
-      dialogs_(dialogs),
-      cpComController_(port),
-      frmMain_(mainWindow),
-      policy_(policy),
-      hooks_(hooks),
-      replyFilter_(replyFilter),
-      tmrCheckValue_(loop) {
+    : loop_(loop), dialogs_(dialogs), cpComController_(port), frmMain_(mainWindow), policy_(policy),
+      hooks_(hooks), replyFilter_(replyFilter), tmrCheckValue_(loop) {
     tmrCheckValue_.SetInterval(policy_.ReplyTimeoutMs);
     tmrCheckValue_.OnTimer = Bind([this](void*) { tmrCheckValueTimer(); });
 }
@@ -30,8 +23,7 @@ DeviceLink::~DeviceLink() {
 
 void DeviceLink::SendCommand(const std::string& str) {
     for (char c : str) {
-        if (bErrorOccures_ || !cpComController_)
-            return;
+        if (bErrorOccures_ || !cpComController_) return;
         if (policy_.WriteAsText)
             cpComController_->WriteStr(std::string(1, c));
         else
@@ -40,7 +32,9 @@ void DeviceLink::SendCommand(const std::string& str) {
     }
 }
 
-void DeviceLink::Delay(int milliseconds) { mirota::Delay(loop_, milliseconds); }
+void DeviceLink::Delay(int milliseconds) {
+    mirota::Delay(loop_, milliseconds);
+}
 
 // ---- checked commands --------------------------------------------------------------------------
 
@@ -50,8 +44,7 @@ void DeviceLink::SendChecked(const Ask& ask) {
     tmrCheckValue_.SetEnabled(false);
     if (ask.Expected) {
         strValueToCheck_ = *ask.Expected;
-        if (policy_.Replies == ReplyPolicy::Reference)
-            bCheckValue_ = true;
+        if (policy_.Replies == ReplyPolicy::Reference) bCheckValue_ = true;
     }
     reader_ = ask.Reader;
     if (replyFilter_) {
@@ -61,36 +54,33 @@ void DeviceLink::SendChecked(const Ask& ask) {
     bValueIsChecked_ = false;
     bReplied_ = false;
     // The reference screens name the routine before sending; the values screen once the command is out.
-    if (policy_.Replies == ReplyPolicy::Reference)
-        rpResend_ = ask.Resend;
+    if (policy_.Replies == ReplyPolicy::Reference) rpResend_ = ask.Resend;
     if (!ask.Lead.empty()) {
         SendCommand(ask.Lead);
         Delay(ask.LeadPauseMs);
     }
     SendCommand(ask.Command);
-    if (policy_.Replies == ReplyPolicy::CompareOnly)
-        rpResend_ = ask.Resend;
-    if (ask.Timeout)
-        StartReplyTimeout();
+    if (policy_.Replies == ReplyPolicy::CompareOnly) rpResend_ = ask.Resend;
+    if (ask.Timeout) StartReplyTimeout();
 }
 
 // The time-out runs from the end of sending.
 void DeviceLink::StartReplyTimeout() {
     if (policy_.Replies == ReplyPolicy::Reference) {
         tmrCheckValue_.SetEnabled(false);
-        if (!bDetached_)
-            tmrCheckValue_.SetEnabled(true);
+        if (!bDetached_) tmrCheckValue_.SetEnabled(true);
     } else if (!bErrorOccures_) {
         tmrCheckValue_.SetEnabled(true);
     }
 }
 
-void DeviceLink::StopReplyTimeout() { tmrCheckValue_.SetEnabled(false); }
+void DeviceLink::StopReplyTimeout() {
+    tmrCheckValue_.SetEnabled(false);
+}
 
 void DeviceLink::Reply(const std::string& str) {
     Entry entry(*this);
-    if (bDetached_)
-        return;
+    if (bDetached_) return;
     if (policy_.Replies == ReplyPolicy::CompareOnly) {
         // The time-out keeps running; a wrong answer is left to it.
         if (str == strValueToCheck_) {
@@ -118,14 +108,11 @@ void DeviceLink::Reply(const std::string& str) {
 
 void DeviceLink::tmrCheckValueTimer() {
     tmrCheckValue_.SetEnabled(false);
-    if (replyFilter_)
-        replyFilter_->OnPacket = nullptr; // a late reply is now consumed without effect
-    if (bValueIsChecked_)
-        return;
+    if (replyFilter_) replyFilter_->OnPacket = nullptr; // a late reply is now consumed without effect
+    if (bValueIsChecked_) return;
     // Any reply ends the time-out, also one that came while the command's last pause ran, before
     // the time-out was started: a wrong answer is not repeated.
-    if (policy_.Replies == ReplyPolicy::Reference && bReplied_)
-        return;
+    if (policy_.Replies == ReplyPolicy::Reference && bReplied_) return;
     if (iResendCount_ >= policy_.ResendLimit) {
         hooks_.EnableButtons();
         iResendCount_ = 0;
@@ -146,8 +133,7 @@ void DeviceLink::tmrCheckValueTimer() {
 // ---- liveness ----------------------------------------------------------------------------------
 
 void DeviceLink::StartLiveness() {
-    if (policy_.Liveness == LivenessPolicy::None || bDetached_)
-        return;
+    if (policy_.Liveness == LivenessPolicy::None || bDetached_) return;
     bIsAlive_ = true;
     ttmrCheckAlive_ = std::make_unique<TThreadedTimer>(loop_);
     ttmrCheckAlive_->SetInterval(policy_.LivenessMs);
@@ -155,23 +141,26 @@ void DeviceLink::StartLiveness() {
     ttmrCheckAlive_->SetEnabled(true);
 }
 
-void DeviceLink::SignOfLife() { bIsAlive_ = true; }
-void DeviceLink::AwaitReply() { bIsAlive_ = false; }
-void DeviceLink::PauseLiveness() { SetLiveness(false); }
+void DeviceLink::SignOfLife() {
+    bIsAlive_ = true;
+}
+void DeviceLink::AwaitReply() {
+    bIsAlive_ = false;
+}
+void DeviceLink::PauseLiveness() {
+    SetLiveness(false);
+}
 
 void DeviceLink::ResumeLiveness() {
-    if (!bErrorOccures_ && !bAlreadyClosing_)
-        SetLiveness(true);
+    if (!bErrorOccures_ && !bAlreadyClosing_) SetLiveness(true);
 }
 
 void DeviceLink::SetLiveness(bool enabled) {
-    if (ttmrCheckAlive_)
-        ttmrCheckAlive_->SetEnabled(enabled);
+    if (ttmrCheckAlive_) ttmrCheckAlive_->SetEnabled(enabled);
 }
 
 bool DeviceLink::BeginClosing() {
-    if (bAlreadyClosing_)
-        return false;
+    if (bAlreadyClosing_) return false;
     bAlreadyClosing_ = true;
     SetLiveness(false);
     return true;
@@ -180,18 +169,15 @@ bool DeviceLink::BeginClosing() {
 void DeviceLink::TI_CheckAliveTimer() {
     SetLiveness(false);
     if (policy_.Liveness == LivenessPolicy::Sequencer) {
-        if (bAlreadyClosing_)
-            return;
+        if (bAlreadyClosing_) return;
         if (bIsAlive_) {
             hooks_.LinkAlive();
         } else if (!bErrorOccures_ && !hooks_.RetryMissedReply()) {
             ReportSilentDevice();
             return;
         }
-        if (bAlreadyClosing_)
-            return;
-        if (!hooks_.PassRunning())
-            SendCommand("1");
+        if (bAlreadyClosing_) return;
+        if (!hooks_.PassRunning()) SendCommand("1");
         ResumeLiveness();
         return;
     }
@@ -201,18 +187,14 @@ void DeviceLink::TI_CheckAliveTimer() {
         ReportSilentDevice();
         return;
     }
-    if (!tmrCheckValue_.Enabled())
-        SendCommand("1");
-    if (!bErrorOccures_)
-        SetLiveness(true);
+    if (!tmrCheckValue_.Enabled()) SendCommand("1");
+    if (!bErrorOccures_) SetLiveness(true);
 }
 
 void DeviceLink::ReportSilentDevice() {
     dialogs_.ShowSystemBox(kDeviceSilentMessage, kLinkTimeoutCaption, DialogKind::Warning, DialogButtons::Ok);
-    if (bErrorOccures_)
-        return; // a failure was handled while the box was shown
-    if (policy_.Liveness == LivenessPolicy::Sequencer && bAlreadyClosing_)
-        return;
+    if (bErrorOccures_) return; // a failure was handled while the box was shown
+    if (policy_.Liveness == LivenessPolicy::Sequencer && bAlreadyClosing_) return;
     GiveUpPort();
     hooks_.CloseOnFailure();
 }
@@ -220,25 +202,22 @@ void DeviceLink::ReportSilentDevice() {
 // ---- failures ----------------------------------------------------------------------------------
 
 void DeviceLink::AttachPortHandlers() {
-    if (!cpComController_)
-        return;
-    cpComController_->OnException =
-        Bind([this](TCustomComPort*, int, const std::string&, std::int64_t, const std::string&) { ComPortError(); });
+    if (!cpComController_) return;
+    cpComController_->OnException = Bind([this](TCustomComPort*, int, const std::string&, std::int64_t,
+                                                const std::string&) { ComPortError(); });
     if (policy_.WithErrorHandler)
         cpComController_->OnError = Bind([this](TCustomComPort*, TComErrors) { ComPortError(); });
     bPortHandlersMine_ = true;
 }
 
 void DeviceLink::DetachPortHandlers() {
-    if (!cpComController_)
-        return;
+    if (!cpComController_) return;
     cpComController_->OnError = nullptr;
     cpComController_->OnException = nullptr;
 }
 
 void DeviceLink::ReleasePortHandlers() {
-    if (bPortHandlersMine_ && cpComController_)
-        DetachPortHandlers();
+    if (bPortHandlersMine_ && cpComController_) DetachPortHandlers();
     bPortHandlersMine_ = false;
 }
 
@@ -252,29 +231,25 @@ void DeviceLink::GiveUpPort() {
 }
 
 void DeviceLink::ComPortError() {
-    if (bErrorOccures_)
-        return; // later reports of the same breakdown
+    if (bErrorOccures_) return; // later reports of the same breakdown
     GiveUpPort();
     if (policy_.FailureMessagePauseMs > 0) {
         Delay(policy_.FailureMessagePauseMs);
-        if (bAlreadyClosing_)
-            return;
+        if (bAlreadyClosing_) return;
     }
-    if (policy_.ReportWhenUnplugged || !(frmMain_ && frmMain_->Unplugged()))
-        DisplayErrorMsg();
+    if (policy_.ReportWhenUnplugged || !(frmMain_ && frmMain_->Unplugged())) DisplayErrorMsg();
 }
 
 void DeviceLink::DisplayErrorMsg() {
     dialogs_.ShowDialog(DialogKind::Error, kLinkFailedMessage, DialogButtons::Ok);
-    if (!bDetached_)
-        hooks_.CloseOnFailure();
+    if (!bDetached_) hooks_.CloseOnFailure();
 }
 
 void DeviceLink::DisplayInfoMsg() {
     SetLiveness(false);
-    dialogs_.ShowSystemBox(kLastCommandFailedMessage, kLinkTimeoutCaption, DialogKind::Information, DialogButtons::Ok);
-    if (!bErrorOccures_ && !bAlreadyClosing_)
-        SetLiveness(true);
+    dialogs_.ShowSystemBox(kLastCommandFailedMessage, kLinkTimeoutCaption, DialogKind::Information,
+                           DialogButtons::Ok);
+    if (!bErrorOccures_ && !bAlreadyClosing_) SetLiveness(true);
 }
 
 // ---- letting go --------------------------------------------------------------------------------
@@ -295,8 +270,7 @@ void DeviceLink::WhenIdle(std::function<void()> job) {
 }
 
 void DeviceLink::Detach() {
-    if (bDetached_)
-        return;
+    if (bDetached_) return;
     bDetached_ = true;
     bAlreadyClosing_ = true;
     SetLiveness(false);

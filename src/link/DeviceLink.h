@@ -21,7 +21,8 @@ inline constexpr char CR = '\r';
 inline constexpr char ESC = '\x1b';
 
 // The link's messages.
-inline constexpr const char* kDeviceSilentMessage = "The device does not respond. \r\nPlease restart the device!";
+inline constexpr const char* kDeviceSilentMessage =
+    "The device does not respond. \r\nPlease restart the device!";
 inline constexpr const char* kLinkFailedMessage = "The communication with the device failed.\r\n"
                                                   "Make sure that the device is properly connected.\r\n"
                                                   "Please restart the device.";
@@ -57,9 +58,9 @@ enum class LivenessPolicy {
 };
 
 struct LinkPolicy {
-    int PauseMs = 80;               // pause after each character
-    bool WriteAsText = false;       // each character as a one-character WriteStr (terminal)
-    int ResendLimit = 4;            // repetitions before "The last command was not executed properly!"
+    int PauseMs = 80;         // pause after each character
+    bool WriteAsText = false; // each character as a one-character WriteStr (terminal)
+    int ResendLimit = 4;      // repetitions before "The last command was not executed properly!"
     std::uint32_t ReplyTimeoutMs = 500;
     std::uint32_t LivenessMs = 5000;
     ReplyPolicy Replies = ReplyPolicy::Reference;
@@ -103,21 +104,21 @@ public:
 
     // One checked command.
     struct Ask {
-        std::string Command;     // sent with SendCommand
-        std::string ReplyStart;  // the reply filter's start string
+        std::string Command;                 // sent with SendCommand
+        std::string ReplyStart;              // the reply filter's start string
         std::optional<std::string> Expected; // a comparing command's answer (strValueToCheck)
         // Reads a reply that is not compared (shows it); true when it could be read.
         ValueReader Reader;
         TResendProcedure Resend; // rpResend: the routine that arms and sends the command again
         std::string Lead;        // sent before the command, followed by LeadPauseMs
         int LeadPauseMs = 0;
-        bool Timeout = true;     // false: the reply is awaited as long as it takes
+        bool Timeout = true; // false: the reply is awaited as long as it takes
     };
 
     // replyFilter: the screen's reply filter, whose OnPacket the link sets for a checked command and
     // clears at the time-out (may be null for a screen without checked commands).
-    DeviceLink(MessageLoop& loop, Dialogs& dialogs, TComPort* port, MainWindowLink* mainWindow, LinkPolicy policy,
-               LinkHooks& hooks, TComDataPacket* replyFilter = nullptr);
+    DeviceLink(MessageLoop& loop, Dialogs& dialogs, TComPort* port, MainWindowLink* mainWindow,
+               LinkPolicy policy, LinkHooks& hooks, TComDataPacket* replyFilter = nullptr);
     ~DeviceLink();
     DeviceLink(const DeviceLink&) = delete;
     DeviceLink& operator=(const DeviceLink&) = delete;
@@ -160,18 +161,15 @@ public:
     // Runs `job` now if no handler of the screen is running, else as soon as the last one returns.
     void WhenIdle(std::function<void()> job);
     // Runs f as an entry point of the screen (see WhenIdle).
-    template <class F>
-    decltype(auto) Guard(F&& f) {
+    template <class F> decltype(auto) Guard(F&& f) {
         Entry entry(*this);
         return std::forward<F>(f)();
     }
     // A callback that runs `f` as an entry point, and not at all once the screen is detached.
-    template <class F>
-    auto Bind(F f) {
+    template <class F> auto Bind(F f) {
         return [this, f = std::move(f)](auto&&... args) {
             Entry entry(*this);
-            if (!bDetached_)
-                f(std::forward<decltype(args)>(args)...);
+            if (!bDetached_) f(std::forward<decltype(args)>(args)...);
         };
     }
     bool Busy() const { return iHandlerDepth_ > 0; }

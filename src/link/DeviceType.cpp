@@ -13,8 +13,7 @@ std::string DeviceTypeOf(const std::string& description) {
         bool match = i + word.size() <= description.size();
         for (std::size_t k = 0; match && k < word.size(); ++k) {
             char c = description[i + k];
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
             match = c == word[k];
         }
         if (match)

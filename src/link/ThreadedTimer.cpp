@@ -46,8 +46,7 @@ void TTimerThread::Run() {
         // Wait one interval; a resume, suspend or termination starts the wait over.
         const std::uint64_t epoch = epoch_;
         const auto interval = std::chrono::milliseconds(owner_.interval_.load());
-        if (cv_.wait_for(lock, interval, [&] { return epoch_ != epoch; }))
-            continue;
+        if (cv_.wait_for(lock, interval, [&] { return epoch_ != epoch; })) continue;
         // The interval passed: hand the tick to the loop's thread and wait until it has run there.
         lock.unlock();
         // A tick abandoned at destruction may still sit in the loop's queue: it checks the token.
@@ -55,13 +54,12 @@ void TTimerThread::Run() {
         owner_.loop_.HandOver(
             [this, alive] {
                 auto a = alive.lock();
-                if (a && *a)
-                    owner_.Tick();
+                if (a && *a) owner_.Tick();
             },
-                              [this] {
-                                  std::lock_guard l(mutex_);
-                                  return terminated_;
-                              });
+            [this] {
+                std::lock_guard l(mutex_);
+                return terminated_;
+            });
         lock.lock();
     }
 }
@@ -73,14 +71,12 @@ TThreadedTimer::TThreadedTimer(MessageLoop& loop) : loop_(loop), alive_(std::mak
 TThreadedTimer::~TThreadedTimer() {
     destroying_ = true;
     *alive_ = false;
-    if (simTimer_)
-        loop_.KillTimer(simTimer_);
+    if (simTimer_) loop_.KillTimer(simTimer_);
     thread_.reset(); // ends and joins the worker
 }
 
 void TThreadedTimer::Tick() {
-    if (!enabled_ || destroying_ || !OnTimer)
-        return;
+    if (!enabled_ || destroying_ || !OnTimer) return;
     try {
         TNotifyEvent handler = OnTimer;
         handler(this);
@@ -90,23 +86,19 @@ void TThreadedTimer::Tick() {
 }
 
 void TThreadedTimer::ArmSimulated() {
-    if (simTimer_)
-        loop_.KillTimer(simTimer_);
+    if (simTimer_) loop_.KillTimer(simTimer_);
     simTimer_ = 0;
-    if (!enabled_)
-        return;
+    if (!enabled_) return;
     // Re-armed from inside each tick, so a tick that waits never sees the next one nested inside it.
     std::weak_ptr<bool> alive = alive_;
     simTimer_ = loop_.StartTimer(
         interval_.load(),
         [this, alive] {
             auto a = alive.lock();
-            if (!a || !*a)
-                return;
+            if (!a || !*a) return;
             simTimer_ = 0;
             Tick();
-            if (a && *a && enabled_ && !simTimer_)
-                ArmSimulated();
+            if (a && *a && enabled_ && !simTimer_) ArmSimulated();
         },
         false);
 }
@@ -117,8 +109,7 @@ void TThreadedTimer::SetEnabled(bool enabled) {
         ArmSimulated();
         return;
     }
-    if (!thread_)
-        thread_ = std::make_unique<TTimerThread>(*this);
+    if (!thread_) thread_ = std::make_unique<TTimerThread>(*this);
     if (enabled)
         thread_->Resume();
     else
@@ -126,8 +117,7 @@ void TThreadedTimer::SetEnabled(bool enabled) {
 }
 
 void TThreadedTimer::SetInterval(std::uint32_t ms) {
-    if (ms == interval_)
-        return;
+    if (ms == interval_) return;
     const bool was = enabled_;
     SetEnabled(false);
     interval_ = ms;
@@ -137,8 +127,7 @@ void TThreadedTimer::SetInterval(std::uint32_t ms) {
 // ---- GUI timer -------------------------------------------------------------------------------------
 
 void TTimer::SetEnabled(bool enabled) {
-    if (enabled == enabled_)
-        return;
+    if (enabled == enabled_) return;
     enabled_ = enabled;
     if (id_) {
         loop_.KillTimer(id_);
@@ -154,8 +143,7 @@ void TTimer::SetEnabled(bool enabled) {
 }
 
 void TTimer::SetInterval(std::uint32_t ms) {
-    if (ms == interval_)
-        return;
+    if (ms == interval_) return;
     interval_ = ms;
     if (enabled_) {
         SetEnabled(false);

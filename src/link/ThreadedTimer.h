@@ -28,7 +28,7 @@ private:
     TThreadedTimer& owner_;
     std::mutex mutex_;
     std::condition_variable cv_;
-    bool running_ = false;   // waiting for ticks (not suspended)
+    bool running_ = false;    // waiting for ticks (not suspended)
     std::uint64_t epoch_ = 0; // bumped by every resume and suspend: a wait in progress starts over
     bool terminated_ = false;
     std::thread thread_;
@@ -57,7 +57,7 @@ private:
     bool enabled_ = false;
     bool destroying_ = false;
     std::unique_ptr<TTimerThread> thread_; // real loops only
-    TimerId simTimer_ = 0;                  // simulated loops only
+    TimerId simTimer_ = 0;                 // simulated loops only
     std::shared_ptr<bool> alive_;
 };
 

@@ -12,11 +12,9 @@ std::uint64_t RealTimeLoop::TickCount() const {
 }
 
 bool RealTimeLoop::AnyDueLocked(Clock::time_point now) const {
-    if (!posted_.empty())
-        return true;
+    if (!posted_.empty()) return true;
     for (const auto& [id, t] : timers_)
-        if (t.due <= now)
-            return true;
+        if (t.due <= now) return true;
     return false;
 }
 
@@ -27,8 +25,7 @@ void RealTimeLoop::ProcessMessages() {
         jobs.swap(posted_);
     }
     for (auto& job : jobs)
-        if (job)
-            job();
+        if (job) job();
     for (;;) {
         Job job;
         {
@@ -38,16 +35,14 @@ void RealTimeLoop::ProcessMessages() {
             for (auto it = timers_.begin(); it != timers_.end(); ++it)
                 if (it->second.due <= now && (best == timers_.end() || it->second.due < best->second.due))
                     best = it;
-            if (best == timers_.end())
-                break;
+            if (best == timers_.end()) break;
             job = best->second.job;
             if (best->second.repeat)
                 best->second.due = now + best->second.interval;
             else
                 timers_.erase(best);
         }
-        if (job)
-            job();
+        if (job) job();
     }
 }
 
@@ -56,10 +51,8 @@ bool RealTimeLoop::WaitForMessage(std::uint32_t timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const auto now = Clock::now();
-        if (AnyDueLocked(now))
-            return true;
-        if (now >= deadline)
-            return false;
+        if (AnyDueLocked(now)) return true;
+        if (now >= deadline) return false;
         auto until = deadline;
         for (const auto& [id, t] : timers_)
             until = std::min(until, t.due);
@@ -94,8 +87,7 @@ bool RealTimeLoop::HandOver(Job job, const std::function<bool()>& abandon) {
     });
     std::unique_lock lock(state->m);
     while (!state->done) {
-        if (terminating_ || (abandon && abandon()))
-            return false;
+        if (terminating_ || (abandon && abandon())) return false;
         state->cv.wait_for(lock, std::chrono::milliseconds(5));
     }
     return true;
@@ -127,11 +119,9 @@ bool RealTimeLoop::RunUntil(const std::function<bool()>& done, std::uint32_t max
     const auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
     for (;;) {
         ProcessMessages();
-        if (done())
-            return true;
+        if (done()) return true;
         const auto now = Clock::now();
-        if (now >= deadline)
-            return false;
+        if (now >= deadline) return false;
         WaitForMessage(static_cast<std::uint32_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count() + 1));
     }

@@ -13,11 +13,9 @@ std::uint64_t SimulatedLoop::TickCount() const {
 }
 
 bool SimulatedLoop::AnyDueLocked() const {
-    if (!posted_.empty())
-        return true;
+    if (!posted_.empty()) return true;
     for (const auto& [id, t] : timers_)
-        if (t.due <= now_)
-            return true;
+        if (t.due <= now_) return true;
     return false;
 }
 
@@ -28,8 +26,7 @@ void SimulatedLoop::ProcessMessages() {
         jobs.swap(posted_);
     }
     for (auto& job : jobs)
-        if (job)
-            job();
+        if (job) job();
     // Due timers, earliest first; each one is re-armed or removed before it runs, so a timer callback
     // that waits (and so re-enters this function) never sees itself due again at the same instant.
     for (;;) {
@@ -40,23 +37,20 @@ void SimulatedLoop::ProcessMessages() {
             for (auto it = timers_.begin(); it != timers_.end(); ++it)
                 if (it->second.due <= now_ && (best == timers_.end() || it->second.due < best->second.due))
                     best = it;
-            if (best == timers_.end())
-                break;
+            if (best == timers_.end()) break;
             job = best->second.job;
             if (best->second.repeat)
                 best->second.due = now_ + best->second.interval;
             else
                 timers_.erase(best);
         }
-        if (job)
-            job();
+        if (job) job();
     }
 }
 
 bool SimulatedLoop::WaitForMessage(std::uint32_t timeoutMs) {
     std::lock_guard lock(mutex_);
-    if (AnyDueLocked())
-        return true;
+    if (AnyDueLocked()) return true;
     std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
     for (const auto& [id, t] : timers_)
         next = std::min(next, t.due);
@@ -75,8 +69,7 @@ void SimulatedLoop::Post(Job job) {
 
 bool SimulatedLoop::HandOver(Job job, const std::function<bool()>& abandon) {
     if (std::this_thread::get_id() == owner_) {
-        if (abandon && abandon())
-            return false;
+        if (abandon && abandon()) return false;
         job();
         return true;
     }
@@ -91,8 +84,7 @@ bool SimulatedLoop::HandOver(Job job, const std::function<bool()>& abandon) {
     });
     std::unique_lock lock(state->first);
     while (!*done) {
-        if (terminating_ || (abandon && abandon()))
-            return false;
+        if (terminating_ || (abandon && abandon())) return false;
         state->second.wait_for(lock, std::chrono::milliseconds(5));
     }
     return true;
@@ -101,7 +93,8 @@ bool SimulatedLoop::HandOver(Job job, const std::function<bool()>& abandon) {
 TimerId SimulatedLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool repeat) {
     std::lock_guard lock(mutex_);
     const TimerId id = nextId_++;
-    timers_.emplace(id, Timer{now_ + intervalMs, intervalMs == 0 ? 1u : intervalMs, repeat, std::move(onTick)});
+    timers_.emplace(id,
+                    Timer{now_ + intervalMs, intervalMs == 0 ? 1u : intervalMs, repeat, std::move(onTick)});
     return id;
 }
 
@@ -120,8 +113,7 @@ void SimulatedLoop::RunFor(std::uint64_t ms) {
     for (;;) {
         ProcessMessages();
         const std::uint64_t now = TickCount();
-        if (now >= end)
-            break;
+        if (now >= end) break;
         WaitForMessage(static_cast<std::uint32_t>(end - now));
     }
     ProcessMessages();
@@ -131,11 +123,9 @@ bool SimulatedLoop::RunUntil(const std::function<bool()>& done, std::uint64_t ma
     const std::uint64_t end = TickCount() + maxMs;
     for (;;) {
         ProcessMessages();
-        if (done())
-            return true;
+        if (done()) return true;
         const std::uint64_t now = TickCount();
-        if (now >= end)
-            return false;
+        if (now >= end) return false;
         WaitForMessage(static_cast<std::uint32_t>(end - now));
     }
 }

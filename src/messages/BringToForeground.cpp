@@ -3,10 +3,8 @@
 namespace mirota {
 
 bool BringToForeground(ForegroundWindow& window) {
-    if (window.IsMinimized())
-        window.Restore();
-    if (window.IsForeground())
-        return true;
+    if (window.IsMinimized()) window.Restore();
+    if (window.IsForeground()) return true;
     window.RaiseAndActivate();
     return window.IsForeground();
 }

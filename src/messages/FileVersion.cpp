@@ -5,9 +5,9 @@
 
 namespace mirota {
 
-FileVersion BuiltFileVersion()
-{
-    return FileVersion{MIROTA_VERSION_MAJOR, MIROTA_VERSION_MINOR, MIROTA_VERSION_PATCH, MIROTA_VERSION_TWEAK};
+FileVersion BuiltFileVersion() {
+    return FileVersion{MIROTA_VERSION_MAJOR, MIROTA_VERSION_MINOR, MIROTA_VERSION_PATCH,
+                       MIROTA_VERSION_TWEAK};
 }
 
 } // namespace mirota

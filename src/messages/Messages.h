@@ -5,7 +5,8 @@
 //
 //   Ostrel -> Pravik   Post WM_CONTROL_OPENED (wParam port number, lParam Ostrel's main window handle)
 //                      Post WM_CONTROL_CLOSE  (wParam 0, lParam port number)
-//                      Send WM_CONTROL_DEACTIVATED (0, 0), WM_SCREEN_OPENED / WM_SCREEN_CLOSED (0, screen handle)
+//                      Send WM_CONTROL_DEACTIVATED (0, 0), WM_SCREEN_OPENED / WM_SCREEN_CLOSED (0, screen
+//                      handle)
 //   Pravik -> Ostrel   Post WM_CONTROL_CLOSE  (0, 0): the device is gone or Pravik ends; Ostrel closes
 //                      Send WM_CONTROL_TO_FRONT (0, 0): Ostrel raises its current window and answers 1
 //
@@ -69,8 +70,8 @@ class Messenger {
 public:
     virtual ~Messenger() = default;
     // A new endpoint. `preferred` is the window's own handle where the platform has one (an X11 window
-    // id, a window of this thread on Windows); 0, or a handle already taken, makes the messenger choose one. Null when endpoints cannot be
-    // created at all (the platform's message directory is unusable).
+    // id, a window of this thread on Windows); 0, or a handle already taken, makes the messenger choose one.
+    // Null when endpoints cannot be created at all (the platform's message directory is unusable).
     virtual std::unique_ptr<MessageEndpoint> CreateEndpoint(WindowHandle preferred = 0) = 0;
 };
 

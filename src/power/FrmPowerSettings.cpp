@@ -22,14 +22,14 @@ std::optional<double> ParseDecimal(std::string_view text) {
     double value = 0;
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::general);
-    if (ec != std::errc() || ptr != end || !std::isfinite(value))
-        return std::nullopt;
+    if (ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
     return negative ? -value : value;
 }
 
 TfrmPowerFrame::TfrmPowerFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& aDialogs, TComPort* aComPort,
                                const std::string& aSerialNumber, PowerFrameView& view)
-    : owner_(aOwner), view_(view), link(aLoop, aDialogs, aComPort, &aOwner, Policy(), *this, &cmdtpcktCommandFilter) {
+    : owner_(aOwner), view_(view),
+      link(aLoop, aDialogs, aComPort, &aOwner, Policy(), *this, &cmdtpcktCommandFilter) {
     // Numbers are read with ParseDecimal and shown by the displays, both with "." always.
     link.AttachPortHandlers();
     caption_ = "Power Settings(" + aSerialNumber + ")";
@@ -44,8 +44,7 @@ TfrmPowerFrame::~TfrmPowerFrame() {
 }
 
 void TfrmPowerFrame::Detach() {
-    if (link.Detached())
-        return;
+    if (link.Detached()) return;
     link.Detach();
     cmdtpcktContinuesFilter.OnPacket = nullptr;
     cmdtpcktCommandFilter.OnPacket = nullptr;
@@ -54,15 +53,13 @@ void TfrmPowerFrame::Detach() {
 }
 
 void TfrmPowerFrame::Start() {
-    if (bStarted || link.Detached())
-        return; // let go before its window was up: nothing starts
+    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
     bStarted = true;
     link.Guard([&] {
         SetupPacketFilters();
         RequestStartUpVoltage();
         // A failure during the start-up traffic has closed the screen already: no liveness then.
-        if (!link.bErrorOccures())
-            link.StartLiveness();
+        if (!link.bErrorOccures()) link.StartLiveness();
     });
 }
 
@@ -83,8 +80,7 @@ void TfrmPowerFrame::Ask(const std::string& code, const std::string& command, TR
     DeviceLink::Ask ask;
     ask.ReplyStart = "&" + code;
     ask.Command = command;
-    if (expected)
-        ask.Expected = expected;
+    if (expected) ask.Expected = expected;
     ask.Reader = [this](const std::string& str) { return ReadVoltage(str); };
     ask.Resend = std::move(self);
     ask.Timeout = timeout;
@@ -109,18 +105,18 @@ void TfrmPowerFrame::SendStartUpQuery() {
 }
 
 void TfrmPowerFrame::StartContinuousMode() {
-    Ask("666", std::string("$6661") + CR, [this](void*) { StartContinuousMode(); }, "1");
+    Ask(
+        "666", std::string("$6661") + CR, [this](void*) { StartContinuousMode(); }, "1");
 }
 
 void TfrmPowerFrame::StopContinuousMode() {
-    if (link.CommandPending())
-        return; // a checked command is pending
-    Ask("666", std::string("$6660") + CR, [this](void*) { StopContinuousMode(); }, "0");
+    if (link.CommandPending()) return; // a checked command is pending
+    Ask(
+        "666", std::string("$6660") + CR, [this](void*) { StopContinuousMode(); }, "0");
 }
 
 void TfrmPowerFrame::VoltageStep(const char* code, TResendProcedure self) {
-    if (link.Detached())
-        return;
+    if (link.Detached()) return;
     DisableButtons();
     cmdtpcktContinuesFilter.OnPacket = nullptr; // the frequency stays as it is until the reply
     Ask(code, std::string("$") + code, std::move(self));
@@ -141,23 +137,24 @@ void TfrmPowerFrame::btnPlusPlusClick(void*) {
 
 void TfrmPowerFrame::btnAutoDetectClick(void*) {
     link.Guard([&] {
-        if (link.Detached())
-            return;
+        if (link.Detached()) return;
         link.StopReplyTimeout();
         DisableButtons();
         view_.ShowAnimation(true);
         bAutoDetect = true;
         // No time-out: the detection takes as long as it takes.
-        Ask("030", "$030", [this](void* s) { btnAutoDetectClick(s); }, nullptr, false);
+        Ask(
+            "030", "$030", [this](void* s) { btnAutoDetectClick(s); }, nullptr, false);
     });
 }
 
-void TfrmPowerFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::string& str) { link.Reply(str); }
+void TfrmPowerFrame::cmdtpcktCommandFilterPacket(TComDataPacket*, const std::string& str) {
+    link.Reply(str);
+}
 
 bool TfrmPowerFrame::ReadVoltage(const std::string& str) {
     const auto value = ParseDecimal(str);
-    if (!value)
-        return false;
+    if (!value) return false;
     view_.ShowAnimation(false);
     view_.ShowVoltage(*value);
     return true;
@@ -188,19 +185,24 @@ void TfrmPowerFrame::FinishAutoDetect() {
 
 void TfrmPowerFrame::cmdtpcktContinuesFilterPacket(TComDataPacket*, const std::string& str) {
     link.SignOfLife();
-    if (auto value = ParseDecimal(str))
-        view_.ShowFrequency(*value);
+    if (auto value = ParseDecimal(str)) view_.ShowFrequency(*value);
 }
 
 void TfrmPowerFrame::EnableButtons() {
     if (!link.bAlreadyClosing()) // a reply during the closing wait leaves the buttons off
         view_.SetButtonsEnabled(true);
 }
-void TfrmPowerFrame::DisableButtons() { view_.SetButtonsEnabled(false); }
+void TfrmPowerFrame::DisableButtons() {
+    view_.SetButtonsEnabled(false);
+}
 
-void TfrmPowerFrame::ReattachPacketFilter() { AttachContinuesFilter(); }
+void TfrmPowerFrame::ReattachPacketFilter() {
+    AttachContinuesFilter();
+}
 
-void TfrmPowerFrame::CloseOnFailure() { view_.CloseWindow(); }
+void TfrmPowerFrame::CloseOnFailure() {
+    view_.CloseWindow();
+}
 
 void TfrmPowerFrame::FormClose() {
     link.Guard([&] {
@@ -218,8 +220,7 @@ void TfrmPowerFrame::FormClose() {
         view_.ShowClosing();
         StopContinuousMode();
         link.Delay(1500);
-        if (link.Detached())
-            return; // let go by the main window during the wait
+        if (link.Detached()) return; // let go by the main window during the wait
         // From here the main window handles the port's failures again.
         link.ReleasePortHandlers();
         owner_.ClosingCurrentFrame(link.bErrorOccures());

@@ -2,8 +2,8 @@
 // The power screen: shows the device's output frequency (unasked "%007" packets) and voltage, and
 // changes the voltage in four steps or lets the device detect it. The reference member of the device
 // windows' command toolkit: 80 ms per character, reply time-out 500 ms, 4 repetitions, liveness.
-#include "screen/Screens.h"
 #include "link/DeviceLink.h"
+#include "screen/Screens.h"
 
 #include <functional>
 #include <optional>

@@ -31,7 +31,7 @@ struct ScreenArgs {
     TComPort* aComPort;
     std::string aDescription; // values and settings screens
     std::string aSerialNumber;
-    int aVersion = 0;         // settings screen: the firmware version number
+    int aVersion = 0; // settings screen: the firmware version number
 };
 
 enum class WindowState { Normal, Minimized, Maximized };

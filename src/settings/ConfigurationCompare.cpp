@@ -8,12 +8,13 @@ namespace mirota {
 
 namespace {
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return Lower(x) == Lower(y);
-           });
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 } // namespace
@@ -46,9 +47,12 @@ ConfigurationComparison CompareRows(const std::vector<std::string>& currentValue
 
 std::string ComparisonSummary(const ConfigurationComparison& comparison) {
     if (!comparison.Active()) return {};
-    return std::to_string(comparison.Differing) + " of " + std::to_string(comparison.Compared) + " settings differ";
+    return std::to_string(comparison.Differing) + " of " + std::to_string(comparison.Compared) +
+           " settings differ";
 }
 
-std::string DifferenceDescription(const std::string& fileValue) { return "differs from file: " + fileValue; }
+std::string DifferenceDescription(const std::string& fileValue) {
+    return "differs from file: " + fileValue;
+}
 
 } // namespace mirota

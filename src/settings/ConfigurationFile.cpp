@@ -11,8 +11,12 @@ namespace mirota {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string S(const QString& s) { return s.toUtf8().toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string S(const QString& s) {
+    return s.toUtf8().toStdString();
+}
 
 LoadedConfiguration Fail(std::string message) {
     LoadedConfiguration result;
@@ -29,7 +33,9 @@ constexpr int kMaxDepth = 4;
 // tiny elements would otherwise take seconds and a gigabyte.
 constexpr long kMaxElements = 500000;
 
-std::string LimitText() { return std::to_string(kMaxConfigurationFileSize / (1024 * 1024)) + " MB"; }
+std::string LimitText() {
+    return std::to_string(kMaxConfigurationFileSize / (1024 * 1024)) + " MB";
+}
 
 // Refuses what the DOM must never see: document type declarations (and with them every entity
 // definition), entity references, elements nested deeper than a configuration has, and anything not
@@ -46,13 +52,15 @@ std::optional<std::string> CheckDocument(const QByteArray& bytes) {
                        " elements, far more than any configuration.";
             if (++depth > kMaxDepth)
                 return "The configuration file nests elements deeper than " + std::to_string(kMaxDepth) +
-                       " levels (line " + std::to_string(reader.lineNumber()) + "), which a configuration never does.";
+                       " levels (line " + std::to_string(reader.lineNumber()) +
+                       "), which a configuration never does.";
             break;
         case QXmlStreamReader::EndElement:
             --depth;
             break;
         case QXmlStreamReader::DTD:
-            return std::string("The configuration file contains a document type declaration, which is not allowed.");
+            return std::string(
+                "The configuration file contains a document type declaration, which is not allowed.");
         case QXmlStreamReader::EntityReference:
             return std::string("The configuration file uses entities, which are not allowed.");
         default:
@@ -61,7 +69,8 @@ std::optional<std::string> CheckDocument(const QByteArray& bytes) {
     }
     if (reader.hasError())
         return "The configuration file is not well-formed XML: " + S(reader.errorString()) + " (line " +
-               std::to_string(reader.lineNumber()) + ", column " + std::to_string(reader.columnNumber()) + ").";
+               std::to_string(reader.lineNumber()) + ", column " + std::to_string(reader.columnNumber()) +
+               ").";
     return std::nullopt;
 }
 
@@ -108,7 +117,8 @@ std::string ConfigurationFileName(const std::string& fileName) {
     return fileName + ".xml";
 }
 
-bool WriteConfigurationFile(const std::string& fileName, const ConfigurationSnapshot& snapshot, std::string& error) {
+bool WriteConfigurationFile(const std::string& fileName, const ConfigurationSnapshot& snapshot,
+                            std::string& error) {
     const std::string text = BuildConfigurationDocument(snapshot);
     QSaveFile file(Q(fileName));
     if (!file.open(QIODevice::WriteOnly) ||
@@ -130,8 +140,8 @@ LoadedConfiguration ParseConfigurationDocument(const std::string& text) {
     QString message;
     int line = 0, column = 0;
     if (!document.setContent(bytes, false, &message, &line, &column))
-        return Fail("The configuration file is not well-formed XML: " + S(message) + " (line " + std::to_string(line) +
-                    ", column " + std::to_string(column) + ").");
+        return Fail("The configuration file is not well-formed XML: " + S(message) + " (line " +
+                    std::to_string(line) + ", column " + std::to_string(column) + ").");
 
     LoadedConfiguration result;
     const QDomElement conf = document.documentElement();
@@ -143,7 +153,8 @@ LoadedConfiguration ParseConfigurationDocument(const std::string& text) {
     result.VType = S(conf.attribute("vtype"));
     for (QDomElement child = conf.firstChildElement(); !child.isNull(); child = child.nextSiblingElement()) {
         std::vector<std::string>& target = child.tagName() == "H" ? result.HiddenValues : result.RowValues;
-        for (QDomElement value = child.firstChildElement(); !value.isNull(); value = value.nextSiblingElement())
+        for (QDomElement value = child.firstChildElement(); !value.isNull();
+             value = value.nextSiblingElement())
             target.push_back(S(value.text()));
     }
     return result;
@@ -155,16 +166,13 @@ LoadedConfiguration ReadConfigurationFile(const std::string& fileName) {
         return Fail("The configuration file " + fileName + " could not be read: " + S(file.errorString()));
     const std::string tooLarge =
         "The configuration file " + fileName + " is larger than " + LimitText() + " and was not read.";
-    if (static_cast<std::uint64_t>(file.size()) > kMaxConfigurationFileSize)
-        return Fail(tooLarge);
+    if (static_cast<std::uint64_t>(file.size()) > kMaxConfigurationFileSize) return Fail(tooLarge);
     // Read at most one byte past the limit, whatever size the file claims.
     const QByteArray bytes = file.read(static_cast<qint64>(kMaxConfigurationFileSize) + 1);
-    if (static_cast<std::uint64_t>(bytes.size()) > kMaxConfigurationFileSize)
-        return Fail(tooLarge);
+    if (static_cast<std::uint64_t>(bytes.size()) > kMaxConfigurationFileSize) return Fail(tooLarge);
     LoadedConfiguration result =
         ParseConfigurationDocument(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-    if (result.Status == LoadedConfiguration::Result::Failed)
-        result.Error = fileName + ": " + result.Error;
+    if (result.Status == LoadedConfiguration::Result::Failed) result.Error = fileName + ": " + result.Error;
     return result;
 }
 

@@ -21,7 +21,7 @@ inline constexpr std::uint64_t kMaxConfigurationFileSize = 16u * 1024u * 1024u;
 
 struct ConfigurationSnapshot {
     std::string VType;
-    std::vector<int> RowGroups;        // group number of each row, in row order
+    std::vector<int> RowGroups;         // group number of each row, in row order
     std::vector<std::string> RowValues; // "Current Value" text of each row
     std::vector<std::string> HiddenValues;
 };
@@ -35,13 +35,14 @@ std::string ConfigurationFileName(const std::string& fileName);
 
 // Writes the document to fileName (already completed by ConfigurationFileName). False with a message
 // when the file cannot be written.
-bool WriteConfigurationFile(const std::string& fileName, const ConfigurationSnapshot& snapshot, std::string& error);
+bool WriteConfigurationFile(const std::string& fileName, const ConfigurationSnapshot& snapshot,
+                            std::string& error);
 
 struct LoadedConfiguration {
     enum class Result {
-        Loaded,   // RowValues and HiddenValues hold the file's values
-        NoType,   // the document element has no "vtype": ignored without a message
-        Failed,   // unreadable, not well-formed, too large, or with a DTD or entities: Error says why
+        Loaded, // RowValues and HiddenValues hold the file's values
+        NoType, // the document element has no "vtype": ignored without a message
+        Failed, // unreadable, not well-formed, too large, or with a DTD or entities: Error says why
     };
     Result Status = Result::Failed;
     std::string Error;

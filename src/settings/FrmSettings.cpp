@@ -25,8 +25,10 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 std::optional<double> ParseSettingsNumber(const std::string& text) {
     std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(text[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 32)
+        --e;
     if (b < e && text[b] == '+') ++b;
     if (b == e) return std::nullopt;
     double value = 0;
@@ -44,10 +46,9 @@ bool EchoMatches(const std::string& written, const std::string& echoed) {
     return std::nearbyint(*w / 100.0) == std::nearbyint(*r / 100.0);
 }
 
-TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView, std::filesystem::path cfgDir)
-    : frmHost(args.aOwner),
-      view(aView),
-      strCfgDir(std::move(cfgDir)),
+TfrmSettingsFrame::TfrmSettingsFrame(const ScreenArgs& args, SettingsView& aView,
+                                     std::filesystem::path cfgDir)
+    : frmHost(args.aOwner), view(aView), strCfgDir(std::move(cfgDir)),
       link(args.loop, args.dialogs, args.aComPort, &args.aOwner, Policy(), *this) {
     // The port's failures come to this screen while it is open.
     link.AttachPortHandlers();
@@ -130,9 +131,14 @@ void TfrmSettingsFrame::InitCommandFilter() {
     cmdtpcktCommandFilter.OnPacket = link.Bind([this](TComDataPacket* sender, const std::string& str) {
         if (Closed() || link.bErrorOccures()) return;
         switch (packetHandler_) {
-        case PacketHandler::Read: CDP_ReadCommandFilterPacket(sender, str); break;
-        case PacketHandler::Write: CDP_WriteCommandFilterPacket(sender, str); break;
-        case PacketHandler::None: break;
+        case PacketHandler::Read:
+            CDP_ReadCommandFilterPacket(sender, str);
+            break;
+        case PacketHandler::Write:
+            CDP_WriteCommandFilterPacket(sender, str);
+            break;
+        case PacketHandler::None:
+            break;
         }
     });
 }
@@ -163,11 +169,11 @@ void TfrmSettingsFrame::ReadNextValue() {
                 iLastState = iCurrentState;
                 iCurrentState = 0;
                 if (bWritingUncomplete)
-                    link.dialogs().ShowSystemBox(kSettingsNotAllSet, kSettingsNotAllSetCaption, DialogKind::Warning,
-                                          DialogButtons::Ok);
+                    link.dialogs().ShowSystemBox(kSettingsNotAllSet, kSettingsNotAllSetCaption,
+                                                 DialogKind::Warning, DialogButtons::Ok);
                 else
-                    link.dialogs().ShowSystemBox(kSettingsAllSet, kSettingsAllSetCaption, DialogKind::Information,
-                                          DialogButtons::Ok);
+                    link.dialogs().ShowSystemBox(kSettingsAllSet, kSettingsAllSetCaption,
+                                                 DialogKind::Information, DialogButtons::Ok);
                 bWritingUncomplete = false;
             } else {
                 iLastState = iCurrentState;
@@ -204,7 +210,8 @@ void TfrmSettingsFrame::ReadNextValue() {
             bIsRetry = false;
         } else {
             view.SetBusyText(hidden ? std::string("Read configuration value...")
-                                    : "Read current value of: " + catalogue_.slCurrentDescription[iCurrentPosition]);
+                                    : "Read current value of: " +
+                                          catalogue_.slCurrentDescription[iCurrentPosition]);
         }
         link.AwaitReply();
         if (SendStep(command + std::string(1, ESC))) continue;
@@ -340,7 +347,9 @@ void TfrmSettingsFrame::LinkAlive() {
     iRetryCount = 0;
 }
 
-void TfrmSettingsFrame::CloseOnFailure() { view.CloseWindow(); }
+void TfrmSettingsFrame::CloseOnFailure() {
+    view.CloseWindow();
+}
 
 // ---------------------------------------------------------------------------------------------------
 // Screen
@@ -429,7 +438,9 @@ void TfrmSettingsFrame::btnApplyClick() {
     });
 }
 
-void TfrmSettingsFrame::btnCancelClick() { iCurrentState = 3; }
+void TfrmSettingsFrame::btnCancelClick() {
+    iCurrentState = 3;
+}
 
 bool TfrmSettingsFrame::FormClose() {
     return link.Guard([&] {
@@ -487,7 +498,7 @@ void TfrmSettingsFrame::WithOpenedFileName(const std::function<void(const std::s
 }
 
 std::optional<LoadedConfiguration> TfrmSettingsFrame::ReadOwnConfiguration(const std::string& fileName,
-                                                                          const char* noTypeMessage) {
+                                                                           const char* noTypeMessage) {
     LoadedConfiguration file = ReadConfigurationFile(fileName);
     switch (file.Status) {
     case LoadedConfiguration::Result::Failed:

@@ -2,8 +2,8 @@
 // The SETTINGS screen's logic (TfrmSettingsFrame): the catalogue, the read and write sequencer, the
 // settings list's rows, Apply / Cancel, closing, and saving / loading configuration files. The Qt window
 // (settings/ui) shows it through SettingsView and forwards the user's actions to the handlers.
-#include "screen/Screens.h"
 #include "link/DeviceLink.h"
+#include "screen/Screens.h"
 #include "settings/ConfigurationCompare.h"
 #include "settings/ConfigurationFile.h"
 #include "settings/SettingsCatalogue.h"
@@ -39,10 +39,10 @@ inline constexpr const char* kApplicationTitle = "Ostrel";
 // One row of lvDeviceSettings: row i is catalogue entry i.
 struct SettingsRow {
     int Group = 0;
-    std::string Description;  // column 0
-    std::string CurrentValue; // column 1
+    std::string Description;                 // column 0
+    std::string CurrentValue;                // column 1
     std::string NewValue = kSettingsNoValue; // column 2
-    std::string Info;         // column 3
+    std::string Info;                        // column 3
     bool Checked = false;
 };
 
@@ -165,7 +165,8 @@ private:
     void WithOpenedFileName(const std::function<void(const std::string&)>& use);
     // The configuration file for this device type, or nothing after telling the user why not (a file
     // without a device type is told with noTypeMessage, or passed over silently without one).
-    std::optional<LoadedConfiguration> ReadOwnConfiguration(const std::string& fileName, const char* noTypeMessage);
+    std::optional<LoadedConfiguration> ReadOwnConfiguration(const std::string& fileName,
+                                                            const char* noTypeMessage);
     // The display text shown for entry i's value read.
     std::string CurrentValueText(int entry) const;
     // Recomputes the difference marks from the compared file's values and the rows.

@@ -11,8 +11,10 @@ namespace {
 
 std::string Trim(const std::string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32) ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32) --e;
+    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
+        ++b;
+    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
+        --e;
     return s.substr(b, e - b);
 }
 
@@ -30,7 +32,8 @@ class SectionIndex {
 public:
     explicit SectionIndex(const IniFile& file) : file_(file) {
         const auto& sections = file.Sections();
-        for (std::size_t i = 0; i < sections.size(); ++i) buckets_[Key(sections[i].Name)].push_back(i);
+        for (std::size_t i = 0; i < sections.size(); ++i)
+            buckets_[Key(sections[i].Name)].push_back(i);
     }
     const std::vector<std::string>& Lines(const std::string& name) const {
         auto it = buckets_.find(Key(name));
@@ -82,7 +85,9 @@ void SplitString(const std::string& text, const std::string& separator, std::vec
 std::string SettingsCommandsFileName(const std::string& strVersion) {
     return "SettingsCommands" + strVersion + ".ini";
 }
-std::string DisplayValuesFileName(const std::string& strVersion) { return "DisplayValues" + strVersion + ".ini"; }
+std::string DisplayValuesFileName(const std::string& strVersion) {
+    return "DisplayValues" + strVersion + ".ini";
+}
 std::string InfoConfigurationFileName(const std::string& strVersion) {
     return "InfoConfiguration" + strVersion + ".ini";
 }

@@ -32,12 +32,14 @@ std::string BuildSettingsCsv(const std::vector<SettingsRow>& rows, const std::ve
                              const std::vector<std::string>& hiddenValues, char separator) {
     std::string text = CsvRecord({"Section", "Description", "Current Value", "Info"}, separator);
     for (const SettingsRow& row : rows) {
-        const std::string section =
-            row.Group >= 0 && row.Group < static_cast<int>(sections.size()) ? sections[row.Group] : std::string();
+        const std::string section = row.Group >= 0 && row.Group < static_cast<int>(sections.size())
+                                        ? sections[row.Group]
+                                        : std::string();
         text += CsvRecord({section, row.Description, row.CurrentValue, row.Info}, separator);
     }
     for (std::size_t j = 0; j < hiddenValues.size(); ++j)
-        text += CsvRecord({kHiddenSection, "Hidden value " + std::to_string(j), hiddenValues[j], ""}, separator);
+        text +=
+            CsvRecord({kHiddenSection, "Hidden value " + std::to_string(j), hiddenValues[j], ""}, separator);
     return text;
 }
 

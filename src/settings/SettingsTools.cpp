@@ -31,7 +31,8 @@ void TfrmSettingsFrame::UpdateComparison() {
     std::vector<bool> displayValued;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
         current.push_back(rows_[i].CurrentValue);
-        displayValued.push_back(i < catalogue_.olCurrentDisplay.size() && !catalogue_.olCurrentDisplay[i].empty());
+        displayValued.push_back(i < catalogue_.olCurrentDisplay.size() &&
+                                !catalogue_.olCurrentDisplay[i].empty());
     }
     comparison_ = CompareRows(current, *comparedValues_, displayValued);
 }

@@ -43,7 +43,9 @@ public:
     // The rows' difference marks or the summary changed without a rebuild of the list.
     virtual void ComparisonChanged() {}
     // The save dialog for the CSV export; nothing when cancelled.
-    virtual std::optional<std::string> ExportFileName(const std::string& /*proposed*/) { return std::nullopt; }
+    virtual std::optional<std::string> ExportFileName(const std::string& /*proposed*/) {
+        return std::nullopt;
+    }
 };
 
 } // namespace mirota

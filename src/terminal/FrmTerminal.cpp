@@ -2,8 +2,9 @@
 
 namespace mirota {
 
-TfrmTerminalFrame::TfrmTerminalFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& aDialogs, TComPort* aComPort,
-                                     const std::string& aSerialNumber, TerminalFrameView& view)
+TfrmTerminalFrame::TfrmTerminalFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& aDialogs,
+                                     TComPort* aComPort, const std::string& aSerialNumber,
+                                     TerminalFrameView& view)
     : owner_(aOwner), view_(view), link(aLoop, aDialogs, aComPort, &aOwner, Policy(), *this) {
     // OnException only: the terminal attaches no OnError handler.
     link.AttachPortHandlers();
@@ -15,15 +16,13 @@ TfrmTerminalFrame::TfrmTerminalFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dia
 TfrmTerminalFrame::~TfrmTerminalFrame() = default;
 
 void TfrmTerminalFrame::Detach() {
-    if (link.Detached())
-        return;
+    if (link.Detached()) return;
     link.Detach();
     view_.Terminal().SetComPort(nullptr);
 }
 
 void TfrmTerminalFrame::Start() {
-    if (bStarted || link.Detached())
-        return; // let go before its window was up: nothing starts
+    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
     bStarted = true;
     StartTerminal();
 }
@@ -39,28 +38,26 @@ void TfrmTerminalFrame::StartTerminal() {
             link.SendCommand("n");
         } else {
             link.dialogs().ShowDialog(DialogKind::Error, kTerminalNotStarted, DialogButtons::Ok);
-            if (!link.Detached())
-                view_.CloseWindow();
+            if (!link.Detached()) view_.CloseWindow();
         }
     });
 }
 
-void TfrmTerminalFrame::CloseOnFailure() { view_.CloseWindow(); }
+void TfrmTerminalFrame::CloseOnFailure() {
+    view_.CloseWindow();
+}
 
 void TfrmTerminalFrame::FormClose() {
     link.Guard([&] {
         // The close handling runs once, also when the window is asked to close again while "*" is sent.
-        if (!link.BeginClosing())
-            return;
+        if (!link.BeginClosing()) return;
         if (owner_.Unplugged()) {
             link.ReleasePortHandlers(); // no traffic; the program is ending and the screen goes with it
             return;
         }
         // The device leaves its text mode; nothing is sent after a failure or when it never entered it.
-        if (bTerminalStarted)
-            link.SendCommand("*");
-        if (link.Detached())
-            return; // let go by the main window meanwhile
+        if (bTerminalStarted) link.SendCommand("*");
+        if (link.Detached()) return; // let go by the main window meanwhile
         view_.Terminal().SetComPort(nullptr);
         // From here the main window handles the port's failures again.
         link.ReleasePortHandlers();

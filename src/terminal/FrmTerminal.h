@@ -2,8 +2,8 @@
 // The terminal screen: a VT100/ANSI terminal view on the raw serial line for the device's interactive
 // text mode. Opening sends "#", waits a second and sends "n"; closing sends "*". Characters are sent
 // through WriteStr, 100 ms apart. No checked commands, no liveness supervision.
-#include "screen/Screens.h"
 #include "link/DeviceLink.h"
+#include "screen/Screens.h"
 #include "terminal/TerminalSession.h"
 
 #include <functional>

@@ -10,7 +10,8 @@ namespace mirota {
 
 LocalDateTime SystemLocalTime() {
     const auto now = std::chrono::system_clock::now();
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     LocalDateTime t;
     // Called on the GUI thread only, so the shared result of localtime is not raced.
@@ -28,8 +29,8 @@ LocalDateTime SystemLocalTime() {
 
 std::string FormatTimestamp(const LocalDateTime& t) {
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour, t.Minute,
-                  t.Second, t.Millisecond);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d", t.Year, t.Month, t.Day, t.Hour,
+                  t.Minute, t.Second, t.Millisecond);
     return text;
 }
 
@@ -51,7 +52,8 @@ void AppendVisible(std::string& out, unsigned char c) {
 
 } // namespace
 
-SessionLog::SessionLog(LocalClock clock, std::size_t maxLines, std::size_t maxLineLength, std::size_t maxBytes)
+SessionLog::SessionLog(LocalClock clock, std::size_t maxLines, std::size_t maxLineLength,
+                       std::size_t maxBytes)
     : clock_(std::move(clock)), maxLines_(std::max<std::size_t>(1, maxLines)),
       maxLineLength_(std::max<std::size_t>(1, maxLineLength)), maxBytes_(maxBytes) {}
 
@@ -86,9 +88,11 @@ void SessionLog::FlushEscape(Pending& p, Direction d) {
     p.escape.clear();
     const char final = sequence.size() > 1 ? sequence.back() : '\0';
     const bool position = sequence.size() > 2 && sequence[1] == '[' && (final == 'H' || final == 'f');
-    const bool reset = sequence == "\x1b" "c";
+    const bool reset = sequence == "\x1b"
+                                   "c";
     if ((position || reset) && p.open && !p.line.text.empty()) End(p);
-    for (char c : sequence) Append(p, d, static_cast<unsigned char>(c));
+    for (char c : sequence)
+        Append(p, d, static_cast<unsigned char>(c));
 }
 
 void SessionLog::Add(Direction direction, const char* data, std::size_t count) {
@@ -109,7 +113,8 @@ void SessionLog::Add(Direction direction, const char* data, std::size_t count) {
                 FlushEscape(p, direction); // abandoned: written as it came, and c handled below
             } else {
                 p.escape += static_cast<char>(c);
-                if (p.escape.size() == 2 ? c != '[' : (csi && c >= 0x40 && c <= 0x7E)) FlushEscape(p, direction);
+                if (p.escape.size() == 2 ? c != '[' : (csi && c >= 0x40 && c <= 0x7E))
+                    FlushEscape(p, direction);
                 continue;
             }
         }
@@ -139,16 +144,20 @@ void SessionLog::Add(Direction direction, const char* data, std::size_t count) {
 
 std::string SessionLog::Text(bool includeTyped) const {
     std::vector<const Line*> lines;
-    for (const Line& line : lines_) lines.push_back(&line);
+    for (const Line& line : lines_)
+        lines.push_back(&line);
     // Lines not ended yet, with an escape sequence still being received as far as it came.
     std::vector<Line> open;
     for (const Pending* p : {&received_, &typed_}) {
         if (!p->open) continue;
         open.push_back(p->line);
-        for (char c : p->escape) AppendVisible(open.back().text, static_cast<unsigned char>(c));
+        for (char c : p->escape)
+            AppendVisible(open.back().text, static_cast<unsigned char>(c));
     }
-    for (const Line& line : open) lines.push_back(&line);
-    std::stable_sort(lines.begin(), lines.end(), [](const Line* a, const Line* b) { return a->order < b->order; });
+    for (const Line& line : open)
+        lines.push_back(&line);
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line* a, const Line* b) { return a->order < b->order; });
     std::string text;
     if (dropped_ > 0) text += "(" + std::to_string(dropped_) + " earlier lines were dropped)\n";
     for (const Line* line : lines) {

@@ -57,7 +57,7 @@ private:
         bool open = false;
         bool afterCr = false;
         Line line;
-        std::string escape; // an escape sequence still being received
+        std::string escape;         // an escape sequence still being received
         bool absorbLineEnd = false; // the line was ended by a typed Enter: the device's line end follows
     };
     Pending& PendingOf(Direction d) { return d == Direction::Received ? received_ : typed_; }

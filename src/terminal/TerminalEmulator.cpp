@@ -49,37 +49,44 @@ const ByteTable& Bytes() {
 
 VTermKey ToVTermKey(TermKey key) {
     switch (key) {
-    case TermKey::Up: return VTERM_KEY_UP;
-    case TermKey::Down: return VTERM_KEY_DOWN;
-    case TermKey::Left: return VTERM_KEY_LEFT;
-    case TermKey::Right: return VTERM_KEY_RIGHT;
-    case TermKey::Insert: return VTERM_KEY_INS;
-    case TermKey::Delete: return VTERM_KEY_DEL;
-    case TermKey::Home: return VTERM_KEY_HOME;
-    case TermKey::End: return VTERM_KEY_END;
-    case TermKey::PageUp: return VTERM_KEY_PAGEUP;
-    case TermKey::PageDown: return VTERM_KEY_PAGEDOWN;
+    case TermKey::Up:
+        return VTERM_KEY_UP;
+    case TermKey::Down:
+        return VTERM_KEY_DOWN;
+    case TermKey::Left:
+        return VTERM_KEY_LEFT;
+    case TermKey::Right:
+        return VTERM_KEY_RIGHT;
+    case TermKey::Insert:
+        return VTERM_KEY_INS;
+    case TermKey::Delete:
+        return VTERM_KEY_DEL;
+    case TermKey::Home:
+        return VTERM_KEY_HOME;
+    case TermKey::End:
+        return VTERM_KEY_END;
+    case TermKey::PageUp:
+        return VTERM_KEY_PAGEUP;
+    case TermKey::PageDown:
+        return VTERM_KEY_PAGEDOWN;
     default:
-        return static_cast<VTermKey>(VTERM_KEY_FUNCTION(1 + static_cast<int>(key) - static_cast<int>(TermKey::F1)));
+        return static_cast<VTermKey>(
+            VTERM_KEY_FUNCTION(1 + static_cast<int>(key) - static_cast<int>(TermKey::F1)));
     }
 }
 
 } // namespace
 
 char32_t CharOfByte(unsigned char byte) {
-    if (byte >= 0x80 && byte < 0xA0)
-        return kCp1252High[byte - 0x80];
+    if (byte >= 0x80 && byte < 0xA0) return kCp1252High[byte - 0x80];
     return byte;
 }
 
 int ByteOfChar(char32_t ch) {
-    if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF))
-        return static_cast<int>(ch);
-    if (ch == 0xFFFD)
-        return -1;
+    if (ch < 0x80 || (ch >= 0xA0 && ch <= 0xFF)) return static_cast<int>(ch);
+    if (ch == 0xFFFD) return -1;
     for (std::size_t i = 0; i < kCp1252High.size(); ++i)
-        if (kCp1252High[i] == ch)
-            return static_cast<int>(0x80 + i);
+        if (kCp1252High[i] == ch) return static_cast<int>(0x80 + i);
     return -1;
 }
 
@@ -89,7 +96,9 @@ constexpr unsigned char kCan = 0x18;
 constexpr unsigned char kSub = 0x1A;
 constexpr unsigned char kBel = 0x07;
 constexpr unsigned char kDel = 0x7F;
-bool IsC0(unsigned char b) { return b < 0x20; }
+bool IsC0(unsigned char b) {
+    return b < 0x20;
+}
 } // namespace
 
 void TermInputGuard::Reset() {
@@ -106,8 +115,7 @@ void TermInputGuard::Ground(unsigned char b, std::string& out) {
         state_ = State::Escape;
         return;
     }
-    if (b >= 0x20 && b != kDel)
-        lastPrintable_ = b;
+    if (b >= 0x20 && b != kDel) lastPrintable_ = b;
     out.push_back(static_cast<char>(b));
 }
 
@@ -131,8 +139,7 @@ void TermInputGuard::EndCsi(unsigned char final, std::string& out) {
         count = std::min(count * 10 + static_cast<std::size_t>(c - '0'), maxRepeat_);
     }
     held_.clear();
-    if (!plain || lastPrintable_ < 0)
-        return;
+    if (!plain || lastPrintable_ < 0) return;
     out.append(std::max<std::size_t>(count, 1), static_cast<char>(lastPrintable_));
 }
 
@@ -191,8 +198,7 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
             } else if (b == kDel) {
                 // ignored inside a sequence
             } else {
-                if (b == ';' || b == ':')
-                    ++separators_;
+                if (b == ';' || b == ':') ++separators_;
                 held_.push_back(static_cast<char>(b));
                 if (separators_ > kMaxCsiSeparators || held_.size() > kMaxCsiLength) {
                     held_.clear();
@@ -289,7 +295,9 @@ TerminalEmulator::TerminalEmulator(int rows, int cols, std::size_t scrollbackLim
     Reset();
 }
 
-TerminalEmulator::~TerminalEmulator() { vterm_free(vt_); }
+TerminalEmulator::~TerminalEmulator() {
+    vterm_free(vt_);
+}
 
 void TerminalEmulator::Reset() {
     // Black on white; the defaults are set before the reset so that the reset pen carries them.
@@ -312,12 +320,10 @@ void TerminalEmulator::Reset() {
 }
 
 void TerminalEmulator::Feed(const char* data, std::size_t count) {
-    if (count == 0)
-        return;
+    if (count == 0) return;
     guarded_.clear();
     guard_.Filter(data, count, guarded_);
-    if (guarded_.empty())
-        return;
+    if (guarded_.empty()) return;
     const auto& table = Bytes();
     feedBuffer_.clear();
     feedBuffer_.reserve(guarded_.size() * 2);
@@ -334,8 +340,7 @@ void TerminalEmulator::Feed(const char* data, std::size_t count) {
 
 bool TerminalEmulator::TypeChar(char32_t ch) {
     const int byte = ByteOfChar(ch);
-    if (byte < 0)
-        return false;
+    if (byte < 0) return false;
     // Written as it is: libvterm's keyboard would turn Enter into CR LF in newline mode and encode
     // 8-bit characters as UTF-8.
     output_.push_back(static_cast<char>(byte));
@@ -381,8 +386,7 @@ TermCell TerminalEmulator::Convert(const void* vtermCell) const {
 
 TermCell TerminalEmulator::Cell(int row, int col) const {
     VTermScreenCell cell{};
-    if (row < 0 || row >= rows_ || col < 0 || col >= cols_)
-        return TermCell{};
+    if (row < 0 || row >= rows_ || col < 0 || col >= cols_) return TermCell{};
     vterm_screen_get_cell(screen_, VTermPos{row, col}, &cell);
     return Convert(&cell);
 }
@@ -392,11 +396,9 @@ std::string LineText(const std::vector<TermCell>& cells) {
     std::string text;
     std::size_t keep = 0;
     for (const auto& cell : cells) {
-        if (cell.width == 0)
-            continue; // right half of a wide character
+        if (cell.width == 0) continue; // right half of a wide character
         AppendUtf8(text, cell.ch == 0 ? U' ' : cell.ch);
-        if (cell.ch != 0 && cell.ch != U' ')
-            keep = text.size();
+        if (cell.ch != 0 && cell.ch != U' ') keep = text.size();
     }
     text.resize(keep);
     return text;
@@ -414,13 +416,14 @@ std::string TerminalEmulator::RowText(int row) const {
 std::string TerminalEmulator::ScreenText() const {
     std::string text;
     for (int r = 0; r < rows_; ++r) {
-        if (r > 0)
-            text.push_back('\n');
+        if (r > 0) text.push_back('\n');
         text += RowText(r);
     }
     return text;
 }
 
-std::string TerminalEmulator::ScrollbackText(std::size_t index) const { return LineText(scrollback_.at(index)); }
+std::string TerminalEmulator::ScrollbackText(std::size_t index) const {
+    return LineText(scrollback_.at(index));
+}
 
 } // namespace mirota

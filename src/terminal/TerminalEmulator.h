@@ -21,7 +21,8 @@ namespace mirota {
 // Sits in front of the emulation and passes received bytes on, holding back escape sequences until
 // they are complete (so that chunk boundaries do not matter) and changing what the emulation cannot
 // take safely:
-// - a control sequence (ESC "[" ..., also with intermediates between ESC and "[") with more than kMaxCsiSeparators ";" or ":" separators, or longer
+// - a control sequence (ESC "[" ..., also with intermediates between ESC and "[") with more than
+// kMaxCsiSeparators ";" or ":" separators, or longer
 //   than kMaxCsiLength bytes, is dropped whole;
 // - a control sequence broken off by ESC, CAN, SUB or a byte of 0x80 or above is dropped;
 // - the repeat sequence (ESC "[" n "b") is carried out here: the last printable byte passed on is
@@ -45,7 +46,7 @@ private:
 
     std::size_t maxRepeat_;
     State state_ = State::Ground;
-    std::string held_; // ESC and its intermediates, or the control sequence so far
+    std::string held_;         // ESC and its intermediates, or the control sequence so far
     std::size_t csiStart_ = 0; // where the control sequence's parameters begin in held_
     int separators_ = 0;
     int lastPrintable_ = -1;
@@ -74,9 +75,28 @@ struct TermCell {
 
 // Keys that the emulation translates (cursor mode and keypad mode are honoured).
 enum class TermKey {
-    Up, Down, Left, Right,
-    Insert, Delete, Home, End, PageUp, PageDown,
-    F1, F2, F3, F4, F5, F6, F7, F8, F9, F10, F11, F12,
+    Up,
+    Down,
+    Left,
+    Right,
+    Insert,
+    Delete,
+    Home,
+    End,
+    PageUp,
+    PageDown,
+    F1,
+    F2,
+    F3,
+    F4,
+    F5,
+    F6,
+    F7,
+    F8,
+    F9,
+    F10,
+    F11,
+    F12,
 };
 
 enum TermModifier : unsigned { tmNone = 0, tmShift = 1, tmAlt = 2, tmCtrl = 4 };

@@ -22,7 +22,9 @@ std::u32string PasteCharacters(const std::u32string& text) {
 PacedTyping::PacedTyping(std::function<void(char32_t)> type, int intervalMs)
     : type_(std::move(type)), intervalMs_(intervalMs > 0 ? intervalMs : 1) {}
 
-PacedTyping::~PacedTyping() { Cancel(); }
+PacedTyping::~PacedTyping() {
+    Cancel();
+}
 
 void PacedTyping::Paste(MessageLoop& loop, const std::u32string& text) {
     const std::u32string chars = PasteCharacters(text);
@@ -33,7 +35,8 @@ void PacedTyping::Paste(MessageLoop& loop, const std::u32string& text) {
     queue_ += chars;
     if (Busy()) return;
     loop_ = &loop;
-    timer_ = loop.StartTimer(static_cast<std::uint32_t>(intervalMs_), [this] { Tick(); }, true);
+    timer_ = loop.StartTimer(
+        static_cast<std::uint32_t>(intervalMs_), [this] { Tick(); }, true);
     Tick(); // the first character at once
 }
 

@@ -4,13 +4,17 @@
 
 namespace mirota {
 
-std::string ComponentSectionOf(const std::string& deviceType) { return std::string(TrimControl(deviceType)); }
+std::string ComponentSectionOf(const std::string& deviceType) {
+    return std::string(TrimControl(deviceType));
+}
 
-std::array<std::string, 6> ReadComponentLabels(const std::filesystem::path& file, const std::string& deviceType) {
+std::array<std::string, 6> ReadComponentLabels(const std::filesystem::path& file,
+                                               const std::string& deviceType) {
     const IniFile ini = IniFile::Load(file);
     const std::string section = ComponentSectionOf(deviceType);
     std::array<std::string, 6> labels;
-    for (std::size_t i = 0; i < labels.size(); ++i) labels[i] = ini.ReadString(section, kComponentKeys[i], "false");
+    for (std::size_t i = 0; i < labels.size(); ++i)
+        labels[i] = ini.ReadString(section, kComponentKeys[i], "false");
     return labels;
 }
 

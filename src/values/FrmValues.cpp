@@ -29,21 +29,20 @@ double WallClockSeconds() {
 
 } // namespace
 
-
-TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& aDialogs, TComPort* aComPort,
-                                 const std::string& aDescription, const std::string& aSerialNumber,
-                                 ValuesView& aView, std::filesystem::path aCfgDir, Clock aClock)
-    : host(aOwner),
-      view(aView),
-      cfgDir(std::move(aCfgDir)),
+TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& aDialogs,
+                                 TComPort* aComPort, const std::string& aDescription,
+                                 const std::string& aSerialNumber, ValuesView& aView,
+                                 std::filesystem::path aCfgDir, Clock aClock)
+    : host(aOwner), view(aView), cfgDir(std::move(aCfgDir)),
       clock(aClock ? std::move(aClock) : Clock(WallClockSeconds)),
       link(aLoop, aDialogs, aComPort, &aOwner, ValuesPolicy(), *this, &cmdtpcktCommandFilter) {
     // 1. Controls and handlers.
-    for (int i = 0; i < kValues; ++i) arrCaptions[i] = kDesignCaptions[i];
-    cmdtpcktContinuesFilter.OnPacket = link.Bind([this](TComDataPacket* s, const std::string& str) {
-        cmdtpcktContinuesFilterPacket(s, str);
-    });
-    for (int b = 0; b < kCommandButtons; ++b) buttons[b].OnClick = HandlerOf(static_cast<CommandButton>(b));
+    for (int i = 0; i < kValues; ++i)
+        arrCaptions[i] = kDesignCaptions[i];
+    cmdtpcktContinuesFilter.OnPacket = link.Bind(
+        [this](TComDataPacket* s, const std::string& str) { cmdtpcktContinuesFilterPacket(s, str); });
+    for (int b = 0; b < kCommandButtons; ++b)
+        buttons[b].OnClick = HandlerOf(static_cast<CommandButton>(b));
     // The screen opens showing "Measure" pressed; the device's mode is neither set nor read.
     SetPressed(CommandButton::Measure, true);
 
@@ -185,9 +184,11 @@ void TfrmValuesFrame::ReplyHandled(const std::string&, ReplyOutcome outcome) {
 }
 
 void TfrmValuesFrame::DisableCommandButtons() {
-    static constexpr CommandButton order[] = {CommandButton::Hundred, CommandButton::Fifty, CommandButton::Null,
-                                              CommandButton::Measure, CommandButton::Nulling};
-    for (CommandButton b : order) buttons[Index(b)].OnClick = nullptr;
+    static constexpr CommandButton order[] = {CommandButton::Hundred, CommandButton::Fifty,
+                                              CommandButton::Null, CommandButton::Measure,
+                                              CommandButton::Nulling};
+    for (CommandButton b : order)
+        buttons[Index(b)].OnClick = nullptr;
     for (CommandButton b : order) {
         buttons[Index(b)].Enabled = false;
         view.SetButtonEnabled(b, false);
@@ -195,9 +196,11 @@ void TfrmValuesFrame::DisableCommandButtons() {
 }
 
 void TfrmValuesFrame::EnableCommandButtons() {
-    static constexpr CommandButton order[] = {CommandButton::Hundred, CommandButton::Fifty, CommandButton::Null,
-                                              CommandButton::Measure, CommandButton::Nulling};
-    for (CommandButton b : order) buttons[Index(b)].OnClick = HandlerOf(b);
+    static constexpr CommandButton order[] = {CommandButton::Hundred, CommandButton::Fifty,
+                                              CommandButton::Null, CommandButton::Measure,
+                                              CommandButton::Nulling};
+    for (CommandButton b : order)
+        buttons[Index(b)].OnClick = HandlerOf(b);
     for (CommandButton b : order) {
         buttons[Index(b)].Enabled = true;
         view.SetButtonEnabled(b, true);
@@ -206,11 +209,16 @@ void TfrmValuesFrame::EnableCommandButtons() {
 
 std::function<void(void*)> TfrmValuesFrame::HandlerOf(CommandButton b) {
     switch (b) {
-    case CommandButton::Hundred: return [this](void* s) { btnHundredClick(s); };
-    case CommandButton::Fifty: return [this](void* s) { btnFiftyClick(s); };
-    case CommandButton::Null: return [this](void* s) { btnNullClick(s); };
-    case CommandButton::Measure: return [this](void* s) { btnMeasureClick(s); };
-    case CommandButton::Nulling: return [this](void* s) { btnNullingClick(s); };
+    case CommandButton::Hundred:
+        return [this](void* s) { btnHundredClick(s); };
+    case CommandButton::Fifty:
+        return [this](void* s) { btnFiftyClick(s); };
+    case CommandButton::Null:
+        return [this](void* s) { btnNullClick(s); };
+    case CommandButton::Measure:
+        return [this](void* s) { btnMeasureClick(s); };
+    case CommandButton::Nulling:
+        return [this](void* s) { btnNullingClick(s); };
     }
     return {};
 }
@@ -270,8 +278,10 @@ void TfrmValuesFrame::ModeCommand(CommandButton b, const char* command, const ch
                                   void (TfrmValuesFrame::*self)(void*)) {
     if (CommandPending()) return;
     DisableCommandButtons();
-    if (b == CommandButton::Measure) RemoveCalibrationBTNFocus();
-    else RemoveMeasurementBTNFocus();
+    if (b == CommandButton::Measure)
+        RemoveCalibrationBTNFocus();
+    else
+        RemoveMeasurementBTNFocus();
     DeviceLink::Ask ask;
     ask.Expected = answer;
     ask.ReplyStart = "&201";
@@ -307,10 +317,16 @@ void TfrmValuesFrame::btnNullingClick(void*) {
 
 // ---- plot menu -----------------------------------------------------------------------------------
 
-void TfrmValuesFrame::mniZoomToFitClick(void*) { xypltDisplayValues.ZoomToFit(); }
-void TfrmValuesFrame::mniClearAllDataClick(void*) { xypltDisplayValues.ClearAllData(); }
+void TfrmValuesFrame::mniZoomToFitClick(void*) {
+    xypltDisplayValues.ZoomToFit();
+}
+void TfrmValuesFrame::mniClearAllDataClick(void*) {
+    xypltDisplayValues.ClearAllData();
+}
 
-void TfrmValuesFrame::SetBoxTicked(int i, bool ticked) { arrTicked.at(i) = ticked; }
+void TfrmValuesFrame::SetBoxTicked(int i, bool ticked) {
+    arrTicked.at(i) = ticked;
+}
 
 // ---- closing -------------------------------------------------------------------------------------
 

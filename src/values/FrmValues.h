@@ -2,9 +2,9 @@
 // The values screen's logic: the measurement stream, the six value displays, the component
 // configuration, the zero and calibration buttons, and the points of the value plot. The Qt window
 // (values/ui) implements ValuesView and forwards the user's actions to the handlers here.
-#include "screen/Screens.h"
 #include "link/DeviceLink.h"
 #include "link/DeviceType.h"
+#include "screen/Screens.h"
 #include "values/PlotModel.h"
 
 #include <array>
@@ -124,7 +124,8 @@ private:
     void LoadComponentConfiguration();
     void ApplyComponentConfiguration();
     // The four mode buttons' common handler.
-    void ModeCommand(CommandButton b, const char* command, const char* answer, void (TfrmValuesFrame::*self)(void*));
+    void ModeCommand(CommandButton b, const char* command, const char* answer,
+                     void (TfrmValuesFrame::*self)(void*));
     void ClickButtonHandler(CommandButton b);
     void SetPressed(CommandButton b, bool pressed);
     std::function<void(void*)> HandlerOf(CommandButton b);

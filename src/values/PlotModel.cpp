@@ -13,7 +13,8 @@ PlotModel::PlotModel() {
         {"Angle", "Angle", {79, 36, 84}},
         {"AngleSpeed", "Angle Speed", {0, 135, 132}},
     }};
-    for (int i = 0; i < kChannels; ++i) axes_[i].Name = "Y-Axis " + std::to_string(i + 1);
+    for (int i = 0; i < kChannels; ++i)
+        axes_[i].Name = "Y-Axis " + std::to_string(i + 1);
     time_ = {0, kTimeWindowSeconds};
 }
 
@@ -93,13 +94,16 @@ void PlotModel::SetFollowing(bool on) {
 void PlotModel::FitTimeToData() {
     following_ = false;
     if (total_ == 0) return;
-    if (maxX_ > minX_) time_ = {minX_, maxX_};
-    else time_ = {minX_, minX_ + kTimeWindowSeconds};
+    if (maxX_ > minX_)
+        time_ = {minX_, maxX_};
+    else
+        time_ = {minX_, minX_ + kTimeWindowSeconds};
     ++revision_;
 }
 
 void PlotModel::ClearAllData() {
-    for (Stats& s : stats_) s = Stats{};
+    for (Stats& s : stats_)
+        s = Stats{};
     timeAligned_ = false;
     following_ = true;
     total_ = 0;
@@ -140,6 +144,8 @@ void PlotModel::ReleaseValueRange(int axis) {
     ++revision_;
 }
 
-std::size_t PlotModel::TotalPoints() const { return total_; }
+std::size_t PlotModel::TotalPoints() const {
+    return total_;
+}
 
 } // namespace mirota

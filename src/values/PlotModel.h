@@ -32,13 +32,13 @@ public:
     static constexpr double kTimeWindowSeconds = 20.0;
 
     struct Channel {
-        std::string Name;   // "Torque_1"
-        std::string Title;  // design title "Torque 1", replaced by the configured label
+        std::string Name;  // "Torque_1"
+        std::string Title; // design title "Torque 1", replaced by the configured label
         Rgb Colour;
         bool InLegend = false;
     };
     struct ValueAxis {
-        std::string Name;        // "Y-Axis 1"
+        std::string Name; // "Y-Axis 1"
         bool Visible = false;
         Rgb LabelColour{0, 0, 0};
         AxisRange Range{0, 100};

@@ -67,13 +67,16 @@ std::string DeltaText(const PlotModel& model, const CursorReading& a, const Curs
 }
 
 std::optional<double> ParseAxisLimit(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
     if (!text.empty() && text.front() == '+') text.remove_prefix(1);
     if (text.empty()) return std::nullopt;
     double v = 0;
     auto res = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::general);
-    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || !std::isfinite(v)) return std::nullopt;
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || !std::isfinite(v))
+        return std::nullopt;
     return v;
 }
 

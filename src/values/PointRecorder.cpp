@@ -5,11 +5,14 @@
 
 namespace mirota {
 
-PointRecorder::PointRecorder(const PlotModel& model, CsvTableOptions options) : model_(model), options_(options) {
+PointRecorder::PointRecorder(const PlotModel& model, CsvTableOptions options)
+    : model_(model), options_(options) {
     options_.VisibleOnly = false;
 }
 
-PointRecorder::~PointRecorder() { Stop(); }
+PointRecorder::~PointRecorder() {
+    Stop();
+}
 
 bool PointRecorder::Start(const std::filesystem::path& file, double now) {
     Stop();
@@ -55,7 +58,8 @@ void PointRecorder::Poll(double now) {
         // The newest instant may still get points of the same packet: it waits for the next one.
         std::size_t end = rows;
         const double newest = store.TimeAt(rows - 1);
-        while (end > nextRow_ && store.TimeAt(end - 1) == newest) --end;
+        while (end > nextRow_ && store.TimeAt(end - 1) == newest)
+            --end;
         Collect(end);
     }
     if (now - lastFlush_ >= kFlushSeconds) Flush();
@@ -110,9 +114,12 @@ std::string RecordingStatusText(const std::string& fileName, double seconds, std
         return std::string(buf, res.ptr);
     };
     std::string size;
-    if (bytes < 1024) size = std::to_string(bytes) + " B";
-    else if (bytes < 1024 * 1024) size = one(bytes / 1024.0) + " kB";
-    else size = one(bytes / (1024.0 * 1024.0)) + " MB";
+    if (bytes < 1024)
+        size = std::to_string(bytes) + " B";
+    else if (bytes < 1024 * 1024)
+        size = one(bytes / 1024.0) + " kB";
+    else
+        size = one(bytes / (1024.0 * 1024.0)) + " MB";
     return fileName + "  " + time + "  " + size;
 }
 

@@ -38,11 +38,14 @@ PointStore::ValueChunk::ValueChunk() {
 PointStore::PointStore() = default;
 PointStore::~PointStore() = default;
 
-bool PointStore::IsAbsent(double v) { return std::bit_cast<std::uint64_t>(v) == kAbsentBits; }
+bool PointStore::IsAbsent(double v) {
+    return std::bit_cast<std::uint64_t>(v) == kAbsentBits;
+}
 
 std::size_t PointStore::TotalCount() const {
     std::size_t n = 0;
-    for (std::size_t c : counts_) n += c;
+    for (std::size_t c : counts_)
+        n += c;
     return n;
 }
 
@@ -72,7 +75,8 @@ void PointStore::Append(int channel, double x, double y) {
     if (rows_ == 0 || TimeAt(row) != x || Has(channel, row)) {
         row = rows_;
         const std::size_t c = row / kChunkRows;
-        if (c == times_.size()) times_.push_back(std::unique_ptr<TimeChunk>(new TimeChunk)); // left uninitialised
+        if (c == times_.size())
+            times_.push_back(std::unique_ptr<TimeChunk>(new TimeChunk)); // left uninitialised
         times_[c]->t[row % kChunkRows] = x;
         ++rows_;
     }
@@ -104,8 +108,10 @@ std::size_t PointStore::LowerBound(double t) const {
     std::size_t lo = 0, hi = times_.size();
     while (lo < hi) {
         const std::size_t mid = (lo + hi) / 2;
-        if (times_[mid]->t[0] < t) lo = mid + 1;
-        else hi = mid;
+        if (times_[mid]->t[0] < t)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     if (lo == 0) return 0;
     const std::size_t c = lo - 1;
@@ -118,8 +124,10 @@ std::size_t PointStore::UpperBound(double t) const {
     std::size_t lo = 0, hi = times_.size();
     while (lo < hi) {
         const std::size_t mid = (lo + hi) / 2;
-        if (times_[mid]->t[0] <= t) lo = mid + 1;
-        else hi = mid;
+        if (times_[mid]->t[0] <= t)
+            lo = mid + 1;
+        else
+            hi = mid;
     }
     if (lo == 0) return 0;
     const std::size_t c = lo - 1;
@@ -134,11 +142,16 @@ void PointStore::ChunkMinMax(const ValueChunk& vc, std::size_t a, std::size_t b,
         return;
     }
     std::size_t i = a;
-    for (; i < b && i % kBlockRows; ++i) Widen(e, vc.v[i]);
-    for (; i + kBlockRows <= b && i % kGroupRows; i += kBlockRows) Widen(e, vc.block[i / kBlockRows]);
-    for (; i + kGroupRows <= b; i += kGroupRows) Widen(e, vc.group[i / kGroupRows]);
-    for (; i + kBlockRows <= b; i += kBlockRows) Widen(e, vc.block[i / kBlockRows]);
-    for (; i < b; ++i) Widen(e, vc.v[i]);
+    for (; i < b && i % kBlockRows; ++i)
+        Widen(e, vc.v[i]);
+    for (; i + kBlockRows <= b && i % kGroupRows; i += kBlockRows)
+        Widen(e, vc.block[i / kBlockRows]);
+    for (; i + kGroupRows <= b; i += kGroupRows)
+        Widen(e, vc.group[i / kGroupRows]);
+    for (; i + kBlockRows <= b; i += kBlockRows)
+        Widen(e, vc.block[i / kBlockRows]);
+    for (; i < b; ++i)
+        Widen(e, vc.v[i]);
 }
 
 PointStore::Extent PointStore::MinMax(int channel, std::size_t begin, std::size_t end) const {
@@ -221,7 +234,8 @@ void PointStore::ColumnBounds(double t0, double t1, int columns, std::vector<std
     }
 }
 
-void PointStore::Columns(int channel, const std::vector<std::size_t>& bounds, std::vector<Column>& out) const {
+void PointStore::Columns(int channel, const std::vector<std::size_t>& bounds,
+                         std::vector<Column>& out) const {
     out.clear();
     if (bounds.size() < 2) return;
     out.reserve(bounds.size() - 1);

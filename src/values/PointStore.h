@@ -73,8 +73,7 @@ public:
     void Columns(int channel, double t0, double t1, int columns, std::vector<Column>& out) const;
 
     // Calls f(time, value) for every point of a channel in rows [begin, end), in row order.
-    template <class F>
-    void ForEachPoint(int channel, std::size_t begin, std::size_t end, F&& f) const {
+    template <class F> void ForEachPoint(int channel, std::size_t begin, std::size_t end, F&& f) const {
         const auto& chunks = values_[channel];
         for (std::size_t row = begin; row < end;) {
             const std::size_t c = row / kChunkRows;

@@ -41,8 +41,9 @@ public:
             valid_ = true;
             const std::time_t t = static_cast<std::time_t>(whole);
             const std::tm tm = LocalCalendarTime(t);
-            const int n = std::snprintf(prefix_, sizeof prefix_, "%04d-%02d-%02d %02d:%02d:%02d.", tm.tm_year + 1900,
-                                        tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+            const int n =
+                std::snprintf(prefix_, sizeof prefix_, "%04d-%02d-%02d %02d:%02d:%02d.", tm.tm_year + 1900,
+                              tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
             prefixLen_ = n > 0 ? static_cast<std::size_t>(n) : 0;
         }
         out.append(prefix_, prefixLen_);
@@ -77,7 +78,8 @@ CsvResult WritePointsCsv(const PlotModel& model, std::ostream& out, const CsvPro
     const std::uint64_t generation = store.Generation();
     const std::size_t rows = store.Rows(); // points added meanwhile are left for the next export
     std::uint64_t total = 0;
-    for (int i = 0; i < PlotModel::kChannels; ++i) total += store.Count(i);
+    for (int i = 0; i < PlotModel::kChannels; ++i)
+        total += store.Count(i);
 
     std::string buf = "Channel,Time,Seconds,Value\r\n";
     buf.reserve(kFlushBytes + 4096);
@@ -135,8 +137,7 @@ std::filesystem::path PartialCsvPath(const std::filesystem::path& target) {
 
 namespace {
 
-template <class Write>
-CsvResult ExportThroughPartial(const std::filesystem::path& target, Write&& write) {
+template <class Write> CsvResult ExportThroughPartial(const std::filesystem::path& target, Write&& write) {
     const std::filesystem::path partial = PartialCsvPath(target);
     CsvResult result;
     {
@@ -162,15 +163,18 @@ CsvResult ExportThroughPartial(const std::filesystem::path& target, Write&& writ
 
 namespace mirota {
 
-CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& target, const CsvProgress& progress) {
-    return ExportThroughPartial(target, [&](std::ostream& out) { return WritePointsCsv(model, out, progress); });
+CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& target,
+                          const CsvProgress& progress) {
+    return ExportThroughPartial(target,
+                                [&](std::ostream& out) { return WritePointsCsv(model, out, progress); });
 }
 
 struct CsvTableFormatter::TimeText : LocalTimeText {};
 
 CsvTableFormatter::CsvTableFormatter(const PlotModel& model, const CsvTableOptions& options)
     : model_(model), options_(options), time_(std::make_unique<TimeText>()) {
-    for (int i = 0; i < PlotModel::kChannels; ++i) shown_[i] = model.ChannelAt(i).InLegend;
+    for (int i = 0; i < PlotModel::kChannels; ++i)
+        shown_[i] = model.ChannelAt(i).InLegend;
 }
 
 CsvTableFormatter::~CsvTableFormatter() = default;
@@ -211,7 +215,8 @@ void CsvTableFormatter::AppendNumber(std::string& out, double v) const {
     if (options_.Decimal != '.')
         for (char* p = buf; p != res.ptr; ++p)
             if (*p == '.') *p = options_.Decimal;
-    const bool quote = options_.Decimal == options_.Separator && std::memchr(buf, options_.Separator, res.ptr - buf);
+    const bool quote =
+        options_.Decimal == options_.Separator && std::memchr(buf, options_.Separator, res.ptr - buf);
     if (quote) out += '"';
     out.append(buf, res.ptr);
     if (quote) out += '"';
@@ -220,7 +225,8 @@ void CsvTableFormatter::AppendNumber(std::string& out, double v) const {
 bool CsvTableFormatter::AppendRow(std::string& out, std::size_t row, double firstTime) {
     const PointStore& store = model_.Points();
     bool any = false;
-    for (int i = 0; i < PlotModel::kChannels && !any; ++i) any = shown_[i] && store.Has(i, row);
+    for (int i = 0; i < PlotModel::kChannels && !any; ++i)
+        any = shown_[i] && store.Has(i, row);
     if (!any) return false;
     const double t = store.TimeAt(row);
     time_->Append(out, t);
@@ -252,7 +258,8 @@ CsvResult WriteTableCsv(const PlotModel& model, std::ostream& out, const CsvTabl
     if (progress && !progress(0, total)) return CsvResult::Cancelled;
     for (std::size_t row = begin; row < end;) {
         const std::size_t sliceEnd = std::min(end, row + static_cast<std::size_t>(kProgressRows));
-        for (; row < sliceEnd; ++row) format.AppendRow(buf, row, first);
+        for (; row < sliceEnd; ++row)
+            format.AppendRow(buf, row, first);
         if (buf.size() >= kFlushBytes) {
             out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
             buf.clear();
@@ -274,10 +281,10 @@ std::string TableCsv(const PlotModel& model, const CsvTableOptions& options) {
     return std::move(out).str();
 }
 
-CsvResult ExportTableCsv(const PlotModel& model, const std::filesystem::path& target, const CsvTableOptions& options,
-                         const CsvProgress& progress) {
-    return ExportThroughPartial(target,
-                                [&](std::ostream& out) { return WriteTableCsv(model, out, options, progress); });
+CsvResult ExportTableCsv(const PlotModel& model, const std::filesystem::path& target,
+                         const CsvTableOptions& options, const CsvProgress& progress) {
+    return ExportThroughPartial(
+        target, [&](std::ostream& out) { return WriteTableCsv(model, out, options, progress); });
 }
 
 } // namespace mirota

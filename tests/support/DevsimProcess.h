@@ -20,8 +20,7 @@ public:
     // Starts `program` with `args` and reads the line path from its first line of output.
     DevsimProcess(const std::string& program, const std::vector<std::string>& args) {
         int out[2];
-        if (::pipe2(out, O_CLOEXEC) < 0)
-            return;
+        if (::pipe2(out, O_CLOEXEC) < 0) return;
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -31,18 +30,15 @@ public:
         for (auto& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
+        if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         ::posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         out_ = out[0];
-        if (pid_ > 0)
-            path_ = ReadLine(10000);
+        if (pid_ > 0) path_ = ReadLine(10000);
     }
     ~DevsimProcess() {
         Stop();
-        if (out_ >= 0)
-            ::close(out_);
+        if (out_ >= 0) ::close(out_);
     }
     DevsimProcess(const DevsimProcess&) = delete;
     DevsimProcess& operator=(const DevsimProcess&) = delete;
@@ -52,8 +48,7 @@ public:
 
     // Ends the simulator (its pty goes with it) and waits for it.
     void Stop() {
-        if (pid_ <= 0)
-            return;
+        if (pid_ <= 0) return;
         ::kill(pid_, SIGTERM);
         int status = 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -70,8 +65,7 @@ public:
 
     // True once the simulator has ended by itself.
     bool Exited() {
-        if (pid_ <= 0)
-            return true;
+        if (pid_ <= 0) return true;
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
@@ -86,13 +80,10 @@ private:
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (std::chrono::steady_clock::now() < deadline) {
             pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
+            if (::poll(&p, 1, 100) <= 0) continue;
             char c;
-            if (::read(out_, &c, 1) != 1)
-                break;
-            if (c == '\n')
-                return line;
+            if (::read(out_, &c, 1) != 1) break;
+            if (c == '\n') return line;
             line += c;
         }
         return {};

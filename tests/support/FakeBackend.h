@@ -27,13 +27,11 @@ struct FakeLine {
     // Bytes arrive from the device; the port hears of them through the loop.
     void Inject(const std::string& bytes, unsigned events = evRxChar, int error = 0) {
         queued += bytes;
-        if (!loop || !sink)
-            return;
+        if (!loop || !sink) return;
         auto token = alive;
         LineEventSink* s = sink;
         loop->Post([token, s, events, error] {
-            if (token && *token)
-                s->HandleLineEvents(events, error);
+            if (token && *token) s->HandleLineEvents(events, error);
         });
     }
 };
@@ -46,8 +44,7 @@ public:
         return it == line_->failures.end() ? 0 : it->second;
     }
     int OpenDevice(const std::string&) override {
-        if (int e = Fail("open"))
-            return e;
+        if (int e = Fail("open")) return e;
         line_->open = true;
         ++line_->opens;
         return 0;
@@ -62,8 +59,7 @@ public:
         line_->watching = true;
     }
     void StopEvents() override {
-        if (line_->alive)
-            *line_->alive = false;
+        if (line_->alive) *line_->alive = false;
         line_->sink = nullptr;
         line_->watching = false;
     }
@@ -79,16 +75,14 @@ public:
         return Fail("queued");
     }
     int Read(char* buffer, std::size_t count, std::size_t& got) override {
-        if (int e = Fail("read"))
-            return e;
+        if (int e = Fail("read")) return e;
         got = std::min(count, line_->queued.size());
         std::memcpy(buffer, line_->queued.data(), got);
         line_->queued.erase(0, got);
         return 0;
     }
     int Write(const char* buffer, std::size_t count, std::size_t& written) override {
-        if (int e = Fail("write"))
-            return e;
+        if (int e = Fail("write")) return e;
         line_->written.append(buffer, count);
         written = count;
         return 0;

@@ -58,10 +58,8 @@ public:
                               : kind == DialogKind::Information ? kCaptionInformation
                                                                 : kCaptionWarning;
         Record(caption, text, kind);
-        if (buttons == DialogButtons::Ok)
-            return DialogResult::Ok;
-        if (answers.empty())
-            return unanswered;
+        if (buttons == DialogButtons::Ok) return DialogResult::Ok;
+        if (answers.empty()) return unanswered;
         const DialogResult r = answers.front();
         answers.pop_front();
         return r;
@@ -69,8 +67,7 @@ public:
     DialogResult ShowSystemBox(const std::string& text, const std::string& caption, DialogKind icon,
                                DialogButtons) override {
         Record(caption, text, icon);
-        if (onSystemBox)
-            onSystemBox();
+        if (onSystemBox) onSystemBox();
         return DialogResult::Ok;
     }
     std::optional<std::string> InputBox(const std::string&, const std::string& prompt,
@@ -81,18 +78,15 @@ public:
             inputs.pop_front();
             return r;
         }
-        if (input)
-            return input;
+        if (input) return input;
         return value;
     }
 
 private:
     void Record(const std::string& caption, const std::string& text, DialogKind kind) {
         shown.push_back({caption, text, kind, loop_ ? loop_->TickCount() : 0});
-        if (whileShown)
-            whileShown();
-        if (loop_ && answerAfterMs > 0)
-            Delay(*loop_, answerAfterMs);
+        if (whileShown) whileShown();
+        if (loop_ && answerAfterMs > 0) Delay(*loop_, answerAfterMs);
     }
 
     MessageLoop* loop_ = nullptr;

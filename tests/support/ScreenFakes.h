@@ -1,9 +1,9 @@
 #pragma once
 // Fakes around a device screen under test: the main window as its host, and the dialogs.
-#include "screen/Screens.h"
-#include "link/Dialogs.h"
 #include "RecordingDialogs.h"
+#include "link/Dialogs.h"
 #include "loop/MessageLoop.h"
+#include "screen/Screens.h"
 
 #include <cstdint>
 #include <functional>
@@ -15,16 +15,14 @@ namespace mirota::test {
 class FakeHost : public ScreenHost {
 public:
     bool unplugged = false;
-    std::vector<bool> closings; // aErrorOccures of every ClosingCurrentFrame
+    std::vector<bool> closings;          // aErrorOccures of every ClosingCurrentFrame
     std::function<void(bool)> onClosing; // what the main window does then (lets the screen go)
     bool Unplugged() const override { return unplugged; }
     void ClosingCurrentFrame(bool aErrorOccures) override {
         closings.push_back(aErrorOccures);
-        if (onClosing)
-            onClosing(aErrorOccures);
+        if (onClosing) onClosing(aErrorOccures);
     }
 };
-
 
 using ShownDialog = ShownBox;
 using FakeDialogs = RecordingDialogs;

@@ -12,8 +12,7 @@
 
 namespace mirota {
 
-template <class Device>
-class ScriptedLineBackend : public SerialBackend {
+template <class Device> class ScriptedLineBackend : public SerialBackend {
 public:
     explicit ScriptedLineBackend(Device& d) : d_(d) {}
     int OpenDevice(const std::string&) override { return 0; }

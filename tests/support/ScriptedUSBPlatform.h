@@ -80,9 +80,10 @@ private:
         ScriptedController* Controller = nullptr;
         ScriptedDevice* Hub = nullptr;
     };
-    bool AnswerName(USBHandle handle, const void* owner, std::uint32_t request, std::size_t headerSize, const std::u16string& name,
-                    const std::optional<std::uint32_t>& actualLength, bool lengthFails, bool textFails,
-                    void* outBuffer, std::uint32_t outSize, std::uint32_t& bytesReturned);
+    bool AnswerName(USBHandle handle, const void* owner, std::uint32_t request, std::size_t headerSize,
+                    const std::u16string& name, const std::optional<std::uint32_t>& actualLength,
+                    bool lengthFails, bool textFails, void* outBuffer, std::uint32_t outSize,
+                    std::uint32_t& bytesReturned);
     ScriptedDevice* FindHub(const std::u16string& name);
     void IndexHubs();
 

@@ -11,7 +11,8 @@ namespace mirota {
 
 class WatchedBackend : public SerialBackend {
 public:
-    WatchedBackend(std::unique_ptr<SerialBackend> inner, std::function<void(const char*, std::size_t)> onWrite)
+    WatchedBackend(std::unique_ptr<SerialBackend> inner,
+                   std::function<void(const char*, std::size_t)> onWrite)
         : inner_(std::move(inner)), onWrite_(std::move(onWrite)) {}
     int OpenDevice(const std::string& port) override { return inner_->OpenDevice(port); }
     int SetupQueues(const TComBuffer& buffer) override { return inner_->SetupQueues(buffer); }
@@ -23,10 +24,11 @@ public:
     void CloseDevice() override { inner_->CloseDevice(); }
     int TakeErrors(TComErrors& errors) override { return inner_->TakeErrors(errors); }
     int BytesQueued(std::size_t& count) override { return inner_->BytesQueued(count); }
-    int Read(char* buffer, std::size_t count, std::size_t& got) override { return inner_->Read(buffer, count, got); }
+    int Read(char* buffer, std::size_t count, std::size_t& got) override {
+        return inner_->Read(buffer, count, got);
+    }
     int Write(const char* buffer, std::size_t count, std::size_t& written) override {
-        if (onWrite_)
-            onWrite_(buffer, count);
+        if (onWrite_) onWrite_(buffer, count);
         return inner_->Write(buffer, count, written);
     }
     std::string ErrorText(int error) const override { return inner_->ErrorText(error); }

@@ -1,8 +1,8 @@
 #include "devsim/DeviceSimulator.h"
 
 #include <algorithm>
-#include <cmath>
 #include <charconv>
+#include <cmath>
 #include <fstream>
 #include <map>
 #include <random>
@@ -27,8 +27,7 @@ std::string Fixed(double value, int decimals) {
 
 std::string Trim(const std::string& s) {
     const auto b = s.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return {};
+    if (b == std::string::npos) return {};
     const auto e = s.find_last_not_of(" \t\r\n");
     return s.substr(b, e - b + 1);
 }
@@ -44,34 +43,31 @@ struct DeviceSimulator::Impl {
     DeviceOptions options;
     std::vector<LoggedByte> received;
     std::map<std::string, std::string> settings;
-    std::string command;     // a "$" command being received
+    std::string command; // a "$" command being received
     bool streaming = false;
     bool textMode = false;
-    std::string inputLine;   // text mode: the line being typed
-    int escapeState = 0;     // text mode: 1 after ESC, 2 inside a control sequence (keys are not text)
-    int centivolts = 2417;   // 24.17 V
-    int calibration = 0;     // code 201
+    std::string inputLine; // text mode: the line being typed
+    int escapeState = 0;   // text mode: 1 after ESC, 2 inside a control sequence (keys are not text)
+    int centivolts = 2417; // 24.17 V
+    int calibration = 0;   // code 201
     TimerId streamTimer = 0;
-    std::uint64_t streamStart = 0;  // tick when streaming was switched on
-    std::uint64_t lastRound = 0;    // tick of the last round of packets
-    double angle = 0;               // degrees, integrates the angle speed
-    std::mt19937 noise{20240611};   // fixed seed: the same run gives the same values
+    std::uint64_t streamStart = 0; // tick when streaming was switched on
+    std::uint64_t lastRound = 0;   // tick of the last round of packets
+    double angle = 0;              // degrees, integrates the angle speed
+    std::mt19937 noise{20240611};  // fixed seed: the same run gives the same values
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
-    bool hungUp = false;            // SetHangUp has run
+    bool hungUp = false; // SetHangUp has run
 
     bool Mute() const { return options.Fault.Silent || options.Fault.HangUp; }
 
     void Transmit(const std::string& bytes) {
-        if (Mute() || bytes.empty())
-            return;
-        if (self.OnTransmit)
-            self.OnTransmit(bytes);
+        if (Mute() || bytes.empty()) return;
+        if (self.OnTransmit) self.OnTransmit(bytes);
     }
 
     // The answer "&" + code + text + ESC, AnswerDelayMs (+ LateMs) after the command's last byte.
     void Answer(const std::string& code, const std::string& text, std::uint32_t extraMs = 0) {
-        if (Mute())
-            return;
+        if (Mute()) return;
         if (options.Fault.DropReplies > 0) {
             --options.Fault.DropReplies;
             return;
@@ -82,14 +78,14 @@ struct DeviceSimulator::Impl {
         loop.StartTimer(
             delay,
             [this, token, reply] {
-                if (*token)
-                    Transmit(reply);
+                if (*token) Transmit(reply);
             },
             false);
     }
 
     static bool IsCode(const std::string& code) {
-        return code.size() == 3 && std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
+        return code.size() == 3 &&
+               std::all_of(code.begin(), code.end(), [](char c) { return c >= '0' && c <= '9'; });
     }
 
     std::string VoltageText() const { return Fixed(centivolts / 100.0, 2); }
@@ -136,19 +132,15 @@ struct DeviceSimulator::Impl {
             Answer(code, on ? "1" : "0");
             SetStreaming(on);
         } else if (code == "201") {
-            if (value.size() == 1 && value[0] >= '0' && value[0] <= '3')
-                calibration = value[0] - '0';
+            if (value.size() == 1 && value[0] >= '0' && value[0] <= '3') calibration = value[0] - '0';
             Answer(code, std::string(1, static_cast<char>('0' + calibration)));
         } else {
             // The longest known setting that begins the text; the rest is the value.
             std::string key;
             for (const auto& [k, v] : settings)
-                if (cmd.compare(0, k.size(), k) == 0 && k.size() > key.size())
-                    key = k;
-            if (key.empty() && IsCode(code))
-                key = cmd.substr(0, 4); // unknown so far: the device takes it
-            if (key.empty())
-                return;
+                if (cmd.compare(0, k.size(), k) == 0 && k.size() > key.size()) key = k;
+            if (key.empty() && IsCode(code)) key = cmd.substr(0, 4); // unknown so far: the device takes it
+            if (key.empty()) return;
             const std::string written = cmd.substr(key.size());
             settings[key] = self.OnSettingWritten ? self.OnSettingWritten(key, written) : written;
             Answer(key.substr(1), settings[key]);
@@ -156,8 +148,7 @@ struct DeviceSimulator::Impl {
     }
 
     void SetStreaming(bool on) {
-        if (on == streaming)
-            return;
+        if (on == streaming) return;
         streaming = on;
         if (streamTimer) {
             loop.KillTimer(streamTimer);
@@ -175,20 +166,22 @@ struct DeviceSimulator::Impl {
     void ScheduleRound(std::size_t lastBytes, std::uint32_t atLeastMs = 1) {
         const double rate = std::clamp(options.PacketRate, 0.1, 1000.0);
         const auto period = static_cast<std::uint32_t>(std::lround(1000.0 / rate));
-        const auto busy = static_cast<std::uint32_t>((lastBytes * 1000 + kLineBytesPerSecond - 1) / kLineBytesPerSecond);
+        const auto busy =
+            static_cast<std::uint32_t>((lastBytes * 1000 + kLineBytesPerSecond - 1) / kLineBytesPerSecond);
         auto token = alive;
         streamTimer = loop.StartTimer(
             std::max<std::uint32_t>({period, busy, atLeastMs}),
             [this, token] {
-                if (!*token)
-                    return;
+                if (!*token) return;
                 streamTimer = 0;
                 ScheduleRound(StreamPackets());
             },
             false);
     }
 
-    double Noise(double amplitude) { return std::uniform_real_distribution<double>(-amplitude, amplitude)(noise); }
+    double Noise(double amplitude) {
+        return std::uniform_real_distribution<double>(-amplitude, amplitude)(noise);
+    }
 
     // One round of packets; returns the number of bytes sent.
     std::size_t StreamPackets() {
@@ -199,11 +192,9 @@ struct DeviceSimulator::Impl {
         // The shaft turns on whether anyone listens: the angle integrates the angle speed.
         const double angleSpeed = 36.0 + 6.0 * std::sin(t * 0.2) + Noise(0.05); // degrees per second
         angle = std::fmod(angle + angleSpeed * dt, 360.0);
-        if (Mute() || textMode)
-            return 0;
+        if (Mute() || textMode) return 0;
         std::string out;
-        if (options.Fault.Garbage)
-            out += "#~ x?";
+        if (options.Fault.Garbage) out += "#~ x?";
         // Value numbers: 1 torque 1, 2 torque 2, 3 speed 1, 4 speed 2, 5 angle, 6 angle speed.
         const double values[6] = {12.3456 + 0.8 * std::sin(t) + Noise(0.002),
                                   -3.5 + 0.3 * std::cos(t * 0.7) + Noise(0.002),
@@ -215,14 +206,17 @@ struct DeviceSimulator::Impl {
             out += "%00" + std::to_string(i + 1) + Fixed(values[i], 4) + ESC;
         out += "%007" + Fixed(50.0 + 0.4 * std::sin(t * 0.5) + Noise(0.02), 2) + ESC;
         if (options.Fault.Garbage)
-            out += "\x7f" "noise";
+            out += "\x7f"
+                   "noise";
         Transmit(out);
         return out.size();
     }
 
     // ---- text mode: a small VT100 menu ----
 
-    static std::string At(int row, int col) { return "\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H"; }
+    static std::string At(int row, int col) {
+        return "\x1b[" + std::to_string(row) + ";" + std::to_string(col) + "H";
+    }
 
     std::string Prompt() const { return At(22, 1) + "\x1b[K> " + inputLine; }
 
@@ -269,8 +263,7 @@ struct DeviceSimulator::Impl {
         } else if (cmd == "s") {
             std::string list;
             for (const auto& [k, v] : settings) {
-                if (list.size() > 60)
-                    break;
+                if (list.size() > 60) break;
                 list += k + "=" + v + " ";
             }
             ShowResult(list.empty() ? std::string("No settings.") : list);
@@ -286,8 +279,7 @@ struct DeviceSimulator::Impl {
             return;
         }
         if (escapeState == 2) {
-            if (b >= 0x40 && b <= 0x7e)
-                escapeState = 0;
+            if (b >= 0x40 && b <= 0x7e) escapeState = 0;
             return;
         }
         if (c == ESC) {
@@ -311,8 +303,7 @@ struct DeviceSimulator::Impl {
 
     void FromHost(char c) {
         received.push_back({loop.TickCount(), c});
-        if (options.Fault.HangUp)
-            return;
+        if (options.Fault.HangUp) return;
         if (c == '*') { // leaves the text mode, abandons a command: ready for commands
             textMode = false;
             inputLine.clear();
@@ -328,16 +319,14 @@ struct DeviceSimulator::Impl {
             command.clear();
             inputLine.clear();
             escapeState = 0;
-            if (!Mute())
-                ShowMenu();
+            if (!Mute()) ShowMenu();
             return;
         }
         if (!command.empty()) {
             if (c == ESC || c == CR) {
                 const std::string cmd = command;
                 command.clear();
-                if (cmd.size() >= 4)
-                    Execute(cmd, c);
+                if (cmd.size() >= 4) Execute(cmd, c);
                 return;
             }
             if (c == '$') { // a new command replaces an unfinished one
@@ -354,8 +343,7 @@ struct DeviceSimulator::Impl {
             }
             return;
         }
-        if (c == '$')
-            command = "$";
+        if (c == '$') command = "$";
         // Anything else outside a command ("1" keep-alive, ESC ESC ESC) needs no answer.
     }
 
@@ -363,29 +351,27 @@ struct DeviceSimulator::Impl {
     // other setting starts at 0.
     static std::string FactoryValue(const std::string& command) {
         static const std::map<std::string, std::string> values = {
-            {"$101", "200"},  {"$102", "50"},      {"$103", "2"},      {"$104", "3"},    {"$110", "1"},
-            {"$111", "10"},   {"$113", "0.5"},     {"$120", "1"},      {"$121", "1"},    {"$122", "Bench 1"},
-            {"$130", "60"},   {"$131", "0"},       {"$132", "1"},      {"$140", "1.0021"}, {"$141", "0.9987"},
-            {"$142", "1"},
+            {"$101", "200"}, {"$102", "50"},      {"$103", "2"},      {"$104", "3"},
+            {"$110", "1"},   {"$111", "10"},      {"$113", "0.5"},    {"$120", "1"},
+            {"$121", "1"},   {"$122", "Bench 1"}, {"$130", "60"},     {"$131", "0"},
+            {"$132", "1"},   {"$140", "1.0021"},  {"$141", "0.9987"}, {"$142", "1"},
         };
         const auto it = values.find(command);
         return it == values.end() ? "0" : it->second;
     }
 
     void LoadCatalogue() {
-        if (options.CfgDir.empty())
-            return;
+        if (options.CfgDir.empty()) return;
         const std::string type = options.Type;
-        for (const std::string& name : {"SettingsCommands" + type + ".ini", std::string("HiddenCommands.ini")}) {
+        for (const std::string& name :
+             {"SettingsCommands" + type + ".ini", std::string("HiddenCommands.ini")}) {
             std::ifstream in(options.CfgDir + "/" + name);
             std::string line;
             while (std::getline(in, line)) {
                 line = Trim(line);
-                if (line.empty() || line[0] == ';' || line[0] == '[')
-                    continue;
+                if (line.empty() || line[0] == ';' || line[0] == '[') continue;
                 const auto eq = line.find('=');
-                if (eq == std::string::npos)
-                    continue;
+                if (eq == std::string::npos) continue;
                 const std::string command = Trim(line.substr(eq + 1));
                 if (command.size() >= 4 && command[0] == '$' && !settings.count(command))
                     settings[command] = FactoryValue(command);
@@ -401,8 +387,7 @@ DeviceSimulator::DeviceSimulator(MessageLoop& loop, DeviceOptions options)
 
 DeviceSimulator::~DeviceSimulator() {
     *impl_->alive = false;
-    if (impl_->streamTimer)
-        impl_->loop.KillTimer(impl_->streamTimer);
+    if (impl_->streamTimer) impl_->loop.KillTimer(impl_->streamTimer);
 }
 
 void DeviceSimulator::Receive(const char* data, std::size_t count) {
@@ -410,18 +395,20 @@ void DeviceSimulator::Receive(const char* data, std::size_t count) {
         impl_->FromHost(data[i]);
 }
 
-DeviceOptions& DeviceSimulator::Options() { return impl_->options; }
-
-void DeviceSimulator::SetHangUp() {
-    if (impl_->hungUp)
-        return;
-    impl_->hungUp = true;
-    impl_->options.Fault.HangUp = true;
-    if (OnHangUp)
-        OnHangUp();
+DeviceOptions& DeviceSimulator::Options() {
+    return impl_->options;
 }
 
-const std::vector<LoggedByte>& DeviceSimulator::Received() const { return impl_->received; }
+void DeviceSimulator::SetHangUp() {
+    if (impl_->hungUp) return;
+    impl_->hungUp = true;
+    impl_->options.Fault.HangUp = true;
+    if (OnHangUp) OnHangUp();
+}
+
+const std::vector<LoggedByte>& DeviceSimulator::Received() const {
+    return impl_->received;
+}
 
 std::string DeviceSimulator::ReceivedText() const {
     std::string s;
@@ -431,11 +418,21 @@ std::string DeviceSimulator::ReceivedText() const {
     return s;
 }
 
-void DeviceSimulator::ClearReceived() { impl_->received.clear(); }
+void DeviceSimulator::ClearReceived() {
+    impl_->received.clear();
+}
 
-bool DeviceSimulator::Streaming() const { return impl_->streaming; }
-bool DeviceSimulator::TextMode() const { return impl_->textMode; }
-std::map<std::string, std::string>& DeviceSimulator::Settings() { return impl_->settings; }
-double DeviceSimulator::Voltage() const { return impl_->centivolts / 100.0; }
+bool DeviceSimulator::Streaming() const {
+    return impl_->streaming;
+}
+bool DeviceSimulator::TextMode() const {
+    return impl_->textMode;
+}
+std::map<std::string, std::string>& DeviceSimulator::Settings() {
+    return impl_->settings;
+}
+double DeviceSimulator::Voltage() const {
+    return impl_->centivolts / 100.0;
+}
 
 } // namespace mirota::devsim

@@ -18,26 +18,26 @@ namespace mirota::devsim {
 inline constexpr unsigned kLineBytesPerSecond = 1920;
 
 struct Faults {
-    bool Silent = false;        // answers nothing and streams nothing
-    bool WrongAnswers = false;  // answers every command with a wrong answer text
-    std::uint32_t LateMs = 0;   // extra delay before every answer
-    bool Garbage = false;       // sends noise between packets
-    int DropReplies = 0;        // the next N answers are not sent (counts down)
-    bool HangUp = false;        // the line is gone (pty closed / backend reports a hang-up)
+    bool Silent = false;       // answers nothing and streams nothing
+    bool WrongAnswers = false; // answers every command with a wrong answer text
+    std::uint32_t LateMs = 0;  // extra delay before every answer
+    bool Garbage = false;      // sends noise between packets
+    int DropReplies = 0;       // the next N answers are not sent (counts down)
+    bool HangUp = false;       // the line is gone (pty closed / backend reports a hang-up)
 };
 
 struct DeviceOptions {
-    std::string Name = "DMS 2000";        // answer to "$112"
-    std::string Firmware = "2.31";        // answer to "$357" ESC
-    std::string Type = " DMS";            // device type text (catalogue of settings it holds)
+    std::string Name = "DMS 2000"; // answer to "$112"
+    std::string Firmware = "2.31"; // answer to "$357" ESC
+    std::string Type = " DMS";     // device type text (catalogue of settings it holds)
     // Rounds of "%" packets per second while streaming. One round is "%001" to "%006" (the six measured
     // values) and "%007" (the output frequency), sent together; the rounds are spaced so that the
     // line's 19200 baud (1920 bytes/s) can carry them, whatever the rate asked for.
     double PacketRate = 10;
-    std::uint32_t AnswerDelayMs = 20;     // time from a command's last byte to its answer
-    std::string CfgDir;                   // _cfg directory whose catalogue files seed the settings
+    std::uint32_t AnswerDelayMs = 20; // time from a command's last byte to its answer
+    std::string CfgDir;               // _cfg directory whose catalogue files seed the settings
     Faults Fault;
-    bool PortBusy = false;                // the simulated backend's OpenDevice fails with EBUSY
+    bool PortBusy = false; // the simulated backend's OpenDevice fails with EBUSY
 };
 
 struct LoggedByte {
@@ -70,8 +70,8 @@ public:
     void ClearReceived();
 
     // Device state.
-    bool Streaming() const;  // "%" packets on
-    bool TextMode() const;   // after "#" until "*"
+    bool Streaming() const;                         // "%" packets on
+    bool TextMode() const;                          // after "#" until "*"
     std::map<std::string, std::string>& Settings(); // catalogue command (e.g. "$105") -> value held
     double Voltage() const;
 

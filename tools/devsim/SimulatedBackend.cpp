@@ -3,8 +3,8 @@
 // as a line event posted to the loop, as the port's watcher would hand it over.
 #include "devsim/DeviceSimulator.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace mirota::devsim {
@@ -20,15 +20,13 @@ public:
     }
 
     int OpenDevice(const std::string&) override {
-        if (open_ || device_.Options().PortBusy)
-            return EBUSY;
+        if (open_ || device_.Options().PortBusy) return EBUSY;
         if (device_.Options().Fault.HangUp)
             return ENOENT; // the line is gone, as an unplugged adapter's device node
         open_ = true;
         hungUp_ = false;
         device_.OnTransmit = [this, token = alive_](const std::string& bytes) {
-            if (!*token || !open_)
-                return;
+            if (!*token || !open_) return;
             inbound_ += bytes;
             Notify(evRxChar, 0);
         };
@@ -48,14 +46,11 @@ public:
         sink_ = &sink;
         watching_ = std::make_shared<bool>(true);
         // What arrived before the watching began is announced now, as a watcher finds it on start.
-        if (!inbound_.empty())
-            Notify(evRxChar, 0);
-        if (hungUp_)
-            Notify(evHangup, EIO);
+        if (!inbound_.empty()) Notify(evRxChar, 0);
+        if (hungUp_) Notify(evHangup, EIO);
     }
     void StopEvents() override {
-        if (watching_)
-            *watching_ = false;
+        if (watching_) *watching_ = false;
         sink_ = nullptr;
     }
     int Purge() override {
@@ -87,10 +82,8 @@ public:
     }
     int Write(const char* buffer, std::size_t count, std::size_t& written) override {
         written = 0;
-        if (!open_)
-            return EBADF;
-        if (device_.Options().Fault.HangUp)
-            return EIO;
+        if (!open_) return EBADF;
+        if (device_.Options().Fault.HangUp) return EIO;
         device_.Receive(buffer, count);
         written = count;
         return 0;
@@ -99,13 +92,11 @@ public:
 
 private:
     void Notify(unsigned events, int error) {
-        if (!loop_ || !sink_ || !*watching_)
-            return;
+        if (!loop_ || !sink_ || !*watching_) return;
         LineEventSink* sink = sink_;
         auto watching = watching_;
         loop_->Post([sink, watching, events, error] {
-            if (*watching)
-                sink->HandleLineEvents(events, error);
+            if (*watching) sink->HandleLineEvents(events, error);
         });
     }
 

@@ -64,8 +64,7 @@ void Raw(int fd) {
     }
 }
 
-template <class T>
-bool ParseNumber(const char* text, T& out) {
+template <class T> bool ParseNumber(const char* text, T& out) {
     const char* end = text + std::strlen(text);
     const auto r = std::from_chars(text, end, out);
     return r.ec == std::errc() && r.ptr == end;
@@ -83,17 +82,14 @@ public:
 
     bool Open() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0)
-            return false;
+        if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return false;
         const char* path = ::ptsname(master_);
-        if (!path)
-            return false;
+        if (!path) return false;
         path_ = path;
         // Holding the terminal side open keeps the line up while no program has it open: the host's
         // own open and close then never hang it up.
         slave_ = ::open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (slave_ < 0)
-            return false;
+        if (slave_ < 0) return false;
         Raw(slave_); // a fresh terminal side starts in cooked mode (echo, line editing)
         Raw(master_);
         // The device never waits for a listener: bytes that find the line full are lost.
@@ -109,8 +105,7 @@ public:
         struct stat st {};
         if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
             ::unlink(link.c_str()); // left over from an earlier run
-        if (::symlink(path_.c_str(), link.c_str()) != 0)
-            return false;
+        if (::symlink(path_.c_str(), link.c_str()) != 0) return false;
         link_ = link;
         return true;
     }
@@ -118,10 +113,8 @@ public:
     void Start() {
         lastPump_ = loop_.TickCount();
         device_.OnTransmit = [this](const std::string& bytes) {
-            if (master_ < 0)
-                return;
-            if (out_.size() > kMaxQueued)
-                out_.clear(); // nobody reads: the line drops what it cannot carry
+            if (master_ < 0) return;
+            if (out_.size() > kMaxQueued) out_.clear(); // nobody reads: the line drops what it cannot carry
             out_ += bytes;
             Pump();
         };
@@ -131,11 +124,9 @@ public:
 
     // The hang-up fault: the pty goes away, the host sees its line hung up.
     void HangUp() {
-        if (master_ < 0)
-            return;
+        if (master_ < 0) return;
         StopReader();
-        if (pumpTimer_)
-            loop_.KillTimer(pumpTimer_);
+        if (pumpTimer_) loop_.KillTimer(pumpTimer_);
         pumpTimer_ = 0;
         out_.clear();
         // The link goes first, as the device node of an unplugged adapter: a host that sees its line
@@ -154,8 +145,7 @@ public:
             ::close(master_);
         }
         master_ = slave_ = -1;
-        if (wake_ >= 0)
-            ::close(wake_);
+        if (wake_ >= 0) ::close(wake_);
         wake_ = -1;
         RemoveLink();
     }
@@ -167,16 +157,15 @@ private:
     // Sends what the line has carried since the last call, 1920 bytes a second.
     void Pump() {
         const std::uint64_t now = loop_.TickCount();
-        budget_ = std::min(kBurstBytes, budget_ + static_cast<double>(now - lastPump_) * devsim::kLineBytesPerSecond / 1000.0);
+        budget_ = std::min(kBurstBytes, budget_ + static_cast<double>(now - lastPump_) *
+                                                      devsim::kLineBytesPerSecond / 1000.0);
         lastPump_ = now;
         while (!out_.empty() && budget_ >= 1 && master_ >= 0) {
             const std::size_t n = std::min(out_.size(), static_cast<std::size_t>(budget_));
             const ssize_t done = ::write(master_, out_.data(), n);
             if (done < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (errno != EAGAIN)
-                    out_.clear();
+                if (errno == EINTR) continue;
+                if (errno != EAGAIN) out_.clear();
                 break;
             }
             out_.erase(0, static_cast<std::size_t>(done));
@@ -198,12 +187,10 @@ private:
         char buffer[4096];
         while (!stopReader_) {
             if (::poll(fds, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
+                if (errno == EINTR) continue;
                 break;
             }
-            if (fds[1].revents)
-                break;
+            if (fds[1].revents) break;
             if (fds[0].revents & POLLIN) {
                 const ssize_t n = ::read(master_, buffer, sizeof buffer);
                 if (n > 0) {
@@ -217,8 +204,7 @@ private:
     }
 
     void RemoveLink() {
-        if (link_.empty())
-            return;
+        if (link_.empty()) return;
         char target[4096];
         const ssize_t n = ::readlink(link_.c_str(), target, sizeof target - 1);
         if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == path_)
@@ -227,8 +213,7 @@ private:
     }
 
     void StopReader() {
-        if (!reader_.joinable())
-            return;
+        if (!reader_.joinable()) return;
         stopReader_ = true;
         const std::uint64_t one = 1;
         [[maybe_unused]] const auto n = ::write(wake_, &one, sizeof one);
@@ -274,12 +259,12 @@ int main(int argc, char** argv) {
             options.Fault.Garbage = true;
             continue;
         }
-        static const char* const withValue[] = {"--name", "--firmware", "--type", "--cfg", "--rate", "--answer-delay",
-                                                "--late", "--drop", "--hangup-after", "--link"};
+        static const char* const withValue[] = {"--name",         "--firmware",     "--type", "--cfg",
+                                                "--rate",         "--answer-delay", "--late", "--drop",
+                                                "--hangup-after", "--link"};
         if (std::none_of(std::begin(withValue), std::end(withValue), [&](const char* o) { return a == o; }))
             return Usage(("unknown option " + a).c_str());
-        if (i + 1 >= argc)
-            return Usage((a + " needs a value").c_str());
+        if (i + 1 >= argc) return Usage((a + " needs a value").c_str());
         const char* v = argv[++i];
         bool ok = true;
         if (a == "--name")
@@ -302,8 +287,7 @@ int main(int argc, char** argv) {
             ok = ParseNumber(v, options.Fault.DropReplies) && options.Fault.DropReplies >= 0;
         else
             ok = ParseNumber(v, hangUpAfter) && hangUpAfter >= 0;
-        if (!ok)
-            return Usage(("bad value for " + a + ": " + v).c_str());
+        if (!ok) return Usage(("bad value for " + a + ": " + v).c_str());
     }
 
     stopEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -334,7 +318,8 @@ int main(int argc, char** argv) {
 
     line.Start();
     if (hangUpAfter >= 0)
-        loop.StartTimer(static_cast<std::uint32_t>(hangUpAfter), [&device] { device.SetHangUp(); }, false);
+        loop.StartTimer(
+            static_cast<std::uint32_t>(hangUpAfter), [&device] { device.SetHangUp(); }, false);
 
     while (!stopRequested) {
         loop.WaitForMessage(100);

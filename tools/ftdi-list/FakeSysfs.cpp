@@ -10,28 +10,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void WriteAttribute(const fs::path& dir, const char* name, const std::string& value)
-{
+void WriteAttribute(const fs::path& dir, const char* name, const std::string& value) {
     std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
     out << value << '\n';
-    if (!out)
-        throw std::runtime_error("cannot write " + (dir / name).string());
+    if (!out) throw std::runtime_error("cannot write " + (dir / name).string());
 }
 
 // The sysfs name of a device's parent: 1-2.4 -> 1-2, 1-2 -> usb1.
-std::string ParentName(const std::string& name)
-{
+std::string ParentName(const std::string& name) {
     const auto dot = name.rfind('.');
-    if (dot != std::string::npos)
-        return name.substr(0, dot);
+    if (dot != std::string::npos) return name.substr(0, dot);
     const auto dash = name.find('-');
-    if (dash == std::string::npos || dash == 0)
-        throw std::invalid_argument("not a USB device name: " + name);
+    if (dash == std::string::npos || dash == 0) throw std::invalid_argument("not a USB device name: " + name);
     return "usb" + name.substr(0, dash);
 }
 
-void Link(const fs::path& target, const fs::path& link)
-{
+void Link(const fs::path& target, const fs::path& link) {
     std::error_code ec;
     fs::remove(link, ec);
     fs::create_directory_symlink(fs::relative(target, link.parent_path()), link);
@@ -39,26 +33,22 @@ void Link(const fs::path& target, const fs::path& link)
 
 } // namespace
 
-FakeSysfs::FakeSysfs(fs::path root) : FRoot(std::move(root))
-{
+FakeSysfs::FakeSysfs(fs::path root) : FRoot(std::move(root)) {
     fs::create_directories(FRoot / "bus" / "usb" / "devices");
     fs::create_directories(FRoot / "class" / "tty");
 }
 
-fs::path FakeSysfs::DeviceDir(const std::string& name) const
-{
+fs::path FakeSysfs::DeviceDir(const std::string& name) const {
     return FRoot / "bus" / "usb" / "devices" / name;
 }
 
-fs::path FakeSysfs::RealDir(const std::string& name) const
-{
+fs::path FakeSysfs::RealDir(const std::string& name) const {
     if (name.starts_with("usb"))
         return FRoot / "devices" / "pci0000:00" / ("0000:00:1d." + name.substr(3)) / name;
     return RealDir(ParentName(name)) / name;
 }
 
-void FakeSysfs::AddRootHub(int bus, int ports)
-{
+void FakeSysfs::AddRootHub(int bus, int ports) {
     const std::string name = "usb" + std::to_string(bus);
     const fs::path dir = RealDir(name);
     fs::create_directories(dir);
@@ -73,8 +63,7 @@ void FakeSysfs::AddRootHub(int bus, int ports)
     Link(dir, DeviceDir(name));
 }
 
-void FakeSysfs::AddDevice(const std::string& name, const FakeUsbDevice& device)
-{
+void FakeSysfs::AddDevice(const std::string& name, const FakeUsbDevice& device) {
     if (!fs::is_directory(RealDir(ParentName(name))))
         throw std::invalid_argument("parent of " + name + " does not exist");
     const fs::path dir = RealDir(name);
@@ -84,12 +73,9 @@ void FakeSysfs::AddDevice(const std::string& name, const FakeUsbDevice& device)
     WriteAttribute(dir, "bDeviceClass", device.DeviceClass);
     WriteAttribute(dir, "maxchild", std::to_string(device.MaxChild));
     WriteAttribute(dir, "devnum", "2");
-    if (device.Manufacturer)
-        WriteAttribute(dir, "manufacturer", *device.Manufacturer);
-    if (device.Product)
-        WriteAttribute(dir, "product", *device.Product);
-    if (device.Serial)
-        WriteAttribute(dir, "serial", *device.Serial);
+    if (device.Manufacturer) WriteAttribute(dir, "manufacturer", *device.Manufacturer);
+    if (device.Product) WriteAttribute(dir, "product", *device.Product);
+    if (device.Serial) WriteAttribute(dir, "serial", *device.Serial);
     Link(dir, DeviceDir(name));
 
     const std::string intf = name + ":1.0";
@@ -104,8 +90,7 @@ void FakeSysfs::AddDevice(const std::string& name, const FakeUsbDevice& device)
     }
 }
 
-void FakeSysfs::AddHub(const std::string& name, int ports)
-{
+void FakeSysfs::AddHub(const std::string& name, int ports) {
     FakeUsbDevice hub;
     hub.VendorId = "05e3";
     hub.ProductId = "0608";
@@ -116,8 +101,7 @@ void FakeSysfs::AddHub(const std::string& name, int ports)
 }
 
 void FakeSysfs::AddFtdiAdapter(const std::string& name, const std::string& serial, const std::string& product,
-                               std::optional<std::string> tty)
-{
+                               std::optional<std::string> tty) {
     FakeUsbDevice d;
     d.Manufacturer = "FTDI";
     d.Product = product;
@@ -126,8 +110,7 @@ void FakeSysfs::AddFtdiAdapter(const std::string& name, const std::string& seria
     AddDevice(name, d);
 }
 
-void FakeSysfs::RemoveDevice(const std::string& name)
-{
+void FakeSysfs::RemoveDevice(const std::string& name) {
     const fs::path devices = FRoot / "bus" / "usb" / "devices";
     const fs::path classTty = FRoot / "class" / "tty";
     std::error_code ec;
@@ -137,10 +120,10 @@ void FakeSysfs::RemoveDevice(const std::string& name)
         for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string n = it->path().filename().string();
             const bool below = n == name || n.starts_with(name + ":") || n.starts_with(name + ".");
-            const bool ttyBelow = dir == classTty &&
-                                  fs::read_symlink(it->path(), ec).string().find("/" + name + "/") != std::string::npos;
-            if (below || ttyBelow)
-                links.push_back(it->path());
+            const bool ttyBelow =
+                dir == classTty &&
+                fs::read_symlink(it->path(), ec).string().find("/" + name + "/") != std::string::npos;
+            if (below || ttyBelow) links.push_back(it->path());
         }
         for (const auto& l : links)
             fs::remove(l, ec);
@@ -148,11 +131,9 @@ void FakeSysfs::RemoveDevice(const std::string& name)
     fs::remove_all(RealDir(name), ec);
 }
 
-void WriteDemoSysfs(const fs::path& root, const std::vector<FakeAdapter>& adapters)
-{
+void WriteDemoSysfs(const fs::path& root, const std::vector<FakeAdapter>& adapters) {
     std::vector<FakeAdapter> list = adapters;
-    if (list.empty())
-        list = {{"FT4M7Q01", "Mirota MX 4", "ttyUSB0"}, {"FT4M7Q02", "Mirota DR 2", "ttyUSB1"}};
+    if (list.empty()) list = {{"FT4M7Q01", "Mirota MX 4", "ttyUSB0"}, {"FT4M7Q02", "Mirota DR 2", "ttyUSB1"}};
     FakeSysfs fake(root);
     fake.AddRootHub(1, 4);
     fake.AddRootHub(2, 2);
@@ -167,8 +148,7 @@ void WriteDemoSysfs(const fs::path& root, const std::vector<FakeAdapter>& adapte
     for (std::size_t i = 0; i < list.size(); ++i) {
         const std::string name = i == 0 ? "1-1" : "1-4." + std::to_string(i);
         std::optional<std::string> tty;
-        if (!list[i].Tty.empty())
-            tty = list[i].Tty;
+        if (!list[i].Tty.empty()) tty = list[i].Tty;
         fake.AddFtdiAdapter(name, list[i].Serial, list[i].Description, tty);
     }
 }

@@ -9,8 +9,7 @@
 
 #include <iostream>
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     if (argc < 2 || std::string(argv[1]).starts_with("-")) {
         std::cerr << "Usage: mirota-fake-sysfs DIR [--adapter SERIAL DESCRIPTION TTY]...\n";
         return 2;

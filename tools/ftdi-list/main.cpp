@@ -25,8 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int Usage(std::ostream& out, int code)
-{
+int Usage(std::ostream& out, int code) {
     out << "Usage: mirota-ftdi-list [--sysfs DIR] [--dev DIR] [--verbose]\n"
            "Lists the attached FTDI USB serial adapters: serial number, description, port and device file.\n"
            "  --sysfs DIR  sysfs tree to read (default: $MIROTA_SYSFS_ROOT or /sys)\n"
@@ -35,23 +34,20 @@ int Usage(std::ostream& out, int code)
     return code;
 }
 
-std::size_t Width(const std::string& utf8)
-{
+std::size_t Width(const std::string& utf8) {
     std::size_t n = 0;
     for (unsigned char c : utf8)
         n += (c & 0xC0) != 0x80;
     return n;
 }
 
-std::string Cell(const std::u16string& text)
-{
+std::string Cell(const std::u16string& text) {
     return text.empty() ? "-" : ToUtf8(text);
 }
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     std::optional<fs::path> sysfs;
     std::optional<fs::path> dev;
     bool verbose = false;
@@ -73,14 +69,11 @@ int main(int argc, char** argv)
 
     std::unique_ptr<USBPlatform> platform;
 #ifndef _WIN32
-    if (sysfs)
-        platform = std::make_unique<SysfsUSBPlatform>(*sysfs);
+    if (sysfs) platform = std::make_unique<SysfsUSBPlatform>(*sysfs);
 #else
-    if (sysfs)
-        return Usage(std::cerr, 2);
+    if (sysfs) return Usage(std::cerr, 2);
 #endif
-    if (!platform)
-        platform = CreateSystemUSBPlatform();
+    if (!platform) platform = CreateSystemUSBPlatform();
 
     TUSBInfoCol collector(*platform);
     const std::vector<USB_Info> list = collector.GetDeviceList();
@@ -93,7 +86,8 @@ int main(int argc, char** argv)
             std::error_code ec;
             file = p.string() + (fs::exists(p, ec) ? "" : " (missing)");
         }
-        rows.push_back({Cell(info.Serial_Number_Internal), Cell(info.Device_Name_Internal), Cell(info.Port_Number), file});
+        rows.push_back({Cell(info.Serial_Number_Internal), Cell(info.Device_Name_Internal),
+                        Cell(info.Port_Number), file});
     }
     std::vector<std::size_t> widths(4, 0);
     for (const auto& r : rows)
@@ -104,14 +98,13 @@ int main(int argc, char** argv)
             std::string line;
             for (std::size_t c = 0; c < r.size(); ++c) {
                 line += r[c];
-                if (c + 1 < r.size())
-                    line += std::string(widths[c] - Width(r[c]) + 2, ' ');
+                if (c + 1 < r.size()) line += std::string(widths[c] - Width(r[c]) + 2, ' ');
             }
             std::cout << line << '\n';
         }
     }
-    std::cout << (list.empty() ? "No" : std::to_string(list.size())) << " FTDI adapter" << (list.size() == 1 ? "" : "s")
-              << " found.\n";
+    std::cout << (list.empty() ? "No" : std::to_string(list.size())) << " FTDI adapter"
+              << (list.size() == 1 ? "" : "s") << " found.\n";
     if (verbose)
         for (const std::string& f : collector.LastFailures())
             std::cerr << "walk ended early: " << f << '\n';

@@ -1,8 +1,8 @@
 #include "control/ui/FrmMainOstrelWindow.h"
 
 #include "control/ui/Artwork.h"
-#include "screen/ui/Look.h"
 #include "messages/qt/QtForegroundWindow.h"
+#include "screen/ui/Look.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -52,7 +52,8 @@ QLabel* Header(const QString& text, const QRect& geometry, QWidget* parent) {
 class GroupDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
-    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
         if (!index.data(kGroupRole).toBool()) {
             QStyledItemDelegate::paint(painter, option, index);
             return;
@@ -68,10 +69,8 @@ public:
         const int left = r.center().x() - textWidth / 2;
         const int right = r.center().x() + textWidth / 2;
         painter->setPen(QPen(QColor(180, 205, 204), 1));
-        if (left > r.left())
-            painter->drawLine(r.left(), y, left, y);
-        if (right < r.right())
-            painter->drawLine(right, y, r.right(), y);
+        if (left > r.left()) painter->drawLine(r.left(), y, left, y);
+        if (right < r.right()) painter->drawLine(right, y, r.right(), y);
         painter->restore();
     }
 };
@@ -131,7 +130,8 @@ TfrmMainOstrelWindow::TfrmMainOstrelWindow(QWidget* parent) : QWidget(parent) {
     imgLogo_->setAccessibleName(QStringLiteral("Mirota"));
 
     // Left panel.
-    auto* deviceHeader = Header(QStringLiteral("DEVICE-INFORMATION"), QRect(0, kTopStrip, kLeftWidth, 26), this);
+    auto* deviceHeader =
+        Header(QStringLiteral("DEVICE-INFORMATION"), QRect(0, kTopStrip, kLeftWidth, 26), this);
     deviceHeader->setObjectName(QStringLiteral("lblDeviceInformation"));
     lvDeviceInformation_ = new QTreeWidget(this);
     lvDeviceInformation_->setObjectName(QStringLiteral("lvDeviceInformation"));
@@ -166,9 +166,9 @@ TfrmMainOstrelWindow::TfrmMainOstrelWindow(QWidget* parent) : QWidget(parent) {
         const char* name;
         int icon;
     } entries[] = {{ScreenKind::Terminal, "TERMINAL", "btnTerminal", kIconTerminal},
-                 {ScreenKind::Settings, "SETTINGS", "btnSettings", kIconSettings},
-                 {ScreenKind::Values, "VALUES", "btnValues", kIconValues},
-                 {ScreenKind::Power, "POWER", "btnPower", kIconPower}};
+                   {ScreenKind::Settings, "SETTINGS", "btnSettings", kIconSettings},
+                   {ScreenKind::Values, "VALUES", "btnValues", kIconValues},
+                   {ScreenKind::Power, "POWER", "btnPower", kIconPower}};
     int y = kTopStrip + 27;
     for (const NavigationEntry& s : entries) {
         auto* b = new NavigationButton(QString::fromUtf8(s.caption), normal[s.icon], hover[s.icon], this);
@@ -177,22 +177,20 @@ TfrmMainOstrelWindow::TfrmMainOstrelWindow(QWidget* parent) : QWidget(parent) {
         y += kButtonHeight;
         const ScreenKind kind = s.kind;
         connect(b, &QPushButton::clicked, this, [this, kind] {
-            if (logic_)
-                logic_->OpenScreen(kind);
+            if (logic_) logic_->OpenScreen(kind);
         });
         connect(b, &NavigationButton::mouseEntered, this, [this, kind] {
-            if (logic_)
-                logic_->ButtonMouseEnter(kind);
+            if (logic_) logic_->ButtonMouseEnter(kind);
         });
         connect(b, &NavigationButton::mouseLeft, this, [this] {
-            if (logic_)
-                logic_->ButtonMouseLeave();
+            if (logic_) logic_->ButtonMouseLeave();
         });
         buttons_[kind] = b;
     }
 
     // Right panel: information.
-    lblInformation_ = Header(QString::fromUtf8(kDesignInformationCaption), QRect(kLeftWidth, y, kRightWidth, 27), this);
+    lblInformation_ =
+        Header(QString::fromUtf8(kDesignInformationCaption), QRect(kLeftWidth, y, kRightWidth, 27), this);
     lblInformation_->setObjectName(QStringLiteral("lblInformation"));
     y += 27;
     mmoInformation_ = new QPlainTextEdit(this);
@@ -211,8 +209,7 @@ TfrmMainOstrelWindow::TfrmMainOstrelWindow(QWidget* parent) : QWidget(parent) {
     mmoInformation_->setPalette(memo);
 
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-        if (state != Qt::ApplicationActive && logic_)
-            logic_->Deactivate();
+        if (state != Qt::ApplicationActive && logic_) logic_->Deactivate();
     });
 }
 
@@ -225,19 +222,21 @@ void TfrmMainOstrelWindow::SetCaption(const std::string& caption) {
     setAccessibleName(QString::fromStdString(caption));
 }
 
-void TfrmMainOstrelWindow::SetNavigationButtonVisible(ScreenKind kind, bool visible) { buttons_.at(kind)->setVisible(visible); }
+void TfrmMainOstrelWindow::SetNavigationButtonVisible(ScreenKind kind, bool visible) {
+    buttons_.at(kind)->setVisible(visible);
+}
 
 // A list update fills the list while the device is asked for its name and version (more than a
 // second). The list keeps painting meanwhile (a widget whose updates are off leaves its area
 // unpainted, black on a fresh X window): the new rows are built outside it and join it at the end.
-void TfrmMainOstrelWindow::BeginListUpdate() { listUpdating_ = true; }
+void TfrmMainOstrelWindow::BeginListUpdate() {
+    listUpdating_ = true;
+}
 
 void TfrmMainOstrelWindow::EndListUpdate() {
-    if (!listUpdating_)
-        return;
+    if (!listUpdating_) return;
     listUpdating_ = false;
-    if (pendingGroups_.empty())
-        return;
+    if (pendingGroups_.empty()) return;
     for (auto* group : pendingGroups_) {
         lvDeviceInformation_->addTopLevelItem(group);
         group->setExpanded(true);
@@ -279,27 +278,30 @@ void TfrmMainOstrelWindow::SetInformation(const std::string& caption, const std:
     mmoInformation_->setAccessibleDescription(Display(text));
 }
 
-void TfrmMainOstrelWindow::ShowWindow() { show(); }
+void TfrmMainOstrelWindow::ShowWindow() {
+    show();
+}
 
-void TfrmMainOstrelWindow::HideWindow() { hide(); }
+void TfrmMainOstrelWindow::HideWindow() {
+    hide();
+}
 
 void TfrmMainOstrelWindow::CloseWindow() {
     // Closed from the event loop: the caller (a dialog, a message, the start sequence) returns first.
-    if (closeQueued_)
-        return;
+    if (closeQueued_) return;
     closeQueued_ = true;
     QTimer::singleShot(0, this, [this] { close(); });
 }
 
 WindowState TfrmMainOstrelWindow::State() const {
-    if (isMinimized())
-        return WindowState::Minimized;
-    if (isMaximized())
-        return WindowState::Maximized;
+    if (isMinimized()) return WindowState::Minimized;
+    if (isMaximized()) return WindowState::Maximized;
     return WindowState::Normal;
 }
 
-void TfrmMainOstrelWindow::ShowNormal() { showNormal(); }
+void TfrmMainOstrelWindow::ShowNormal() {
+    showNormal();
+}
 
 void TfrmMainOstrelWindow::BringToForeground() {
     QtForegroundWindow window(this);
@@ -308,7 +310,8 @@ void TfrmMainOstrelWindow::BringToForeground() {
 
 QPoint InstancePosition(const QRect& area, QSize frame, std::optional<int> portNumber) {
     const int step = portNumber ? (*portNumber % 8) * kInstanceStep : 0;
-    return {area.x() + (area.width() - frame.width()) / 2 + step, area.y() + (area.height() - frame.height()) / 2 + step};
+    return {area.x() + (area.width() - frame.width()) / 2 + step,
+            area.y() + (area.height() - frame.height()) / 2 + step};
 }
 
 void TfrmMainOstrelWindow::showEvent(QShowEvent* event) {
@@ -317,28 +320,24 @@ void TfrmMainOstrelWindow::showEvent(QShowEvent* event) {
         centred_ = true;
         if (QScreen* s = screen()) {
             std::optional<int> port;
-            if (logic_)
-                port = PortNumberOf(logic_->strPortNumber);
+            if (logic_) port = PortNumberOf(logic_->strPortNumber);
             move(InstancePosition(s->availableGeometry(), frameGeometry().size(), port));
         }
     }
     // The start sequence runs once the window is on the screen, not inside its show event.
     QTimer::singleShot(0, this, [this] {
-        if (logic_)
-            logic_->FormShow();
+        if (logic_) logic_->FormShow();
     });
 }
 
 void TfrmMainOstrelWindow::closeEvent(QCloseEvent* event) {
-    if (logic_ && !logic_->Ended())
-        logic_->FormClose();
+    if (logic_ && !logic_->Ended()) logic_->FormClose();
     event->accept();
     emit ended();
 }
 
 void TfrmMainOstrelWindow::changeEvent(QEvent* event) {
-    if (event->type() == QEvent::WindowStateChange && isMinimized() && logic_)
-        logic_->SystemMinimize();
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && logic_) logic_->SystemMinimize();
     QWidget::changeEvent(event);
 }
 

@@ -57,16 +57,18 @@ DialogResult Run(QWidget* parent, QMessageBox::Icon icon, const QString& caption
         wait.exec();
     }
     QAbstractButton* clicked = box.clickedButton();
-    if (buttons == DialogButtons::YesNo)
-        return clicked == yes ? DialogResult::Yes : DialogResult::No;
+    if (buttons == DialogButtons::YesNo) return clicked == yes ? DialogResult::Yes : DialogResult::No;
     return DialogResult::Ok;
 }
 
 QMessageBox::Icon IconOf(DialogKind kind) {
     switch (kind) {
-    case DialogKind::Error: return QMessageBox::Critical;
-    case DialogKind::Warning: return QMessageBox::Warning;
-    case DialogKind::Information: break;
+    case DialogKind::Error:
+        return QMessageBox::Critical;
+    case DialogKind::Warning:
+        return QMessageBox::Warning;
+    case DialogKind::Information:
+        break;
     }
     return QMessageBox::Information;
 }
@@ -95,8 +97,7 @@ std::optional<std::string> QtDialogs::InputBox(const std::string& caption, const
     dialog.setOkButtonText(QString::fromUtf8(kButtonOk));
     dialog.setCancelButtonText(QString::fromUtf8(kButtonCancel));
     dialog.setAccessibleName(QString::fromStdString(caption));
-    if (dialog.exec() != QDialog::Accepted)
-        return std::nullopt;
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.textValue().toStdString();
 }
 

@@ -9,8 +9,7 @@ namespace mirota {
 
 namespace {
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold)
-{
+QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int left, int top, bool bold) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QLatin1String(name));
     QFont font("Arial");
@@ -28,9 +27,9 @@ QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, int le
 } // namespace
 
 TfrmAboutDialog::TfrmAboutDialog(QWidget* owner, std::string launcherPath, std::string ostrelPath)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      FLogic(*this, FVersions, std::move(launcherPath), std::move(ostrelPath))
-{
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowCloseButtonHint),
+      FLogic(*this, FVersions, std::move(launcherPath), std::move(ostrelPath)) {
     setObjectName(QStringLiteral("frmAboutFrame"));
     setWindowTitle(QString::fromStdString(kAboutCaption));
     setFixedSize(203, 147);
@@ -47,32 +46,30 @@ TfrmAboutDialog::TfrmAboutDialog(QWidget* owner, std::string launcherPath, std::
     imgCompanyLogo->setPixmap(CompanyLogo(180, 56, true));
     imgCompanyLogo->setAccessibleName(QStringLiteral("Logo"));
 
-    lblPravikVersionTitle = MakeLabel(this, "lblPravikVersionTitle", QStringLiteral("Pravik VERSION:"), 8, 91, true);
+    lblPravikVersionTitle =
+        MakeLabel(this, "lblPravikVersionTitle", QStringLiteral("Pravik VERSION:"), 8, 91, true);
     lblPravikVersion = MakeLabel(this, "lblPravikVersion", QString(), 145, 91, false);
-    lblOstrelVersionsTitle = MakeLabel(this, "lblOstrelVersionsTitle", QStringLiteral("Ostrel VERSION:"), 8, 113, true);
+    lblOstrelVersionsTitle =
+        MakeLabel(this, "lblOstrelVersionsTitle", QStringLiteral("Ostrel VERSION:"), 8, 113, true);
     lblOstrelVersion = MakeLabel(this, "lblOstrelVersion", QString(), 145, 113, false);
 }
 
-void TfrmAboutDialog::SetPravikVersion(const std::string& text)
-{
+void TfrmAboutDialog::SetPravikVersion(const std::string& text) {
     lblPravikVersion->setText(QString::fromStdString(text));
     lblPravikVersion->adjustSize();
 }
 
-void TfrmAboutDialog::SetOstrelVersion(const std::string& text)
-{
+void TfrmAboutDialog::SetOstrelVersion(const std::string& text) {
     lblOstrelVersion->setText(QString::fromStdString(text));
     lblOstrelVersion->adjustSize();
 }
 
-void TfrmAboutDialog::showEvent(QShowEvent* event)
-{
+void TfrmAboutDialog::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (!bShown) {
         bShown = true;
         FLogic.FormShow();
-        if (QWidget* owner = parentWidget())
-            move(owner->geometry().center() - rect().center());
+        if (QWidget* owner = parentWidget()) move(owner->geometry().center() - rect().center());
     }
 }
 

@@ -35,8 +35,7 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override
-    {
+                   const QModelIndex& index) override {
         if (event->type() != QEvent::ToolTip || !index.isValid())
             return QStyledItemDelegate::helpEvent(event, view, option, index);
         const QString text = index.data(Qt::DisplayRole).toString();
@@ -52,13 +51,11 @@ public:
     }
 };
 
-QString ToQString(const std::u16string& text)
-{
+QString ToQString(const std::u16string& text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void Fill(QWidget* widget, const QColor& colour)
-{
+void Fill(QWidget* widget, const QColor& colour) {
     widget->setAutoFillBackground(true);
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, colour);
@@ -68,8 +65,7 @@ void Fill(QWidget* widget, const QColor& colour)
 } // namespace
 
 TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPath, QWidget* parent)
-    : QWidget(parent), FLauncherPath(std::move(launcherPath)), FOstrelPath(std::move(ostrelPath))
-{
+    : QWidget(parent), FLauncherPath(std::move(launcherPath)), FOstrelPath(std::move(ostrelPath)) {
     setObjectName(QStringLiteral("FRM_Main"));
     setWindowTitle(QStringLiteral("Pravik"));
     QFont tahoma("Tahoma");
@@ -174,8 +170,7 @@ TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPat
     lvDeviceList->setItemDelegate(new FullTextTooltipDelegate(lvDeviceList));
     lvDeviceList->installEventFilter(this); // Return opens the selected row like a double click
     connect(lvDeviceList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) {
-        if (FLogic)
-            FLogic->lvDeviceListDblClick();
+        if (FLogic) FLogic->lvDeviceListDblClick();
     });
     box->addWidget(lvDeviceList);
     // An empty list says so: a blank table looks like a window that failed to fill it.
@@ -189,8 +184,7 @@ TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPat
     UpdateNoDevicesText();
 
     connect(btnInformation, &QToolButton::clicked, this, [this] {
-        if (FLogic)
-            FLogic->btnInformationClick();
+        if (FLogic) FLogic->btnInformationClick();
     });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, &TFRM_MainWindow::ApplicationStateChanged);
 
@@ -200,100 +194,80 @@ TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPat
 
 TFRM_MainWindow::~TFRM_MainWindow() = default;
 
-void TFRM_MainWindow::SetLogic(TFRM_Main* logic)
-{
+void TFRM_MainWindow::SetLogic(TFRM_Main* logic) {
     FLogic = logic;
 }
 
-void TFRM_MainWindow::BeginUpdate()
-{
-    if (FUpdateDepth++ == 0)
-        lvDeviceList->setUpdatesEnabled(false);
+void TFRM_MainWindow::BeginUpdate() {
+    if (FUpdateDepth++ == 0) lvDeviceList->setUpdatesEnabled(false);
 }
 
-void TFRM_MainWindow::EndUpdate()
-{
+void TFRM_MainWindow::EndUpdate() {
     if (FUpdateDepth > 0 && --FUpdateDepth == 0) {
         AutoSizeColumns();
         lvDeviceList->setUpdatesEnabled(true);
     }
 }
 
-void TFRM_MainWindow::AddRow(const TDeviceRow& row)
-{
+void TFRM_MainWindow::AddRow(const TDeviceRow& row) {
     auto* item = new QTreeWidgetItem;
     for (int column = 0; column < 4; ++column)
         item->setText(column, ToQString(row[static_cast<std::size_t>(column)]));
     lvDeviceList->addTopLevelItem(item);
-    if (FUpdateDepth == 0)
-        AutoSizeColumns();
+    if (FUpdateDepth == 0) AutoSizeColumns();
     UpdateNoDevicesText();
 }
 
-void TFRM_MainWindow::DeleteRow(int index)
-{
+void TFRM_MainWindow::DeleteRow(int index) {
     delete lvDeviceList->takeTopLevelItem(index);
-    if (FUpdateDepth == 0)
-        AutoSizeColumns();
+    if (FUpdateDepth == 0) AutoSizeColumns();
     UpdateNoDevicesText();
 }
 
-void TFRM_MainWindow::UpdateNoDevicesText()
-{
+void TFRM_MainWindow::UpdateNoDevicesText() {
     lblNoDevices->setVisible(lvDeviceList->topLevelItemCount() == 0);
 }
 
-void TFRM_MainWindow::SetRowState(int index, const std::u16string& state)
-{
-    if (QTreeWidgetItem* item = lvDeviceList->topLevelItem(index))
-        item->setText(colState, ToQString(state));
+void TFRM_MainWindow::SetRowState(int index, const std::u16string& state) {
+    if (QTreeWidgetItem* item = lvDeviceList->topLevelItem(index)) item->setText(colState, ToQString(state));
     if (FUpdateDepth == 0) {
         AutoSizeColumns();
         lvDeviceList->viewport()->update();
     }
 }
 
-int TFRM_MainWindow::SelectedRow() const
-{
+int TFRM_MainWindow::SelectedRow() const {
     const QList<QTreeWidgetItem*> selected = lvDeviceList->selectedItems();
-    if (selected.isEmpty())
-        return -1;
+    if (selected.isEmpty()) return -1;
     return lvDeviceList->indexOfTopLevelItem(selected.front());
 }
 
-void TFRM_MainWindow::ShowAboutLabel(bool visible)
-{
+void TFRM_MainWindow::ShowAboutLabel(bool visible) {
     lblAboutLable->setVisible(visible);
 }
 
-void TFRM_MainWindow::ShowAboutBox()
-{
+void TFRM_MainWindow::ShowAboutBox() {
     TfrmAboutDialog about(this, FLauncherPath, FOstrelPath);
     about.exec();
 }
 
-void TFRM_MainWindow::ShowError(const std::string& text)
-{
+void TFRM_MainWindow::ShowError(const std::string& text) {
     QMessageBox::critical(this, QStringLiteral("Pravik"), QString::fromStdString(text));
 }
 
-std::optional<WindowHandle> TFRM_MainWindow::ForegroundWindowHandle() const
-{
+std::optional<WindowHandle> TFRM_MainWindow::ForegroundWindowHandle() const {
     return DesktopForegroundWindow();
 }
 
-WindowHandle TFRM_MainWindow::NativeHandle() const
-{
+WindowHandle TFRM_MainWindow::NativeHandle() const {
     return DesktopWindowHandle(const_cast<TFRM_MainWindow*>(this));
 }
 
-bool TFRM_MainWindow::IsMinimized() const
-{
+bool TFRM_MainWindow::IsMinimized() const {
     return isMinimized();
 }
 
-void TFRM_MainWindow::Restore()
-{
+void TFRM_MainWindow::Restore() {
     // Our own restore is no restore by the user: it must not raise the group a second time.
     bRestoringSelf = true;
     setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -301,19 +275,16 @@ void TFRM_MainWindow::Restore()
     bRestoringSelf = false;
 }
 
-bool TFRM_MainWindow::IsForeground() const
-{
+bool TFRM_MainWindow::IsForeground() const {
     // The launcher raises itself after it has asked every Ostrel to come forward. On X11 those
     // requests are still on their way to the window manager when the desktop is asked, so its answer
     // would say the launcher is in front and the launcher would end up below. The launcher therefore
     // always raises itself; raising a window that is in front already changes nothing.
-    if (NativeHandle() != 0)
-        return false;
+    if (NativeHandle() != 0) return false;
     return isVisible() && QApplication::activeWindow() == this;
 }
 
-void TFRM_MainWindow::RaiseAndActivate()
-{
+void TFRM_MainWindow::RaiseAndActivate() {
     raise();
     activateWindow();
     // The Ostrel instances asked to come forward just before may reach the window manager after this
@@ -326,13 +297,10 @@ void TFRM_MainWindow::RaiseAndActivate()
     }
 }
 
-void TFRM_MainWindow::ApplicationStateChanged(Qt::ApplicationState state)
-{
-    if (!FLogic)
-        return;
+void TFRM_MainWindow::ApplicationStateChanged(Qt::ApplicationState state) {
+    if (!FLogic) return;
     const bool active = state == Qt::ApplicationActive;
-    if (active == bActive)
-        return;
+    if (active == bActive) return;
     bActive = active;
     if (active)
         FLogic->Activate();
@@ -340,11 +308,9 @@ void TFRM_MainWindow::ApplicationStateChanged(Qt::ApplicationState state)
         FLogic->Deactivate();
 }
 
-void TFRM_MainWindow::changeEvent(QEvent* event)
-{
+void TFRM_MainWindow::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::WindowStateChange || !FLogic || bRestoringSelf)
-        return;
+    if (event->type() != QEvent::WindowStateChange || !FLogic || bRestoringSelf) return;
     const auto* change = static_cast<QWindowStateChangeEvent*>(event);
     const bool wasMinimized = change->oldState() & Qt::WindowMinimized;
     const bool minimized = windowState() & Qt::WindowMinimized;
@@ -354,8 +320,7 @@ void TFRM_MainWindow::changeEvent(QEvent* event)
         FLogic->WMSysCommand(SC_RESTORE_COMMAND);
 }
 
-bool TFRM_MainWindow::eventFilter(QObject* watched, QEvent* event)
-{
+bool TFRM_MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == btnInformation && FLogic) {
         if (event->type() == QEvent::Enter)
             FLogic->btnInformationMouseEnter();
@@ -365,23 +330,19 @@ bool TFRM_MainWindow::eventFilter(QObject* watched, QEvent* event)
     if (watched == lvDeviceList && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (FLogic && SelectedRow() >= 0)
-                FLogic->lvDeviceListDblClick();
+            if (FLogic && SelectedRow() >= 0) FLogic->lvDeviceListDblClick();
             return true;
         }
     }
     return QWidget::eventFilter(watched, event);
 }
 
-void TFRM_MainWindow::closeEvent(QCloseEvent* event)
-{
-    if (FLogic)
-        FLogic->FormClose();
+void TFRM_MainWindow::closeEvent(QCloseEvent* event) {
+    if (FLogic) FLogic->FormClose();
     event->accept();
 }
 
-void TFRM_MainWindow::AutoSizeColumns()
-{
+void TFRM_MainWindow::AutoSizeColumns() {
     for (int column = 0; column < lvDeviceList->columnCount(); ++column)
         lvDeviceList->resizeColumnToContents(column);
 }

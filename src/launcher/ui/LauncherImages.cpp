@@ -11,8 +11,7 @@ const QColor kTeal(0, 135, 132);
 const QColor kSlate(77, 115, 124);
 } // namespace
 
-QPixmap CompanyLogo(int width, int height, bool onWhite)
-{
+QPixmap CompanyLogo(int width, int height, bool onWhite) {
     QPixmap pixmap(width, height);
     pixmap.fill(onWhite ? Qt::white : Qt::transparent);
     QPainter p(&pixmap);
@@ -24,8 +23,8 @@ QPixmap CompanyLogo(int width, int height, bool onWhite)
     p.drawRoundedRect(square, 4, 4);
     QPainterPath wave;
     wave.moveTo(square.left() + 4, square.center().y());
-    wave.cubicTo(square.left() + mark * 0.35, square.top() + 2, square.left() + mark * 0.65, square.bottom() - 2,
-                 square.right() - 4, square.center().y());
+    wave.cubicTo(square.left() + mark * 0.35, square.top() + 2, square.left() + mark * 0.65,
+                 square.bottom() - 2, square.right() - 4, square.center().y());
     p.setPen(QPen(Qt::white, 3));
     p.setBrush(Qt::NoBrush);
     p.drawPath(wave);
@@ -34,13 +33,12 @@ QPixmap CompanyLogo(int width, int height, bool onWhite)
     font.setPixelSize(height * 4 / 10);
     p.setFont(font);
     p.setPen(kSlate);
-    p.drawText(QRectF(square.right() + 10, 0, width - square.right() - 10, height), Qt::AlignVCenter | Qt::AlignLeft,
-               QStringLiteral("MIROTA"));
+    p.drawText(QRectF(square.right() + 10, 0, width - square.right() - 10, height),
+               Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("MIROTA"));
     return pixmap;
 }
 
-QVector<QPixmap> NavbarImages()
-{
+QVector<QPixmap> NavbarImages() {
     QVector<QPixmap> images;
     for (int i = 0; i < 2; ++i) {
         QPixmap pixmap(30, 30);

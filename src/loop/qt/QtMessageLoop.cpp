@@ -12,7 +12,9 @@
 
 namespace mirota {
 
-QtMessageLoop::QtMessageLoop() : receiver_(std::make_unique<QObject>()) { clock_.start(); }
+QtMessageLoop::QtMessageLoop() : receiver_(std::make_unique<QObject>()) {
+    clock_.start();
+}
 
 QtMessageLoop::~QtMessageLoop() {
     for (auto& [id, timer] : timers_)
@@ -21,14 +23,17 @@ QtMessageLoop::~QtMessageLoop() {
         delete notifier;
 }
 
-std::uint64_t QtMessageLoop::TickCount() const { return static_cast<std::uint64_t>(clock_.elapsed()); }
+std::uint64_t QtMessageLoop::TickCount() const {
+    return static_cast<std::uint64_t>(clock_.elapsed());
+}
 
-void QtMessageLoop::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtMessageLoop::ProcessMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 bool QtMessageLoop::WaitForMessage(std::uint32_t timeoutMs) {
     QEventLoop nested;
-    if (timeoutMs == 0)
-        return nested.processEvents(QEventLoop::AllEvents);
+    if (timeoutMs == 0) return nested.processEvents(QEventLoop::AllEvents);
     bool timedOut = false;
     QTimer timeout;
     timeout.setSingleShot(true);
@@ -37,18 +42,18 @@ bool QtMessageLoop::WaitForMessage(std::uint32_t timeoutMs) {
     timeout.start(static_cast<int>(std::min<std::uint32_t>(timeoutMs, 0x7FFFFFFF)));
     for (;;) {
         const bool any = nested.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-        if (timedOut)
-            return false;
-        if (any || terminating_)
-            return true;
+        if (timedOut) return false;
+        if (any || terminating_) return true;
     }
 }
 
 void QtMessageLoop::Post(Job job) {
-    QMetaObject::invokeMethod(receiver_.get(), [job = std::move(job)] {
-        if (job)
-            job();
-    }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        receiver_.get(),
+        [job = std::move(job)] {
+            if (job) job();
+        },
+        Qt::QueuedConnection);
 }
 
 bool QtMessageLoop::HandOver(Job job, const std::function<bool()>& abandon) {
@@ -67,8 +72,7 @@ bool QtMessageLoop::HandOver(Job job, const std::function<bool()>& abandon) {
     Post([job = std::move(job), state] {
         {
             std::lock_guard lock(state->m);
-            if (state->abandoned)
-                return;
+            if (state->abandoned) return;
             state->started = true;
         }
         job();
@@ -95,12 +99,12 @@ TimerId QtMessageLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool rep
     timer->setTimerType(Qt::PreciseTimer);
     timer->setSingleShot(!repeat);
     timer->setInterval(static_cast<int>(std::min<std::uint32_t>(intervalMs, 0x7FFFFFFF)));
-    QObject::connect(timer, &QTimer::timeout, receiver_.get(), [this, id, repeat, onTick = std::move(onTick)] {
-        if (!repeat)
-            KillTimer(id); // gone after it fired, even when the tick starts another timer
-        if (onTick)
-            onTick();
-    });
+    QObject::connect(timer, &QTimer::timeout, receiver_.get(),
+                     [this, id, repeat, onTick = std::move(onTick)] {
+                         if (!repeat)
+                             KillTimer(id); // gone after it fired, even when the tick starts another timer
+                         if (onTick) onTick();
+                     });
     timers_[id] = timer;
     timer->start();
     return id;
@@ -108,8 +112,7 @@ TimerId QtMessageLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool rep
 
 void QtMessageLoop::KillTimer(TimerId id) {
     auto it = timers_.find(id);
-    if (it == timers_.end())
-        return;
+    if (it == timers_.end()) return;
     it->second->stop();
     it->second->deleteLater(); // it may be the one whose tick is running now
     timers_.erase(it);
@@ -126,8 +129,7 @@ TimerId QtMessageLoop::WatchReadable(int fd, Job onReadable) {
 
 void QtMessageLoop::UnwatchReadable(TimerId id) {
     auto it = watches_.find(id);
-    if (it == watches_.end())
-        return;
+    if (it == watches_.end()) return;
     it->second->setEnabled(false);
     it->second->deleteLater();
     watches_.erase(it);

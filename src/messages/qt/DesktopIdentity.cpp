@@ -13,11 +13,9 @@ void ApplyDesktopIdentity(const char* desktopId) {
     QIcon icon;
     for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
         const QString file = QStringLiteral(":/icons/%1/%2.png").arg(size).arg(id);
-        if (QFile::exists(file))
-            icon.addFile(file, QSize(size, size));
+        if (QFile::exists(file)) icon.addFile(file, QSize(size, size));
     }
-    if (!icon.isNull())
-        QGuiApplication::setWindowIcon(icon);
+    if (!icon.isNull()) QGuiApplication::setWindowIcon(icon);
 }
 
 } // namespace mirota

@@ -14,9 +14,7 @@ namespace mirota {
 
 class QtForegroundWindow : public ForegroundWindow {
 public:
-    explicit QtForegroundWindow(QWidget* window)
-        : window_(window)
-    {
+    explicit QtForegroundWindow(QWidget* window) : window_(window) {
         if (QGuiApplication::platformName() == QLatin1String("windows"))
             native_ = CreatePlatformForegroundWindow(NativeWindowHandle(window->window()));
     }
@@ -30,8 +28,7 @@ public:
         window_->show();
     }
     bool IsForeground() const override {
-        if (native_)
-            return native_->IsForeground();
+        if (native_) return native_->IsForeground();
         return window_->isVisible() && QApplication::activeWindow() == window_->window();
     }
     void RaiseAndActivate() override {

@@ -9,13 +9,10 @@
 
 namespace mirota {
 
-inline WindowHandle NativeWindowHandle(QWidget* window)
-{
-    if (!window)
-        return 0;
+inline WindowHandle NativeWindowHandle(QWidget* window) {
+    if (!window) return 0;
     const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("xcb") && platform != QLatin1String("windows"))
-        return 0;
+    if (platform != QLatin1String("xcb") && platform != QLatin1String("windows")) return 0;
     const auto id = static_cast<unsigned long long>(window->winId());
     return id <= 0xFFFFFFFFull ? static_cast<WindowHandle>(id) : 0;
 }

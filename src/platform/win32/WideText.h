@@ -13,26 +13,20 @@
 
 namespace mirota::win32 {
 
-inline std::wstring Widen(std::string_view text)
-{
-    if (text.empty())
-        return {};
+inline std::wstring Widen(std::string_view text) {
+    if (text.empty()) return {};
     const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
     return wide;
 }
 
-inline std::string Narrow(std::wstring_view text)
-{
-    if (text.empty())
-        return {};
+inline std::string Narrow(std::wstring_view text) {
+    if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
     const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), n, nullptr, nullptr);
+    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, text.data(), length, narrow.data(), n, nullptr, nullptr);
     return narrow;
 }
 

@@ -18,7 +18,9 @@ namespace {
 
 using look::Fill;
 
-QFont Arial(int pixels, bool bold) { return look::ArialFont(pixels, bold); }
+QFont Arial(int pixels, bool bold) {
+    return look::ArialFont(pixels, bold);
+}
 
 QLabel* Header(const QString& text, const QRect& geometry, QWidget* parent) {
     auto* label = new QLabel(text, parent);
@@ -45,7 +47,9 @@ TGifAnimation::TGifAnimation(QWidget* parent) : QWidget(parent), timer_(new QTim
     setAccessibleDescription("busy");
 }
 
-bool TGifAnimation::Animate() const { return timer_->isActive(); }
+bool TGifAnimation::Animate() const {
+    return timer_->isActive();
+}
 
 void TGifAnimation::SetAnimate(bool on) {
     if (on)
@@ -92,8 +96,8 @@ void TfrmPowerFrameView::BuildLayout() {
     Header(QStringLiteral("FREQUENZY"), QRect(0, 64, 347, 26), this)->setObjectName("lblFrequenzy");
     Header(QStringLiteral("VOLTAGE"), QRect(347, 64, 589 - 347, 26), this)->setObjectName("lblVoltage");
 
-    auto makeDisplay = [this](const char* name, const QString& accessible, int precision, const QString& units,
-                              const QRect& geometry) {
+    auto makeDisplay = [this](const char* name, const QString& accessible, int precision,
+                              const QString& units, const QRect& geometry) {
         auto* d = new TiAnalogDisplay(this);
         d->SetCentred(true);
         d->setObjectName(name);
@@ -146,8 +150,7 @@ void TfrmPowerFrameView::BuildLayout() {
         x += defs[i].width;
         const auto click = defs[i].click;
         connect(btn, &QPushButton::clicked, this, [this, click] {
-            if (logic_)
-                (logic_.get()->*click)(this);
+            if (logic_) (logic_.get()->*click)(this);
         });
         buttons_[i] = btn;
     }
@@ -173,9 +176,13 @@ void TfrmPowerFrameView::SetCaption(const std::string& caption) {
     setAccessibleName(QString::fromStdString(caption));
 }
 
-void TfrmPowerFrameView::ShowFrequency(double value) { adspFrequenzy->SetValue(value); }
+void TfrmPowerFrameView::ShowFrequency(double value) {
+    adspFrequenzy->SetValue(value);
+}
 
-void TfrmPowerFrameView::ShowVoltage(double value) { adspCurrentVoltage->SetValue(value); }
+void TfrmPowerFrameView::ShowVoltage(double value) {
+    adspCurrentVoltage->SetValue(value);
+}
 
 void TfrmPowerFrameView::SetButtonsEnabled(bool enabled) {
     for (auto* b : buttons_)
@@ -188,7 +195,9 @@ void TfrmPowerFrameView::ShowAnimation(bool running) {
     gfanimProcess->SetAnimate(running);
 }
 
-void TfrmPowerFrameView::CloseWindow() { CloseWindowSoon(); }
+void TfrmPowerFrameView::CloseWindow() {
+    CloseWindowSoon();
+}
 
 void TfrmPowerFrameView::ShowClosing() {
     SetButtonsEnabled(false);
@@ -201,6 +210,8 @@ std::unique_ptr<HostedScreen> CreatePowerScreen(const ScreenArgs& args) {
     return MakeScreen<TfrmPowerFrameView>(args);
 }
 
-TfrmPowerFrameView* PowerWindowOf(HostedScreen* screen) { return WindowOf<TfrmPowerFrameView>(screen); }
+TfrmPowerFrameView* PowerWindowOf(HostedScreen* screen) {
+    return WindowOf<TfrmPowerFrameView>(screen);
+}
 
 } // namespace mirota

@@ -2,8 +2,8 @@
 // The power screen's Qt window: logo strip, the "FREQUENZY" and "VOLTAGE" headers, the two numeric
 // displays with the busy animation over the voltage, and the five buttons; fixed client size
 // 589 x 179. It forwards the buttons and closing to the logic (TfrmPowerFrame).
-#include "screen/ui/ScreenWindow.h"
 #include "power/FrmPowerSettings.h"
+#include "screen/ui/ScreenWindow.h"
 
 #include <QWidget>
 

@@ -78,7 +78,8 @@ public:
     QString text(int startOffset, int endOffset) const override {
         const QString shown = display()->Text();
         startOffset = std::clamp(startOffset, 0, static_cast<int>(shown.size()));
-        endOffset = endOffset < 0 ? static_cast<int>(shown.size()) : std::clamp(endOffset, startOffset, static_cast<int>(shown.size()));
+        endOffset = endOffset < 0 ? static_cast<int>(shown.size())
+                                  : std::clamp(endOffset, startOffset, static_cast<int>(shown.size()));
         return shown.mid(startOffset, endOffset - startOffset);
     }
     int characterCount() const override { return static_cast<int>(display()->Text().size()); }
@@ -169,7 +170,9 @@ void TiAnalogDisplay::Changed() {
     update();
 }
 
-QSize TiAnalogDisplay::sizeHint() const { return {128, 25}; }
+QSize TiAnalogDisplay::sizeHint() const {
+    return {128, 25};
+}
 
 void TiAnalogDisplay::paintEvent(QPaintEvent*) {
     QPainter p(this);

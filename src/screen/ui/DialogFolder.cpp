@@ -16,23 +16,19 @@ QString& LastFolder() {
 } // namespace
 
 QString DialogFolder() {
-    if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir())
-        return LastFolder();
+    if (!LastFolder().isEmpty() && QFileInfo(LastFolder()).isDir()) return LastFolder();
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    if (!documents.isEmpty() && QFileInfo(documents).isDir())
-        return documents;
+    if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
     return QDir::homePath();
 }
 
 QString InDialogFolder(const QString& name) {
-    if (QFileInfo(name).isAbsolute())
-        return name;
+    if (QFileInfo(name).isAbsolute()) return name;
     return QDir(DialogFolder()).filePath(name);
 }
 
 void RememberDialogFolder(const QString& file) {
-    if (file.isEmpty())
-        return;
+    if (file.isEmpty()) return;
     LastFolder() = QFileInfo(file).absolutePath();
 }
 

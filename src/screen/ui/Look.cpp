@@ -53,7 +53,8 @@ QPixmap MakeLogo() {
     g.drawText(QRectF(62, 4, 140, 44), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("MIROTA"));
     g.setFont(ArialFont(10, false));
     g.setPen(Teal());
-    g.drawText(QRectF(63, 44, 140, 16), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("measuring electronics"));
+    g.drawText(QRectF(63, 44, 140, 16), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("measuring electronics"));
     return p;
 }
 

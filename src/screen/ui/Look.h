@@ -12,10 +12,16 @@ class QWidget;
 
 namespace mirota::look {
 
-inline QColor Teal() { return QColor(0, 135, 132); }
-inline QColor Grey() { return QColor(93, 101, 108); }
+inline QColor Teal() {
+    return QColor(0, 135, 132);
+}
+inline QColor Grey() {
+    return QColor(93, 101, 108);
+}
 // The settings screen's navigation bar behind its teal flow panel.
-inline QColor Slate() { return QColor(77, 115, 124); }
+inline QColor Slate() {
+    return QColor(77, 115, 124);
+}
 
 inline constexpr int kLogoWidth = 202;
 inline constexpr int kLogoHeight = 64;
@@ -26,7 +32,9 @@ QFont ArialFont(int pixelSize, bool bold);
 
 // A window title as given, or a single blank for an empty one: the window system would show the
 // program's name instead of an empty title.
-inline QString VisibleTitle(const QString& title) { return title.isEmpty() ? QStringLiteral(" ") : title; }
+inline QString VisibleTitle(const QString& title) {
+    return title.isEmpty() ? QStringLiteral(" ") : title;
+}
 
 // Fills the widget's background with `colour`.
 void Fill(QWidget* widget, const QColor& colour);

@@ -33,14 +33,12 @@ public:
 
     QStringList actionNames() const override {
         QStringList names{pressAction()};
-        if (button()->isCheckable())
-            names << toggleAction();
+        if (button()->isCheckable()) names << toggleAction();
         return names;
     }
 
     void doAction(const QString& action) override {
-        if (!button()->isEnabled())
-            return;
+        if (!button()->isEnabled()) return;
         if (action == pressAction() || action == toggleAction())
             button()->click(); // the click handler runs, as for the mouse
     }

@@ -43,17 +43,14 @@ inline void ShowCentred(QWidget& window) {
 }
 
 inline WindowState StateOfWindow(const QWidget& window) {
-    if (window.isMinimized())
-        return WindowState::Minimized;
-    if (window.isMaximized())
-        return WindowState::Maximized;
+    if (window.isMinimized()) return WindowState::Minimized;
+    if (window.isMaximized()) return WindowState::Maximized;
     return WindowState::Normal;
 }
 
 // Restores a minimised window, raises and activates it.
 inline void RaiseWindow(QWidget& window) {
-    if (window.isMinimized())
-        window.showNormal();
+    if (window.isMinimized()) window.showNormal();
     window.raise();
     window.activateWindow();
 }
@@ -61,8 +58,7 @@ inline void RaiseWindow(QWidget& window) {
 // The base of a device screen's window. TLogic is the screen's logic (it holds a DeviceLink and has
 // FormClose(); FormClose() returning bool may refuse the close). The derived window builds its widgets,
 // then creates logic_ and calls Constructed().
-template <class TLogic>
-class ScreenWindow : public QWidget, public HostedScreen {
+template <class TLogic> class ScreenWindow : public QWidget, public HostedScreen {
 public:
     TLogic& Logic() { return *logic_; }
 
@@ -73,8 +69,7 @@ public:
         Shown();
         // Once the window has been shown and painted, the device traffic starts.
         QTimer::singleShot(0, this, [this] {
-            if (isVisible())
-                repaint();
+            if (isVisible()) repaint();
             StartLogic();
         });
     }
@@ -86,12 +81,10 @@ public:
     // Starts the logic's device traffic (its Start()), once; nothing for a logic without Start() or
     // one already let go.
     void StartLogic() {
-        if (started_ || !logic_)
-            return;
+        if (started_ || !logic_) return;
         started_ = true;
-        if constexpr (requires(TLogic& l) { l.Start(); }) {
-            if (!logic_->Detached())
-                logic_->Start();
+        if constexpr (requires(TLogic & l) { l.Start(); }) {
+            if (!logic_->Detached()) logic_->Start();
         }
     }
 
@@ -146,38 +139,31 @@ private:
 // traffic, ticks or handlers from then on) but deletes the window only once none of its handlers is
 // running: the host may destroy it from inside a nested wait that would otherwise return into a
 // deleted screen. TWindow is a QWidget and HostedScreen whose Logic() has Detach() and WhenIdle().
-template <class TWindow>
-class ScreenWindowHandle : public HostedScreen {
+template <class TWindow> class ScreenWindowHandle : public HostedScreen {
 public:
     explicit ScreenWindowHandle(TWindow* window) : window_(window) {}
     ~ScreenWindowHandle() override {
-        if (!window_)
-            return;
+        if (!window_) return;
         window_->hide();
         window_->Logic().Detach();
         QPointer<TWindow> window = window_;
         window_->Logic().WhenIdle([window] {
-            if (window)
-                window->deleteLater();
+            if (window) window->deleteLater();
         });
     }
     std::uint32_t Handle() const override { return window_ ? window_->Handle() : 0; }
     void Show() override {
-        if (window_)
-            window_->Show();
+        if (window_) window_->Show();
     }
     void Close() override {
-        if (window_)
-            window_->Close();
+        if (window_) window_->Close();
     }
     WindowState State() const override { return window_ ? window_->State() : WindowState::Normal; }
     void ShowNormal() override {
-        if (window_)
-            window_->ShowNormal();
+        if (window_) window_->ShowNormal();
     }
     void BringToForeground() override {
-        if (window_)
-            window_->BringToForeground();
+        if (window_) window_->BringToForeground();
     }
     TWindow* Window() const { return window_; }
 
@@ -192,8 +178,7 @@ std::unique_ptr<ScreenWindowHandle<TWindow>> MakeScreen(TArgs&&... args) {
 }
 
 // The window behind a screen made by MakeScreen<TWindow> (tests, tools); null for anything else.
-template <class TWindow>
-TWindow* WindowOf(HostedScreen* screen) {
+template <class TWindow> TWindow* WindowOf(HostedScreen* screen) {
     auto* handle = dynamic_cast<ScreenWindowHandle<TWindow>*>(screen);
     return handle ? handle->Window() : nullptr;
 }

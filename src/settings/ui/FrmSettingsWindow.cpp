@@ -38,10 +38,16 @@ const QColor kBusyTextColour = look::Grey();
 constexpr const char* kConfigurationFilter = "Extensible Markup Language file (*.xml)";
 constexpr int kRowRole = Qt::UserRole + 1;
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string S(const QString& s) { return s.toUtf8().toStdString(); }
+QString Q(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string S(const QString& s) {
+    return s.toUtf8().toStdString();
+}
 
-QFont Arial13(bool bold = false) { return look::ArialFont(13, bold); }
+QFont Arial13(bool bold = false) {
+    return look::ArialFont(13, bold);
+}
 
 using look::Fill;
 
@@ -299,7 +305,8 @@ void TfrmSettingsFrameView::ResizeColumns() {
     const int width = lvDeviceSettings->viewport()->width();
     const int each = width / 4;
     lvDeviceSettings->setColumnWidth(0, each + width % 4);
-    for (int c = 1; c < 4; ++c) lvDeviceSettings->setColumnWidth(c, each);
+    for (int c = 1; c < 4; ++c)
+        lvDeviceSettings->setColumnWidth(c, each);
 }
 
 bool TfrmSettingsFrameView::eventFilter(QObject* watched, QEvent* event) {
@@ -338,8 +345,12 @@ void TfrmSettingsFrameView::SetBusyText(const std::string& text) {
     pnlReadWrite->setAccessibleDescription(Q(text));
 }
 
-void TfrmSettingsFrameView::SetApplyEnabled(bool enabled) { btnApply->setEnabled(enabled); }
-void TfrmSettingsFrameView::SetCancelEnabled(bool enabled) { btnCancel->setEnabled(enabled); }
+void TfrmSettingsFrameView::SetApplyEnabled(bool enabled) {
+    btnApply->setEnabled(enabled);
+}
+void TfrmSettingsFrameView::SetCancelEnabled(bool enabled) {
+    btnCancel->setEnabled(enabled);
+}
 
 void TfrmSettingsFrameView::ShowSaveLoad(bool visible) {
     btnSave->setVisible(visible);
@@ -370,8 +381,8 @@ void TfrmSettingsFrameView::ListRebuilt() {
     rowItems_.reserve(rows.size());
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const SettingsRow& r = rows[i];
-        auto* item = new QTreeWidgetItem(
-            QStringList{Q(r.Description), Q(r.CurrentValue), Q(r.NewValue), Q(r.Info)});
+        auto* item =
+            new QTreeWidgetItem(QStringList{Q(r.Description), Q(r.CurrentValue), Q(r.NewValue), Q(r.Info)});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setData(0, kRowRole, i);
         item->setCheckState(0, r.Checked ? Qt::Checked : Qt::Unchecked);
@@ -398,7 +409,9 @@ void TfrmSettingsFrameView::ShowRow(int row) {
     updating_ = false;
 }
 
-void TfrmSettingsFrameView::RowChanged(int row) { ShowRow(row); }
+void TfrmSettingsFrameView::RowChanged(int row) {
+    ShowRow(row);
+}
 
 int TfrmSettingsFrameView::SelectedRow() const {
     QTreeWidgetItem* item = lvDeviceSettings->currentItem();
@@ -407,7 +420,9 @@ int TfrmSettingsFrameView::SelectedRow() const {
     return row.isValid() ? row.toInt() : -1;
 }
 
-void TfrmSettingsFrameView::CloseWindow() { close(); }
+void TfrmSettingsFrameView::CloseWindow() {
+    close();
+}
 
 std::string TfrmSettingsFrameView::SelectBox(const std::string& title, const std::string& prompt,
                                              const std::vector<std::string>& choices) {
@@ -429,8 +444,9 @@ void TfrmSettingsFrameView::MessageBox(const std::string& text, const std::strin
 
 std::optional<std::string> TfrmSettingsFrameView::SaveFileName(const std::string& proposed) {
     if (saveNameHook) return saveNameHook(proposed);
-    const QString name = QFileDialog::getSaveFileName(this, QString(), InDialogFolder(Q(proposed)),
-                                                      kConfigurationFilter, nullptr, QFileDialog::DontConfirmOverwrite);
+    const QString name =
+        QFileDialog::getSaveFileName(this, QString(), InDialogFolder(Q(proposed)), kConfigurationFilter,
+                                     nullptr, QFileDialog::DontConfirmOverwrite);
     if (name.isEmpty()) return std::nullopt;
     RememberDialogFolder(name);
     return S(name);
@@ -487,7 +503,9 @@ void TfrmSettingsFrameView::BuildToolsPanel(QHBoxLayout* bottomLayout) {
     connect(chkDifferencesOnly, &QCheckBox::toggled, this, [this] { ApplyDifferencesFilter(); });
 }
 
-void TfrmSettingsFrameView::ComparisonChanged() { ShowComparison(); }
+void TfrmSettingsFrameView::ComparisonChanged() {
+    ShowComparison();
+}
 
 void TfrmSettingsFrameView::ShowComparison() {
     const ConfigurationComparison& comparison = logic_->Comparison();
@@ -495,7 +513,8 @@ void TfrmSettingsFrameView::ShowComparison() {
     for (int i = 0; i < static_cast<int>(rowItems_.size()); ++i) {
         QTreeWidgetItem* item = rowItems_[i];
         const bool differs = comparison.RowDiffers(i);
-        const QString description = differs ? Q(DifferenceDescription(*comparison.Differences[i])) : QString();
+        const QString description =
+            differs ? Q(DifferenceDescription(*comparison.Differences[i])) : QString();
         for (int c = 0; c < 4; ++c) {
             item->setData(c, Qt::BackgroundRole, differs ? QVariant(kDifferenceColour) : QVariant());
             item->setData(c, Qt::AccessibleDescriptionRole, differs ? QVariant(description) : QVariant());
@@ -519,7 +538,8 @@ void TfrmSettingsFrameView::ApplyDifferencesFilter() {
     for (int g = 0; g < lvDeviceSettings->topLevelItemCount(); ++g) {
         QTreeWidgetItem* group = lvDeviceSettings->topLevelItem(g);
         bool any = !only;
-        for (int k = 0; !any && k < group->childCount(); ++k) any = !group->child(k)->isHidden();
+        for (int k = 0; !any && k < group->childCount(); ++k)
+            any = !group->child(k)->isHidden();
         group->setHidden(!any);
     }
 }
@@ -543,7 +563,8 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
     dialog.setAccessibleName(Q(title));
     // Dialog units of the dialog's font: average letter width and the letters' height.
     const QFontMetrics fm(dialog.font());
-    const int w = fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52;
+    const int w =
+        fm.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52;
     const int h = fm.height();
     auto X = [w](double units) { return static_cast<int>(std::lround(units * w / 4.0)); };
     auto Y = [h](double units) { return static_cast<int>(std::lround(units * h / 8.0)); };
@@ -557,7 +578,8 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
     auto* combo = new QComboBox(&dialog);
     combo->setEditable(false);
     combo->setAccessibleName(Q(prompt));
-    for (const std::string& c : choices) combo->addItem(Q(c));
+    for (const std::string& c : choices)
+        combo->addItem(Q(c));
     combo->setCurrentIndex(choices.empty() ? -1 : 0);
     combo->setGeometry(X(8), label->y() + label->height() + 5, X(164), combo->sizeHint().height());
 

@@ -4,10 +4,10 @@
 #include <QAccessibleWidget>
 #include <QClipboard>
 #include <QContextMenuEvent>
-#include <QGuiApplication>
-#include <QMenu>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -20,7 +20,9 @@ namespace {
 
 constexpr int kRepaintIntervalMs = 33; // about the screen rate
 
-QColor Colour(const TermRgb& c) { return QColor(c.r, c.g, c.b); }
+QColor Colour(const TermRgb& c) {
+    return QColor(c.r, c.g, c.b);
+}
 
 // Everything that changes how a cell's glyph is drawn.
 struct Pen {
@@ -32,14 +34,12 @@ struct Pen {
 Pen PenOf(const TermCell& cell) {
     QColor fg = cell.defaultFg ? QColor(Qt::black) : Colour(cell.fg);
     QColor bg = cell.defaultBg ? QColor(Qt::white) : Colour(cell.bg);
-    if (cell.reverse)
-        std::swap(fg, bg);
+    if (cell.reverse) std::swap(fg, bg);
     return Pen{cell.bold, cell.underline, cell.italic, cell.strike, fg, bg};
 }
 
 QString TextOf(char32_t ch) {
-    if (ch == 0)
-        return QStringLiteral(" ");
+    if (ch == 0) return QStringLiteral(" ");
     return QString::fromUcs4(&ch, 1);
 }
 
@@ -48,11 +48,9 @@ QString LineString(const std::vector<TermCell>& cells) {
     QString s;
     int keep = 0;
     for (const auto& cell : cells) {
-        if (cell.width == 0)
-            continue;
+        if (cell.width == 0) continue;
         s += TextOf(cell.ch);
-        if (cell.ch != 0 && cell.ch != U' ')
-            keep = static_cast<int>(s.size());
+        if (cell.ch != 0 && cell.ch != U' ') keep = static_cast<int>(s.size());
     }
     s.truncate(keep);
     return s;
@@ -64,13 +62,11 @@ public:
     TComTerminal* View() const { return static_cast<TComTerminal*>(widget()); }
 
     void* interface_cast(QAccessible::InterfaceType t) override {
-        if (t == QAccessible::TextInterface)
-            return static_cast<QAccessibleTextInterface*>(this);
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
         return QAccessibleWidget::interface_cast(t);
     }
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value)
-            return View()->AllText();
+        if (t == QAccessible::Value) return View()->AllText();
         return QAccessibleWidget::text(t);
     }
     QAccessible::State state() const override {
@@ -82,18 +78,15 @@ public:
 
     void selection(int selectionIndex, int* startOffset, int* endOffset) const override {
         *startOffset = *endOffset = 0;
-        if (selectionIndex == 0)
-            View()->SelectionOffsets(startOffset, endOffset);
+        if (selectionIndex == 0) View()->SelectionOffsets(startOffset, endOffset);
     }
     int selectionCount() const override { return View()->HasSelection() ? 1 : 0; }
     void addSelection(int startOffset, int endOffset) override { setSelection(0, startOffset, endOffset); }
     void removeSelection(int selectionIndex) override {
-        if (selectionIndex == 0)
-            View()->ClearSelection();
+        if (selectionIndex == 0) View()->ClearSelection();
     }
     void setSelection(int selectionIndex, int startOffset, int endOffset) override {
-        if (selectionIndex != 0)
-            return;
+        if (selectionIndex != 0) return;
         const QStringList lines = View()->AllText().split(QLatin1Char('\n'));
         auto cellOf = [&lines](int offset) {
             int line = 0;
@@ -129,8 +122,7 @@ public:
         const int line = v->TopLine() + local.y() / v->CellHeight();
         const int col = (local.x() + v->horizontalScrollBar()->value()) / v->CellWidth();
         const QStringList lines = v->AllText().split(QLatin1Char('\n'));
-        if (line < 0 || line >= lines.size())
-            return -1;
+        if (line < 0 || line >= lines.size()) return -1;
         int offset = 0;
         for (int i = 0; i < line; ++i)
             offset += static_cast<int>(lines[i].size()) + 1;
@@ -213,13 +205,16 @@ int TComTerminal::TotalLines() const {
     return static_cast<int>(emu.ScrollbackSize()) + emu.Rows();
 }
 
-int TComTerminal::TopLine() const { return verticalScrollBar()->value(); }
+int TComTerminal::TopLine() const {
+    return verticalScrollBar()->value();
+}
 
-bool TComTerminal::FollowsOutput() const { return verticalScrollBar()->value() >= verticalScrollBar()->maximum(); }
+bool TComTerminal::FollowsOutput() const {
+    return verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+}
 
 void TComTerminal::OnSessionChanged() {
-    if (!repaintTimer_.isActive())
-        repaintTimer_.start();
+    if (!repaintTimer_.isActive()) repaintTimer_.start();
 }
 
 void TComTerminal::FlushRepaint() {
@@ -242,8 +237,7 @@ void TComTerminal::UpdateScrollBars(bool follow) {
     v->setRange(0, std::max(0, TotalLines() - visibleRows));
     v->setPageStep(visibleRows);
     v->setSingleStep(1);
-    if (follow)
-        v->setValue(v->maximum());
+    if (follow) v->setValue(v->maximum());
     QScrollBar* h = horizontalScrollBar();
     const int width = session_.Emulator().Cols() * cellW_;
     h->setRange(0, std::max(0, width - viewport()->width()));
@@ -285,20 +279,15 @@ void TComTerminal::PaintLines(QPainter& p, const QRect& area, int topLine, int l
             QString run;
             while (end < n) {
                 const TermCell& cell = (*cells)[end];
-                if (!(PenOf(cell) == pen))
-                    break;
-                if (cell.ch >= 0x80 && end > c)
-                    break;
-                if (cell.width != 0)
-                    run += TextOf(cell.ch);
+                if (!(PenOf(cell) == pen)) break;
+                if (cell.ch >= 0x80 && end > c) break;
+                if (cell.width != 0) run += TextOf(cell.ch);
                 ++end;
-                if (cell.ch >= 0x80)
-                    break;
+                if (cell.ch >= 0x80) break;
             }
             const int x = c * cellW_ - leftPixel;
             const QRect cellsRect(x, y, (end - c) * cellW_, cellH_);
-            if (pen.bg != QColor(Qt::white))
-                p.fillRect(cellsRect, pen.bg);
+            if (pen.bg != QColor(Qt::white)) p.fillRect(cellsRect, pen.bg);
             const bool blank = run.trimmed().isEmpty();
             if (!blank) {
                 QFont f = pen.bold ? boldFont_ : font_;
@@ -327,7 +316,9 @@ void TComTerminal::paintEvent(QPaintEvent*) {
     PaintSelection(p);
 }
 
-bool TComTerminal::focusNextPrevChild(bool) { return false; } // Tab goes to the device
+bool TComTerminal::focusNextPrevChild(bool) {
+    return false;
+} // Tab goes to the device
 
 bool TComTerminal::event(QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
@@ -359,34 +350,59 @@ void TComTerminal::keyPressEvent(QKeyEvent* event) {
 }
 
 bool TComTerminal::HandleKey(QKeyEvent* event) {
-    if (HandleClipboardKey(event))
-        return true;
+    if (HandleClipboardKey(event)) return true;
     unsigned mods = tmNone;
-    if (event->modifiers() & Qt::ShiftModifier)
-        mods |= tmShift;
-    if (event->modifiers() & Qt::AltModifier)
-        mods |= tmAlt;
-    if (event->modifiers() & Qt::ControlModifier)
-        mods |= tmCtrl;
+    if (event->modifiers() & Qt::ShiftModifier) mods |= tmShift;
+    if (event->modifiers() & Qt::AltModifier) mods |= tmAlt;
+    if (event->modifiers() & Qt::ControlModifier) mods |= tmCtrl;
     const int key = event->key();
     switch (key) {
-    case Qt::Key_Up: session_.KeyPress(TermKey::Up, mods); return true;
-    case Qt::Key_Down: session_.KeyPress(TermKey::Down, mods); return true;
-    case Qt::Key_Left: session_.KeyPress(TermKey::Left, mods); return true;
-    case Qt::Key_Right: session_.KeyPress(TermKey::Right, mods); return true;
-    case Qt::Key_Home: session_.KeyPress(TermKey::Home, mods); return true;
-    case Qt::Key_End: session_.KeyPress(TermKey::End, mods); return true;
-    case Qt::Key_Insert: session_.KeyPress(TermKey::Insert, mods); return true;
-    case Qt::Key_Delete: session_.KeyPress(TermKey::Delete, mods); return true;
-    case Qt::Key_PageUp: session_.KeyPress(TermKey::PageUp, mods); return true;
-    case Qt::Key_PageDown: session_.KeyPress(TermKey::PageDown, mods); return true;
+    case Qt::Key_Up:
+        session_.KeyPress(TermKey::Up, mods);
+        return true;
+    case Qt::Key_Down:
+        session_.KeyPress(TermKey::Down, mods);
+        return true;
+    case Qt::Key_Left:
+        session_.KeyPress(TermKey::Left, mods);
+        return true;
+    case Qt::Key_Right:
+        session_.KeyPress(TermKey::Right, mods);
+        return true;
+    case Qt::Key_Home:
+        session_.KeyPress(TermKey::Home, mods);
+        return true;
+    case Qt::Key_End:
+        session_.KeyPress(TermKey::End, mods);
+        return true;
+    case Qt::Key_Insert:
+        session_.KeyPress(TermKey::Insert, mods);
+        return true;
+    case Qt::Key_Delete:
+        session_.KeyPress(TermKey::Delete, mods);
+        return true;
+    case Qt::Key_PageUp:
+        session_.KeyPress(TermKey::PageUp, mods);
+        return true;
+    case Qt::Key_PageDown:
+        session_.KeyPress(TermKey::PageDown, mods);
+        return true;
     case Qt::Key_Return:
-    case Qt::Key_Enter: session_.KeyChar(U'\r'); return true; // CR alone
-    case Qt::Key_Backspace: session_.KeyChar(U'\b'); return true;
+    case Qt::Key_Enter:
+        session_.KeyChar(U'\r');
+        return true; // CR alone
+    case Qt::Key_Backspace:
+        session_.KeyChar(U'\b');
+        return true;
     case Qt::Key_Tab:
-    case Qt::Key_Backtab: session_.KeyChar(U'\t'); return true;
-    case Qt::Key_Escape: session_.KeyChar(U'\x1b'); return true;
-    default: break;
+    case Qt::Key_Backtab:
+        session_.KeyChar(U'\t');
+        return true;
+    case Qt::Key_Escape:
+        session_.KeyChar(U'\x1b');
+        return true;
+    default:
+        break;
     }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
         session_.KeyPress(static_cast<TermKey>(static_cast<int>(TermKey::F1) + (key - Qt::Key_F1)), mods);
@@ -398,8 +414,7 @@ bool TComTerminal::HandleKey(QKeyEvent* event) {
         return true;
     }
     const QString text = event->text();
-    if (text.isEmpty())
-        return false;
+    if (text.isEmpty()) return false;
     for (char32_t ch : text.toUcs4())
         session_.KeyChar(ch);
     return true;
@@ -443,7 +458,8 @@ QPoint TComTerminal::CellAt(const QPoint& viewportPos) const {
 }
 
 std::pair<QPoint, QPoint> TComTerminal::OrderedSelection() const {
-    const bool anchorFirst = anchor_.y() < extent_.y() || (anchor_.y() == extent_.y() && anchor_.x() <= extent_.x());
+    const bool anchorFirst =
+        anchor_.y() < extent_.y() || (anchor_.y() == extent_.y() && anchor_.x() <= extent_.x());
     return anchorFirst ? std::make_pair(anchor_, extent_) : std::make_pair(extent_, anchor_);
 }
 
@@ -462,8 +478,7 @@ void TComTerminal::ClearSelection() {
 }
 
 bool TComTerminal::SelectionOffsets(int* start, int* end) const {
-    if (!hasSelection_)
-        return false;
+    if (!hasSelection_) return false;
     const QStringList lines = AllText().split(QLatin1Char('\n'));
     auto offsetOf = [&lines](QPoint cell) {
         int offset = 0;
@@ -480,22 +495,18 @@ bool TComTerminal::SelectionOffsets(int* start, int* end) const {
 
 QString TComTerminal::SelectedText() const {
     int start = 0, end = 0;
-    if (!SelectionOffsets(&start, &end))
-        return {};
+    if (!SelectionOffsets(&start, &end)) return {};
     return AllText().mid(start, end - start);
 }
 
 void TComTerminal::CopySelection() {
-    if (!hasSelection_)
-        return;
-    if (QClipboard* clipboard = QGuiApplication::clipboard())
-        clipboard->setText(SelectedText());
+    if (!hasSelection_) return;
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) clipboard->setText(SelectedText());
 }
 
 void TComTerminal::PasteClipboard() {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    if (!clipboard)
-        return;
+    if (!clipboard) return;
     const QList<uint> text = clipboard->text().toUcs4();
     session_.Paste(std::u32string(text.begin(), text.end()));
 }
@@ -521,8 +532,7 @@ void TComTerminal::mouseReleaseEvent(QMouseEvent* event) {
 
 bool TComTerminal::HandleClipboardKey(QKeyEvent* event) {
     const auto mods = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    if (mods != (Qt::ShiftModifier | Qt::ControlModifier))
-        return false;
+    if (mods != (Qt::ShiftModifier | Qt::ControlModifier)) return false;
     if (event->key() == Qt::Key_C) {
         CopySelection();
         return true;
@@ -549,19 +559,16 @@ void TComTerminal::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void TComTerminal::PaintSelection(QPainter& p) const {
-    if (!hasSelection_)
-        return;
+    if (!hasSelection_) return;
     const auto [from, to] = OrderedSelection();
     const QColor highlight(0, 120, 215, 90);
     const int left = horizontalScrollBar()->value();
     for (int line = std::max(from.y(), TopLine()); line <= to.y(); ++line) {
         const int y = (line - TopLine()) * cellH_;
-        if (y > viewport()->height())
-            break;
+        if (y > viewport()->height()) break;
         const int c0 = line == from.y() ? from.x() : 0;
         const int c1 = line == to.y() ? to.x() : session_.Emulator().Cols();
-        if (c1 > c0)
-            p.fillRect(QRect(c0 * cellW_ - left, y, (c1 - c0) * cellW_, cellH_), highlight);
+        if (c1 > c0) p.fillRect(QRect(c0 * cellW_ - left, y, (c1 - c0) * cellW_, cellH_), highlight);
     }
 }
 

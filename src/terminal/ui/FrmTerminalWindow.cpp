@@ -5,17 +5,17 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QFileDialog>
 #include <QHBoxLayout>
-#include <QSaveFile>
-#include <QToolButton>
-#include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
+#include <QSaveFile>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace mirota {
@@ -50,11 +50,17 @@ void TfrmTerminalFrameView::SetCaption(const std::string& caption) {
     setAccessibleName(QString::fromStdString(caption));
 }
 
-TerminalSession& TfrmTerminalFrameView::Terminal() { return ctTerminal->Session(); }
+TerminalSession& TfrmTerminalFrameView::Terminal() {
+    return ctTerminal->Session();
+}
 
-void TfrmTerminalFrameView::CloseWindow() { CloseWindowSoon(); }
+void TfrmTerminalFrameView::CloseWindow() {
+    CloseWindowSoon();
+}
 
-void TfrmTerminalFrameView::Shown() { ctTerminal->setFocus(); }
+void TfrmTerminalFrameView::Shown() {
+    ctTerminal->setFocus();
+}
 
 // ---------------------------------------------------------------------------------------------------
 // Session log
@@ -81,9 +87,10 @@ void TfrmTerminalFrameView::AddSessionTools(QWidget* bar, Dialogs& dialogs) {
     btnSaveLog->setToolTip("Save everything received, each line with its time, to a file");
     btnSaveLog->setAutoRaise(true);
     btnSaveLog->setFocusPolicy(Qt::NoFocus);
-    btnSaveLog->setStyleSheet("QToolButton { color: white; background: transparent; border: none; padding: 2px 4px; }"
-                              "QToolButton:hover { background: rgba(255, 255, 255, 45); }"
-                              "QToolButton:pressed { background: rgba(0, 0, 0, 40); }");
+    btnSaveLog->setStyleSheet(
+        "QToolButton { color: white; background: transparent; border: none; padding: 2px 4px; }"
+        "QToolButton:hover { background: rgba(255, 255, 255, 45); }"
+        "QToolButton:pressed { background: rgba(0, 0, 0, 40); }");
     layout->addWidget(chkLogTyped);
     layout->addWidget(btnSaveLog);
     connect(btnSaveLog, &QToolButton::clicked, this, [this] { SaveLog(); });
@@ -99,13 +106,11 @@ void TfrmTerminalFrameView::SaveLog() {
     if (logNameHook) {
         name = logNameHook(proposed);
     } else {
-        const QString chosen = QFileDialog::getSaveFileName(this, "Save log", QString::fromStdString(proposed),
-                                                            "Log file (*.log);;Text file (*.txt)");
-        if (!chosen.isEmpty())
-            name = chosen.toStdString();
+        const QString chosen = QFileDialog::getSaveFileName(
+            this, "Save log", QString::fromStdString(proposed), "Log file (*.log);;Text file (*.txt)");
+        if (!chosen.isEmpty()) name = chosen.toStdString();
     }
-    if (!name || name->empty())
-        return;
+    if (!name || name->empty()) return;
     // Taken after the dialog: what arrived while it was open is in the file too.
     const std::string text = ctTerminal->Session().Log().Text(chkLogTyped->isChecked());
     QSaveFile file(QString::fromStdString(*name)); // a temporary file renamed on commit
@@ -122,6 +127,8 @@ std::unique_ptr<HostedScreen> CreateTerminalScreen(const ScreenArgs& args) {
     return MakeScreen<TfrmTerminalFrameView>(args);
 }
 
-TfrmTerminalFrameView* TerminalWindowOf(HostedScreen* screen) { return WindowOf<TfrmTerminalFrameView>(screen); }
+TfrmTerminalFrameView* TerminalWindowOf(HostedScreen* screen) {
+    return WindowOf<TfrmTerminalFrameView>(screen);
+}
 
 } // namespace mirota

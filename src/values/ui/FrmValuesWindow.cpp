@@ -42,7 +42,9 @@ const ValueDesign kValues[6] = {
 // Panels from the top: Torque 1, Speed 1, Angle, Torque 2, Speed 2, Angle Speed.
 constexpr int kPanelOrder[6] = {0, 2, 4, 1, 3, 5};
 
-QFont Arial13(bool bold = false) { return look::ArialFont(13, bold); }
+QFont Arial13(bool bold = false) {
+    return look::ArialFont(13, bold);
+}
 
 } // namespace
 
@@ -51,10 +53,12 @@ TfrmValuesFrameView::TfrmValuesFrameView(const ScreenArgs& args, std::filesystem
     : ScreenWindow("frmValuesFrame") {
     BuildLayout();
     resize(886, 522);
-    logic_ = std::make_unique<TfrmValuesFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort, args.aDescription,
-                                               args.aSerialNumber, *this, std::move(cfgDir), std::move(clock));
+    logic_ = std::make_unique<TfrmValuesFrame>(args.aOwner, args.loop, args.dialogs, args.aComPort,
+                                               args.aDescription, args.aSerialNumber, *this,
+                                               std::move(cfgDir), std::move(clock));
     // The plot draws the logic's plot model; it joins the layout once the logic exists.
-    for (int i = 0; i < 6; ++i) logic_->SetBoxTicked(i, arrBoxes[i]->isEnabled() && arrBoxes[i]->isChecked());
+    for (int i = 0; i < 6; ++i)
+        logic_->SetBoxTicked(i, arrBoxes[i]->isEnabled() && arrBoxes[i]->isChecked());
     xypltDisplayValues = new TiXYPlot(logic_->Plot(), this);
     xypltDisplayValues->setAccessibleName("xypltDisplayValues");
     rightLayout_->addWidget(xypltDisplayValues, 1);
@@ -127,7 +131,8 @@ void TfrmValuesFrameView::BuildLayout() {
         arrDisplays[i] = display;
         arrPanels[i] = panel;
     }
-    for (int i : kPanelOrder) leftLayout->addWidget(arrPanels[i]);
+    for (int i : kPanelOrder)
+        leftLayout->addWidget(arrPanels[i]);
     leftLayout->addStretch(1);
     body->addWidget(left);
 
@@ -145,7 +150,8 @@ void TfrmValuesFrameView::BuildLayout() {
     stripLayout->setContentsMargins(4, 0, 4, 0);
     stripLayout->setSpacing(8);
 
-    auto makeButton = [this](QWidget* parent, CommandButton b, const char* name, const char* caption, bool latching) {
+    auto makeButton = [this](QWidget* parent, CommandButton b, const char* name, const char* caption,
+                             bool latching) {
         auto* btn = new TScreenButton(caption, parent);
         btn->setObjectName(name);
         btn->setFont(Arial13());
@@ -195,7 +201,9 @@ void TfrmValuesFrameView::SetCaption(const std::string& caption) {
     setAccessibleName(QString::fromStdString(caption));
 }
 
-void TfrmValuesFrameView::SetPanelVisible(int i, bool visible) { arrPanels[i]->setVisible(visible); }
+void TfrmValuesFrameView::SetPanelVisible(int i, bool visible) {
+    arrPanels[i]->setVisible(visible);
+}
 
 void TfrmValuesFrameView::SetBoxCaption(int i, const std::string& caption) {
     const QString text = QString::fromStdString(caption);
@@ -204,7 +212,9 @@ void TfrmValuesFrameView::SetBoxCaption(int i, const std::string& caption) {
     arrDisplays[i]->setAccessibleName(text.isEmpty() ? QString(kValues[i].caption) : text);
 }
 
-void TfrmValuesFrameView::ShowValue(int i, double value) { arrDisplays[i]->SetValue(value); }
+void TfrmValuesFrameView::ShowValue(int i, double value) {
+    arrDisplays[i]->SetValue(value);
+}
 
 void TfrmValuesFrameView::SetButtonEnabled(CommandButton b, bool enabled) {
     buttons_[static_cast<int>(b)]->setEnabled(enabled);
@@ -221,12 +231,15 @@ void TfrmValuesFrameView::PlotConfigurationChanged() {
     if (xypltDisplayValues) xypltDisplayValues->ApplyConfiguration();
 }
 
-void TfrmValuesFrameView::CloseWindow() { close(); }
+void TfrmValuesFrameView::CloseWindow() {
+    close();
+}
 
 bool TfrmValuesFrameView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::EnabledChange && logic_) {
         for (int i = 0; i < 6; ++i)
-            if (watched == arrBoxes[i]) logic_->SetBoxTicked(i, arrBoxes[i]->isEnabled() && arrBoxes[i]->isChecked());
+            if (watched == arrBoxes[i])
+                logic_->SetBoxTicked(i, arrBoxes[i]->isEnabled() && arrBoxes[i]->isChecked());
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -25,7 +25,8 @@ class TfrmValuesFrameView : public ScreenWindow<TfrmValuesFrame>, public ValuesV
 
 public:
     // Builds the window and then the logic; Show() starts the device traffic once the window is up.
-    TfrmValuesFrameView(const ScreenArgs& args, std::filesystem::path cfgDir, TfrmValuesFrame::Clock clock = {});
+    TfrmValuesFrameView(const ScreenArgs& args, std::filesystem::path cfgDir,
+                        TfrmValuesFrame::Clock clock = {});
     ~TfrmValuesFrameView() override;
 
     TiXYPlot* PlotWidget() const { return xypltDisplayValues; }

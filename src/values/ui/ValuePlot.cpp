@@ -10,13 +10,13 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
-#include <QFontMetrics>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QProgressDialog>
 #include <QTimer>
 #include <QToolBar>
@@ -30,7 +30,9 @@ namespace mirota {
 
 namespace {
 
-QColor ToQColor(Rgb c) { return QColor(c.r, c.g, c.b); }
+QColor ToQColor(Rgb c) {
+    return QColor(c.r, c.g, c.b);
+}
 
 // Width of every visible value axis: ticks and labels of up to six significant digits.
 constexpr int kValueAxisWidth = 54;
@@ -100,8 +102,8 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     plot_->yAxis->grid()->setVisible(false);
 
     for (int i = 0; i < PlotModel::kChannels; ++i) {
-        QCPAxis* axis =
-            plot_->axisRect()->addAxis(QCPAxis::atLeft, new FixedWidthAxis(plot_->axisRect(), QCPAxis::atLeft));
+        QCPAxis* axis = plot_->axisRect()->addAxis(QCPAxis::atLeft,
+                                                   new FixedWidthAxis(plot_->axisRect(), QCPAxis::atLeft));
         axis->setNumberFormat("g");
         axis->setNumberPrecision(6);
         axis->setObjectName(QString::fromStdString(model_.ValueAxisAt(i).Name));
@@ -185,8 +187,14 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
         connect(a, &QAction::triggered, this, fn);
         return a;
     };
-    addTool("Zoom In", "actZoomIn", [this] { model_.Zoom(2); Refresh(); });
-    addTool("Zoom Out", "actZoomOut", [this] { model_.Zoom(0.5); Refresh(); });
+    addTool("Zoom In", "actZoomIn", [this] {
+        model_.Zoom(2);
+        Refresh();
+    });
+    addTool("Zoom Out", "actZoomOut", [this] {
+        model_.Zoom(0.5);
+        Refresh();
+    });
     addTool("Show All", "actShowAll", [this] {
         model_.FitTimeToData();
         model_.ZoomToFit();
@@ -236,7 +244,8 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
         auto* line = new QCPItemStraightLine(plot_);
         line->setPen(QPen(m == 0 ? QColor(0, 0, 0) : QColor(0, 0, 160), 1, Qt::DashLine));
         line->setVisible(false);
-        for (QCPItemPosition* p : {line->point1, line->point2}) p->setAxes(plot_->xAxis, plot_->yAxis);
+        for (QCPItemPosition* p : {line->point1, line->point2})
+            p->setAxes(plot_->xAxis, plot_->yAxis);
         markerLines_[m] = line;
     }
     plot_->setMouseTracking(true);
@@ -325,7 +334,9 @@ int TiXYPlot::AxisAt(const QPoint& pos) const {
     return -1;
 }
 
-void TiXYPlot::UpdateAxisLabel(int i) { axes_[i]->setLabel(model_.ValueAxisAt(i).Fixed ? "(fixed)" : QString()); }
+void TiXYPlot::UpdateAxisLabel(int i) {
+    axes_[i]->setLabel(model_.ValueAxisAt(i).Fixed ? "(fixed)" : QString());
+}
 
 bool TiXYPlot::FixAxis(int i, double lower, double upper) {
     if (!model_.FixValueRange(i, {lower, upper})) return false;
@@ -383,7 +394,8 @@ void TiXYPlot::AskAxisRange(int axis) {
 bool TiXYPlot::StartRecording(const QString& file, const CsvTableOptions& options) {
     StopRecording();
     recorder_ = std::make_unique<PointRecorder>(model_, options);
-    const bool ok = recorder_->Start(std::filesystem::path(file.toStdU16String()), clock_->elapsed() / 1000.0);
+    const bool ok =
+        recorder_->Start(std::filesystem::path(file.toStdU16String()), clock_->elapsed() / 1000.0);
     {
         const QSignalBlocker block(actRecord_);
         actRecord_->setChecked(ok);
@@ -402,11 +414,11 @@ void TiXYPlot::StopRecording() {
     recordTimer_->stop();
     const QSignalBlocker block(actRecord_);
     actRecord_->setChecked(false);
-    const QString text = "Recorded " + QString::fromStdString(RecordingStatusText(
-                                           QFileInfo(QString::fromStdU16String(recorder_->File().u16string()))
-                                               .fileName()
-                                               .toStdString(),
-                                           recorder_->Seconds(0), recorder_->Bytes()));
+    const QString text =
+        "Recorded " +
+        QString::fromStdString(RecordingStatusText(
+            QFileInfo(QString::fromStdU16String(recorder_->File().u16string())).fileName().toStdString(),
+            recorder_->Seconds(0), recorder_->Bytes()));
     lblRecording_->setText(text);
     lblRecording_->setAccessibleDescription(text);
 }
@@ -422,11 +434,12 @@ void TiXYPlot::PollRecorder() {
         actRecord_->setChecked(false);
         lblRecording_->setText("Recording stopped");
         lblRecording_->setAccessibleDescription(lblRecording_->text());
-        if (OnExportFailed) OnExportFailed("The recording stopped: " + name.toStdString() + " could not be written.");
+        if (OnExportFailed)
+            OnExportFailed("The recording stopped: " + name.toStdString() + " could not be written.");
         return;
     }
-    const QString text =
-        "\u25CF " + QString::fromStdString(RecordingStatusText(name.toStdString(), recorder_->Seconds(now), recorder_->Bytes()));
+    const QString text = "\u25CF " + QString::fromStdString(RecordingStatusText(
+                                         name.toStdString(), recorder_->Seconds(now), recorder_->Bytes()));
     lblRecording_->setText(text);
     lblRecording_->setAccessibleDescription(text);
 }
@@ -436,8 +449,8 @@ void TiXYPlot::AskRecord(bool on) {
         StopRecording();
         return;
     }
-    const QString file =
-        QFileDialog::getSaveFileName(this, "Record Points", InDialogFolder("recording.csv"), "CSV file (*.csv)");
+    const QString file = QFileDialog::getSaveFileName(this, "Record Points", InDialogFolder("recording.csv"),
+                                                      "CSV file (*.csv)");
     RememberDialogFolder(file);
     if (file.isEmpty()) {
         const QSignalBlocker block(actRecord_);
@@ -517,8 +530,10 @@ void TiXYPlot::ApplyConfiguration() {
     }
     // Room for every visible value axis, the legend and a drawing area that still shows something.
     int visibleAxes = 0;
-    for (QCPAxis* a : axes_) visibleAxes += a->visible() ? 1 : 0;
-    plot_->setMinimumSize(visibleAxes * kValueAxisWidth + plot_->legend->minimumOuterSizeHint().width() + 200, 180);
+    for (QCPAxis* a : axes_)
+        visibleAxes += a->visible() ? 1 : 0;
+    plot_->setMinimumSize(visibleAxes * kValueAxisWidth + plot_->legend->minimumOuterSizeHint().width() + 200,
+                          180);
     // The grid follows the first visible value axis.
     bool gridSet = false;
     for (QCPAxis* a : axes_) {
@@ -538,11 +553,13 @@ void TiXYPlot::FitTicksToWidth() {
 bool TiXYPlot::SyncRanges() {
     std::array<AxisRange, PlotModel::kChannels + 1> ranges;
     ranges[0] = model_.TimeRange();
-    for (int i = 0; i < PlotModel::kChannels; ++i) ranges[i + 1] = model_.ValueAxisAt(i).Range;
+    for (int i = 0; i < PlotModel::kChannels; ++i)
+        ranges[i + 1] = model_.ValueAxisAt(i).Range;
     const bool changed = ranges != drawnRanges_;
     drawnRanges_ = ranges;
     plot_->xAxis->setRange(ranges[0].lower, ranges[0].upper);
-    for (int i = 0; i < PlotModel::kChannels; ++i) axes_[i]->setRange(ranges[i + 1].lower, ranges[i + 1].upper);
+    for (int i = 0; i < PlotModel::kChannels; ++i)
+        axes_[i]->setRange(ranges[i + 1].lower, ranges[i + 1].upper);
     return changed;
 }
 
@@ -585,21 +602,26 @@ void TiXYPlot::UpdateAccessibleDescription() {
         d += QString::fromStdString(ch.Title) + ": " + QString::number(model_.PointCount(i)) + " points";
         const PlotModel::ValueAxis& ax = model_.ValueAxisAt(PlotModel::ValueAxisOf(i));
         if (ax.Fixed)
-            d += ", axis fixed from " + QString::number(ax.Range.lower) + " to " + QString::number(ax.Range.upper);
+            d += ", axis fixed from " + QString::number(ax.Range.lower) + " to " +
+                 QString::number(ax.Range.upper);
     }
     if (paused_) d += d.isEmpty() ? "Paused" : "; paused";
     plot_->setAccessibleDescription(d);
     setAccessibleDescription(d);
 }
 
-std::string TiXYPlot::PointsCsv() const { return mirota::PointsCsv(model_); }
+std::string TiXYPlot::PointsCsv() const {
+    return mirota::PointsCsv(model_);
+}
 
 bool TiXYPlot::ExportPng(const QString& file) {
     ReplotNow();
     return plot_->savePng(file);
 }
 
-bool TiXYPlot::ExportCsv(const QString& file) { return ExportCsvWithProgress(file) == CsvResult::Written; }
+bool TiXYPlot::ExportCsv(const QString& file) {
+    return ExportCsvWithProgress(file) == CsvResult::Written;
+}
 
 CsvResult TiXYPlot::ExportCsvWithProgress(const QString& file) {
     return WithProgress([&](const CsvProgress& progress) {
@@ -662,7 +684,8 @@ void TiXYPlot::AskExportCsv() {
     form->addRow("&Decimal mark:", decimal);
     form->addRow("&Points:", range);
     connect(layoutBox, &QComboBox::currentIndexChanged, &options, [=](int i) {
-        for (QComboBox* c : {separator, decimal, range}) c->setEnabled(i == 0);
+        for (QComboBox* c : {separator, decimal, range})
+            c->setEnabled(i == 0);
     });
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &options);
     form->addRow(buttons);

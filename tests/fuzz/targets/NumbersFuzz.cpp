@@ -17,8 +17,7 @@ using namespace mirota;
 
 namespace {
 void Check(bool ok) {
-    if (!ok)
-        std::abort();
+    if (!ok) std::abort();
 }
 
 void CheckText(const std::string& text) {
@@ -26,10 +25,8 @@ void CheckText(const std::string& text) {
     const auto power = ParseDecimal(text);
     const auto setting = ParseSettingsNumber(text);
     for (const auto& v : {measured, power, setting})
-        if (v)
-            Check(std::isfinite(*v));
-    if (measured && power)
-        Check(*measured == *power);
+        if (v) Check(std::isfinite(*v));
+    if (measured && power) Check(*measured == *power);
     if (measured) {
         char buffer[64];
         const auto res = std::to_chars(buffer, buffer + sizeof buffer, *measured);

@@ -23,14 +23,16 @@ std::string Shown(const std::string& s) {
 }
 } // namespace
 
-#define Check(ok)                                                                                             \
-    do {                                                                                                      \
-        if (!(ok)) {                                                                                          \
-            std::fprintf(stderr, "failed: %s\nstart \"%s\" stop \"%s\" size %d include %d limit %d\nstream \"%s\"\npacket \"%s\"\n", #ok, \
-                         Shown(start).c_str(), Shown(stop).c_str(), fixedSize, include, filter.MaxBufferSize,    \
-                         Shown(stream).c_str(), Shown(packet).c_str());                                       \
-            std::abort();                                                                                     \
-        }                                                                                                     \
+#define Check(ok)                                                                                            \
+    do {                                                                                                     \
+        if (!(ok)) {                                                                                         \
+            std::fprintf(stderr,                                                                             \
+                         "failed: %s\nstart \"%s\" stop \"%s\" size %d include %d limit %d\nstream "         \
+                         "\"%s\"\npacket \"%s\"\n",                                                          \
+                         #ok, Shown(start).c_str(), Shown(stop).c_str(), fixedSize, include,                 \
+                         filter.MaxBufferSize, Shown(stream).c_str(), Shown(packet).c_str());                \
+            std::abort();                                                                                    \
+        }                                                                                                    \
     } while (0)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -53,14 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool passThrough = fixedSize <= 0 && stop.empty();
     filter.OnPacket = [&](TComDataPacket*, const std::string& packet) {
         ++delivered;
-        if (passThrough || caseInsensitive)
-            return; // chunks as they came / matched in another letter case
+        if (passThrough || caseInsensitive) return; // chunks as they came / matched in another letter case
         if (include || fixedSize > 0) {
             Check(stream.find(packet) != std::string::npos);
             if (include && (fixedSize <= 0 || static_cast<std::size_t>(fixedSize) >= start.size()))
                 Check(packet.compare(0, start.size(), start) == 0);
             if (include && fixedSize <= 0)
-                Check(packet.size() >= stop.size() && packet.compare(packet.size() - stop.size(), stop.size(), stop) == 0);
+                Check(packet.size() >= stop.size() &&
+                      packet.compare(packet.size() - stop.size(), stop.size(), stop) == 0);
         } else {
             Check(stream.find(start + packet + stop) != std::string::npos);
         }
@@ -70,8 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         stream += chunk;
         filter.AddData(chunk);
         const std::string& packet = filter.Buffered();
-        if (filter.MaxBufferSize > 0)
-            Check(packet.size() < static_cast<std::size_t>(filter.MaxBufferSize));
+        if (filter.MaxBufferSize > 0) Check(packet.size() < static_cast<std::size_t>(filter.MaxBufferSize));
     }
     return 0;
 }

@@ -17,13 +17,13 @@ using namespace mirota;
 
 namespace {
 void Check(bool ok) {
-    if (!ok)
-        std::abort();
+    if (!ok) std::abort();
 }
 
 const std::filesystem::path& Dir() {
     static const std::filesystem::path dir = [] {
-        auto d = std::filesystem::temp_directory_path() / ("mirota-fuzz-settings-" + std::to_string(::getpid()));
+        auto d =
+            std::filesystem::temp_directory_path() / ("mirota-fuzz-settings-" + std::to_string(::getpid()));
         std::filesystem::create_directories(d);
         std::atexit([] { std::filesystem::remove_all(Dir()); });
         return d;
@@ -35,7 +35,8 @@ const std::filesystem::path& Dir() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider in(data, size);
     const bool hidden = in.ConsumeBool();
-    for (const char* name : {"SettingsCommandsT.ini", "DisplayValuesT.ini", "InfoConfigurationT.ini", "HiddenCommands.ini"})
+    for (const char* name :
+         {"SettingsCommandsT.ini", "DisplayValuesT.ini", "InfoConfigurationT.ini", "HiddenCommands.ini"})
         std::ofstream(Dir() / name, std::ios::binary) << in.ConsumeRandomLengthString(4096);
 
     TSettingsCatalogue c;
@@ -50,8 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int section = c.SectionOf(static_cast<int>(i));
         Check(section >= 0 && static_cast<std::size_t>(section) < c.slCurrentSections.size());
     }
-    if (!hidden)
-        Check(c.slHiddenCommands.empty());
+    if (!hidden) Check(c.slHiddenCommands.empty());
 
     const LoadedConfiguration loaded = ParseConfigurationDocument(in.ConsumeRemainingBytesAsString());
     if (loaded.Status == LoadedConfiguration::Result::Failed)

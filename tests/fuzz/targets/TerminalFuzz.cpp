@@ -19,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             terminal.TypeChar(in.ConsumeIntegral<char32_t>());
             break;
         case 2:
-            if (in.ConsumeIntegralInRange<int>(0, 7) == 0)
-                terminal.Reset();
+            if (in.ConsumeIntegralInRange<int>(0, 7) == 0) terminal.Reset();
             break;
         default: {
             const std::string chunk = in.ConsumeRandomLengthString(512);

@@ -1,8 +1,8 @@
 // The uevent parser on arbitrary datagrams, and the USB walk over a sysfs tree generated from the
 // input (hubs, devices and adapters at any place, attributes holding any bytes): no crash, no endless
 // walk.
-#include "launcher/USBDeviceInfoCol.h"
 #include "ftdi-list/FakeSysfs.h"
+#include "launcher/USBDeviceInfoCol.h"
 #include "platform/posix/usb/SysfsUSBPlatform.h"
 #include "platform/posix/usb/UeventNotificationSource.h"
 
@@ -30,8 +30,7 @@ const fs::path& Root() {
 }
 
 std::optional<std::string> MaybeText(FuzzedDataProvider& in) {
-    if (!in.ConsumeBool())
-        return std::nullopt;
+    if (!in.ConsumeBool()) return std::nullopt;
     return in.ConsumeRandomLengthString(40);
 }
 } // namespace
@@ -55,9 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int d = 0; d < devices && in.remaining_bytes() > 0; ++d) {
         const std::string& parent = hubs[in.ConsumeIntegralInRange<std::size_t>(0, hubs.size() - 1)];
         const std::string port = std::to_string(in.ConsumeIntegralInRange<int>(1, 4));
-        const std::string name = parent.find('-') == std::string::npos ? parent + "-" + port : parent + "." + port;
-        if (fs::exists(fake.DeviceDir(name)))
-            continue;
+        const std::string name =
+            parent.find('-') == std::string::npos ? parent + "-" + port : parent + "." + port;
+        if (fs::exists(fake.DeviceDir(name))) continue;
         switch (in.ConsumeIntegralInRange<int>(0, 2)) {
         case 0:
             fake.AddHub(name, in.ConsumeIntegralInRange<int>(0, 4));
@@ -65,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 1:
             fake.AddFtdiAdapter(name, in.ConsumeRandomLengthString(20), in.ConsumeRandomLengthString(20),
-                                in.ConsumeBool() ? std::optional<std::string>("ttyUSB" + std::to_string(d)) : std::nullopt);
+                                in.ConsumeBool() ? std::optional<std::string>("ttyUSB" + std::to_string(d))
+                                                 : std::nullopt);
             break;
         default: {
             FakeUsbDevice device;
@@ -83,12 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         dirs.push_back(fake.DeviceDir(name));
     }
     // Any attribute of any device may hold anything.
-    static const char* const kAttributes[] = {"idVendor", "idProduct", "bDeviceClass", "maxchild",
-                                               "devnum", "manufacturer", "product", "serial"};
+    static const char* const kAttributes[] = {"idVendor", "idProduct",    "bDeviceClass", "maxchild",
+                                              "devnum",   "manufacturer", "product",      "serial"};
     while (!dirs.empty() && in.remaining_bytes() > 0) {
         const fs::path& dir = dirs[in.ConsumeIntegralInRange<std::size_t>(0, dirs.size() - 1)];
         const char* attribute = kAttributes[in.ConsumeIntegralInRange<int>(0, 7)];
-        std::ofstream(dir / attribute, std::ios::binary | std::ios::trunc) << in.ConsumeRandomLengthString(40);
+        std::ofstream(dir / attribute, std::ios::binary | std::ios::trunc)
+            << in.ConsumeRandomLengthString(40);
     }
 
     SysfsUSBPlatform platform(Root());

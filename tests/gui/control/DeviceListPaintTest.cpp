@@ -24,7 +24,8 @@ struct Pixels {
 
 Pixels CountPixels(QWidget& window, QWidget& area) {
     const QPixmap shot = window.screen()->grabWindow(window.winId());
-    const QRect r(area.mapTo(&window, QPoint(0, 0)) * shot.devicePixelRatio(), area.size() * shot.devicePixelRatio());
+    const QRect r(area.mapTo(&window, QPoint(0, 0)) * shot.devicePixelRatio(),
+                  area.size() * shot.devicePixelRatio());
     const QImage image = shot.toImage().copy(r).convertToFormat(QImage::Format_RGB32);
     Pixels p;
     for (int y = 0; y < image.height(); ++y)
@@ -100,8 +101,7 @@ TEST(DeviceInformationList, AWindowClosedDuringTheFillLeavesNothingBehind) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -30,14 +30,12 @@ protected:
         static int argc = 1;
         static char name[] = "control_window_test";
         static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        if (!QApplication::instance()) new QApplication(argc, argv);
     }
 };
 
 class ControlWindow : public WithApplication {
 protected:
-
     void Start(const std::string& description, std::filesystem::path cfg = {}) {
         logic = std::make_unique<TfrmMainOstrelScreen>(
             MainOstrelServices{loop, dialogs, factory, window, &endpoint, std::move(cfg),
@@ -86,8 +84,10 @@ TEST_F(ControlWindow, IsFixedAt762By527WithItsCaption) {
 
 TEST_F(ControlWindow, ButtonsCarryTheirCaptionsInOrder) {
     Start("Mirota DMS 2000");
-    const std::pair<ScreenKind, QString> order[] = {{ScreenKind::Terminal, "TERMINAL"}, {ScreenKind::Settings, "SETTINGS"},
-                                                    {ScreenKind::Values, "VALUES"}, {ScreenKind::Power, "POWER"}};
+    const std::pair<ScreenKind, QString> order[] = {{ScreenKind::Terminal, "TERMINAL"},
+                                                    {ScreenKind::Settings, "SETTINGS"},
+                                                    {ScreenKind::Values, "VALUES"},
+                                                    {ScreenKind::Power, "POWER"}};
     int y = -1;
     for (const auto& [kind, caption] : order) {
         NavigationButton* b = window.Button(kind);
@@ -275,8 +275,8 @@ TEST_F(QtDialogsTest, SystemBoxesLeaveTheOtherWindowsUsableAndReturnOnlyWhenAnsw
         box->buttons().first()->click();
     });
     const DialogResult result =
-        dialogs.ShowSystemBox("The last command was not executed properly!", "Timeout...", DialogKind::Information,
-                              DialogButtons::Ok);
+        dialogs.ShowSystemBox("The last command was not executed properly!", "Timeout...",
+                              DialogKind::Information, DialogButtons::Ok);
     returned = true;
     ASSERT_TRUE(boxShown);
     EXPECT_EQ(result, DialogResult::Ok);

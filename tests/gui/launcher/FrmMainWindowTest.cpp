@@ -1,9 +1,9 @@
 // Pravik's Qt window under the offscreen platform: what it shows, what it tells assistive tools, and
 // that it forwards the user's actions to the logic.
-#include "launcher/FrmMainStart.h"
-#include "PravikFakes.h"
-#include "launcher/ui/FrmAboutDialog.h"
 #include "launcher/ui/FrmMainWindow.h"
+#include "PravikFakes.h"
+#include "launcher/FrmMainStart.h"
+#include "launcher/ui/FrmAboutDialog.h"
 
 #include <gtest/gtest.h>
 
@@ -23,23 +23,19 @@
 namespace mirota::test {
 namespace {
 
-std::string OwnPath()
-{
+std::string OwnPath() {
     return ProgramDirectory() + MIROTA_TEST_PROGRAM_NAME;
 }
 
 class PravikWindowTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "pravik_window_test";
         static char* argv[] = {name, nullptr};
-        if (!QApplication::instance())
-            new QApplication(argc, argv);
+        if (!QApplication::instance()) new QApplication(argc, argv);
     }
-    void SetUp() override
-    {
+    void SetUp() override {
         window.SetLogic(&frm);
         source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", PortName(0)),
                           Device(u"FTX9T2LB", u"USB Serial Converter", PortName(1))};
@@ -49,8 +45,7 @@ protected:
     }
     void TearDown() override { window.SetLogic(nullptr); }
 
-    QStringList RowTexts(int row) const
-    {
+    QStringList RowTexts(int row) const {
         QStringList texts;
         QTreeWidgetItem* item = window.DeviceList()->topLevelItem(row);
         for (int c = 0; c < 4; ++c)
@@ -66,8 +61,7 @@ protected:
     TFRM_Main frm{window, source, starter, endpoint, loop};
 };
 
-TEST_F(PravikWindowTest, LayoutAndRows)
-{
+TEST_F(PravikWindowTest, LayoutAndRows) {
     EXPECT_EQ(window.windowTitle(), "Pravik");
     EXPECT_EQ(window.size(), QSize(659, 504));
     auto* group = window.findChild<QGroupBox*>("grpDeviceBox");
@@ -79,29 +73,32 @@ TEST_F(PravikWindowTest, LayoutAndRows)
         headers << list->headerItem()->text(c);
     EXPECT_EQ(headers, (QStringList{"Serial No", "Device Description", "Port", "State"}));
     ASSERT_EQ(list->topLevelItemCount(), 2);
-    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", QString::fromStdU16String(PortName(0)), "Closed"}));
-    EXPECT_EQ(RowTexts(1), (QStringList{"FTX9T2LB", "USB Serial Converter", QString::fromStdU16String(PortName(1)), "Closed"}));
+    EXPECT_EQ(RowTexts(0),
+              (QStringList{"FT4M7Q01", "Mirota MX 4", QString::fromStdU16String(PortName(0)), "Closed"}));
+    EXPECT_EQ(RowTexts(1), (QStringList{"FTX9T2LB", "USB Serial Converter",
+                                        QString::fromStdU16String(PortName(1)), "Closed"}));
     // Every column is wide enough for its longest text.
     for (int c = 0; c < 4; ++c)
         EXPECT_GE(list->columnWidth(c), list->fontMetrics().horizontalAdvance(RowTexts(1)[c]));
 }
 
-TEST_F(PravikWindowTest, RowsFollowTheLogic)
-{
+TEST_F(PravikWindowTest, RowsFollowTheLogic) {
     window.DeviceList()->topLevelItem(0)->setSelected(true);
     frm.lvDeviceListDblClick();
     frm.HandleMessage({WM_CONTROL_OPENED, 0, 501, false});
     EXPECT_EQ(RowTexts(0)[3], "Open");
-    source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", PortName(0)), Device(u"FTNEW", u"Mirota TMS", PortName(2))};
+    source.devices = {Device(u"FT4M7Q01", u"Mirota MX 4", PortName(0)),
+                      Device(u"FTNEW", u"Mirota TMS", PortName(2))};
     frm.DoUSBArrival();
     ASSERT_EQ(window.DeviceList()->topLevelItemCount(), 2);
-    EXPECT_EQ(RowTexts(0), (QStringList{"FT4M7Q01", "Mirota MX 4", QString::fromStdU16String(PortName(0)), "Open"}));
-    EXPECT_EQ(RowTexts(1), (QStringList{"FTNEW", "Mirota TMS", QString::fromStdU16String(PortName(2)), "Closed"}));
+    EXPECT_EQ(RowTexts(0),
+              (QStringList{"FT4M7Q01", "Mirota MX 4", QString::fromStdU16String(PortName(0)), "Open"}));
+    EXPECT_EQ(RowTexts(1),
+              (QStringList{"FTNEW", "Mirota TMS", QString::fromStdU16String(PortName(2)), "Closed"}));
     EXPECT_TRUE(window.DeviceList()->updatesEnabled());
 }
 
-TEST_F(PravikWindowTest, AnEmptyListSaysNoAdapterIsAttached)
-{
+TEST_F(PravikWindowTest, AnEmptyListSaysNoAdapterIsAttached) {
     QLabel* empty = window.NoDevicesLabel();
     ASSERT_TRUE(empty);
     EXPECT_FALSE(empty->isVisible());
@@ -120,8 +117,7 @@ TEST_F(PravikWindowTest, AnEmptyListSaysNoAdapterIsAttached)
     EXPECT_FALSE(empty->isVisible());
 }
 
-TEST_F(PravikWindowTest, AccessibleRowsAndButton)
-{
+TEST_F(PravikWindowTest, AccessibleRowsAndButton) {
     QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window.DeviceList());
     ASSERT_TRUE(list);
     QAccessibleTableInterface* table = list->tableInterface();
@@ -131,15 +127,15 @@ TEST_F(PravikWindowTest, AccessibleRowsAndButton)
     QStringList cells;
     for (int c = 0; c < 4; ++c)
         cells << table->cellAt(1, c)->text(QAccessible::Name);
-    EXPECT_EQ(cells, (QStringList{"FTX9T2LB", "USB Serial Converter", QString::fromStdU16String(PortName(1)), "Closed"}));
+    EXPECT_EQ(cells, (QStringList{"FTX9T2LB", "USB Serial Converter", QString::fromStdU16String(PortName(1)),
+                                  "Closed"}));
     QAccessibleInterface* button = QAccessible::queryAccessibleInterface(window.InformationButton());
     ASSERT_TRUE(button);
     EXPECT_EQ(button->text(QAccessible::Name), "About");
     EXPECT_EQ(button->role(), QAccessible::Button);
 }
 
-TEST_F(PravikWindowTest, DoubleClickStartsTheSelectedRowsOstrel)
-{
+TEST_F(PravikWindowTest, DoubleClickStartsTheSelectedRowsOstrel) {
     QTreeWidget* list = window.DeviceList();
     QTreeWidgetItem* item = list->topLevelItem(1);
     list->setCurrentItem(item);
@@ -150,8 +146,7 @@ TEST_F(PravikWindowTest, DoubleClickStartsTheSelectedRowsOstrel)
     EXPECT_EQ(starter.started[0].Serial, u"FTX9T2LB");
 }
 
-TEST_F(PravikWindowTest, ReturnOpensTheSelectedRowLikeADoubleClick)
-{
+TEST_F(PravikWindowTest, ReturnOpensTheSelectedRowLikeADoubleClick) {
     QTreeWidget* list = window.DeviceList();
     list->setFocus();
     struct Case {
@@ -169,10 +164,10 @@ TEST_F(PravikWindowTest, ReturnOpensTheSelectedRowLikeADoubleClick)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         list->clearSelection();
-        if (c.selected >= 0)
-            list->setCurrentItem(list->topLevelItem(c.selected));
+        if (c.selected >= 0) list->setCurrentItem(list->topLevelItem(c.selected));
         const std::size_t before = starter.started.size();
-        QKeyEvent press(QEvent::KeyPress, c.key, c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QKeyEvent press(QEvent::KeyPress, c.key,
+                        c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
         QApplication::sendEvent(list, &press);
         ASSERT_EQ(starter.started.size() - before, c.expStarted);
         if (c.expStarted) {
@@ -181,8 +176,7 @@ TEST_F(PravikWindowTest, ReturnOpensTheSelectedRowLikeADoubleClick)
     }
 }
 
-TEST_F(PravikWindowTest, CutOffCellsShowTheirFullTextAsTooltip)
-{
+TEST_F(PravikWindowTest, CutOffCellsShowTheirFullTextAsTooltip) {
     QTreeWidget* list = window.DeviceList();
     list->setColumnWidth(1, 30); // "USB Serial Converter" no longer fits; "FTX9T2LB" still does
     QApplication::processEvents();
@@ -200,8 +194,7 @@ TEST_F(PravikWindowTest, CutOffCellsShowTheirFullTextAsTooltip)
     QToolTip::hideText();
 }
 
-TEST_F(PravikWindowTest, HoverShowsTheAboutLabel)
-{
+TEST_F(PravikWindowTest, HoverShowsTheAboutLabel) {
     EXPECT_FALSE(window.AboutLabel()->isVisible());
     QEvent enter(QEvent::Enter);
     QApplication::sendEvent(window.InformationButton(), &enter);
@@ -212,28 +205,27 @@ TEST_F(PravikWindowTest, HoverShowsTheAboutLabel)
     EXPECT_FALSE(window.AboutLabel()->isVisible());
 }
 
-TEST_F(PravikWindowTest, TheAboutIconStaysVisibleUnderTheMouse)
-{
+TEST_F(PravikWindowTest, TheAboutIconStaysVisibleUnderTheMouse) {
     // The white icon on the teal bar: under the mouse the background must stay dark enough for it.
     QToolButton* button = window.InformationButton();
     for (bool hovered : {false, true}) {
         button->setAttribute(Qt::WA_UnderMouse, hovered);
-        const QImage image = window.grab(QRect(button->mapTo(&window, QPoint(0, 0)), button->size())).toImage();
+        const QImage image =
+            window.grab(QRect(button->mapTo(&window, QPoint(0, 0)), button->size())).toImage();
         const QColor corner = image.pixelColor(1, 1);
-        EXPECT_LT(corner.lightness(), 200) << (hovered ? "hovered " : "normal ") << corner.name().toStdString();
+        EXPECT_LT(corner.lightness(), 200)
+            << (hovered ? "hovered " : "normal ") << corner.name().toStdString();
         int white = 0;
         for (int y = 0; y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (image.pixelColor(x, y).lightness() > 240)
-                    ++white;
+                if (image.pixelColor(x, y).lightness() > 240) ++white;
         EXPECT_GT(white, 10) << (hovered ? "hovered" : "normal");
         EXPECT_LT(white, image.width() * image.height() / 2) << (hovered ? "hovered" : "normal");
     }
     button->setAttribute(Qt::WA_UnderMouse, false);
 }
 
-TEST_F(PravikWindowTest, AboutBoxShowsTheVersions)
-{
+TEST_F(PravikWindowTest, AboutBoxShowsTheVersions) {
     QString caption, pravik, ostrel;
     QTimer::singleShot(0, [&] {
         auto* about = qobject_cast<TfrmAboutDialog*>(QApplication::activeModalWidget());
@@ -252,8 +244,7 @@ TEST_F(PravikWindowTest, AboutBoxShowsTheVersions)
     EXPECT_EQ(ostrel, "missing");
 }
 
-TEST_F(PravikWindowTest, MinimizeAndRestoreReachTheLogicAsSystemCommands)
-{
+TEST_F(PravikWindowTest, MinimizeAndRestoreReachTheLogicAsSystemCommands) {
     window.DeviceList()->topLevelItem(0)->setSelected(true);
     frm.lvDeviceListDblClick();
     frm.HandleMessage({WM_CONTROL_OPENED, 0, 501, false});
@@ -271,8 +262,7 @@ TEST_F(PravikWindowTest, MinimizeAndRestoreReachTheLogicAsSystemCommands)
     EXPECT_EQ(endpoint.log[0], (SentMessage{501, WM_CONTROL_TO_FRONT, 0, 0, true}));
 }
 
-TEST_F(PravikWindowTest, ClosingTheWindowClosesEveryOstrel)
-{
+TEST_F(PravikWindowTest, ClosingTheWindowClosesEveryOstrel) {
     window.DeviceList()->topLevelItem(0)->setSelected(true);
     frm.lvDeviceListDblClick();
     frm.HandleMessage({WM_CONTROL_OPENED, 0, 501, false});

@@ -21,15 +21,15 @@ protected:
         static int argc = 1;
         static char name[] = "qt_loop_test";
         static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
     }
     QtMessageLoop loop;
 };
 
 TEST_F(QtLoopTest, DelayWaitsTheTimeAndRunsJobsMeanwhile) {
     bool ran = false;
-    loop.StartTimer(50, [&] { ran = true; }, false);
+    loop.StartTimer(
+        50, [&] { ran = true; }, false);
     const auto t0 = loop.TickCount();
     Delay(loop, 200);
     const auto elapsed = loop.TickCount() - t0;
@@ -96,10 +96,10 @@ TEST_F(QtLoopTest, TimersRepeatOrFireOnceAndCanBeKilledFromTheirTick) {
     int repeating = 0, once = 0;
     TimerId id = 0;
     id = loop.StartTimer(10, [&] {
-        if (++repeating == 3)
-            loop.KillTimer(id);
+        if (++repeating == 3) loop.KillTimer(id);
     });
-    loop.StartTimer(10, [&] { ++once; }, false);
+    loop.StartTimer(
+        10, [&] { ++once; }, false);
     Delay(loop, 150);
     EXPECT_EQ(repeating, 3);
     EXPECT_EQ(once, 1);
@@ -113,8 +113,7 @@ TEST_F(QtLoopTest, WatchReadableCallsBackForData) {
     int calls = 0;
     const TimerId watch = loop.WatchReadable(fds[0], [&] {
         char c;
-        if (::read(fds[0], &c, 1) == 1)
-            ++calls;
+        if (::read(fds[0], &c, 1) == 1) ++calls;
     });
     ASSERT_EQ(::write(fds[1], "x", 1), 1);
     Delay(loop, 50);

@@ -41,7 +41,8 @@ TEST(PowerWindowClosing, ShowsItIsClosingUntilItHandsBack) {
     ASSERT_NE(window, nullptr);
     screen->Show();
     const auto end = loop.TickCount() + 3000;
-    while (!(window->Frequency()->Value() != 0 && !window->Logic().CommandPending()) && loop.TickCount() < end)
+    while (!(window->Frequency()->Value() != 0 && !window->Logic().CommandPending()) &&
+           loop.TickCount() < end)
         Delay(loop, 10);
     ASSERT_FALSE(window->Logic().CommandPending());
     ASSERT_NE(window->ClosingText(), nullptr);
@@ -56,7 +57,8 @@ TEST(PowerWindowClosing, ShowsItIsClosingUntilItHandsBack) {
             Look look;
             look.at = loop.TickCount() - closedAt;
             for (int i = 0; i < 5; ++i)
-                look.enabledButtons += window->ButtonAt(static_cast<TfrmPowerFrameView::Button>(i))->isEnabled();
+                look.enabledButtons +=
+                    window->ButtonAt(static_cast<TfrmPowerFrameView::Button>(i))->isEnabled();
             look.closingTextShown = window->ClosingText()->isVisible();
             if (QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(window))
                 look.description = acc->text(QAccessible::Description);
@@ -85,8 +87,7 @@ TEST(PowerWindowClosing, ShowsItIsClosingUntilItHandsBack) {
 
 int main(int argc, char** argv) {
     // Also when the build lists the tests without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

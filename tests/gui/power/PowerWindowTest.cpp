@@ -2,9 +2,9 @@
 // fixed layout, texts and accessibility, the displays, a voltage step, auto-detection and closing.
 #include "power/ui/FrmPowerWindow.h"
 
-#include "devsim/DeviceSimulator.h"
 #include "../../support/ScreenFakes.h"
 #include "../../support/WatchedBackend.h"
+#include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "screen/ui/AnalogDisplay.h"
@@ -57,8 +57,7 @@ TEST_F(PowerWindow, ShowsCaptionLayoutAndTexts) {
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
     QStringList headers;
     for (auto* label : window->findChildren<QLabel*>())
-        if (!label->text().isEmpty())
-            headers << label->text();
+        if (!label->text().isEmpty()) headers << label->text();
     EXPECT_TRUE(headers.contains("FREQUENZY"));
     EXPECT_TRUE(headers.contains("VOLTAGE"));
     const char* captions[] = {"- -", "-", "Auto detect", "+", "+ +"};
@@ -93,7 +92,8 @@ TEST_F(PowerWindow, DisplaysShowVoltageAndMovingFrequency) {
 }
 
 TEST_F(PowerWindow, StepButtonDisablesTheRowUntilTheReply) {
-    ASSERT_TRUE(WaitFor([&] { return window->Frequency()->Value() != 0 && !window->Logic().CommandPending(); }, 3000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return window->Frequency()->Value() != 0 && !window->Logic().CommandPending(); }, 3000));
     device.ClearReceived();
     window->ButtonAt(TfrmPowerFrameView::Plus)->click();
     EXPECT_NE(device.ReceivedText().find("$026"), std::string::npos);
@@ -116,7 +116,8 @@ TEST_F(PowerWindow, AutoDetectShowsTheAnimationInPlaceOfTheVoltage) {
 }
 
 TEST_F(PowerWindow, ClosingHandsBackToTheMainWindow) {
-    ASSERT_TRUE(WaitFor([&] { return window->Frequency()->Value() != 0 && !window->Logic().CommandPending(); }, 3000));
+    ASSERT_TRUE(WaitFor(
+        [&] { return window->Frequency()->Value() != 0 && !window->Logic().CommandPending(); }, 3000));
     device.ClearReceived();
     screen->Close();
     EXPECT_EQ(device.ReceivedText(), "$6660\r");
@@ -130,11 +131,10 @@ TEST(PowerWindowStart, TheWindowIsOnTheScreenBeforeTheFirstByteGoesOut) {
     TfrmPowerFrameView* window = nullptr;
     int written = 0;
     bool visibleAtFirstByte = false;
-    TComPort port{loop, std::make_unique<WatchedBackend>(devsim::MakeSimulatedBackend(device),
-                                                         [&](const char*, std::size_t) {
-                                                             if (written++ == 0)
-                                                                 visibleAtFirstByte = window && window->isVisible();
-                                                         })};
+    TComPort port{loop, std::make_unique<WatchedBackend>(
+                            devsim::MakeSimulatedBackend(device), [&](const char*, std::size_t) {
+                                if (written++ == 0) visibleAtFirstByte = window && window->isVisible();
+                            })};
     port.Open();
     FakeHost host;
     FakeDialogs dialogs{loop};
@@ -156,8 +156,7 @@ TEST(PowerWindowStart, TheWindowIsOnTheScreenBeforeTheFirstByteGoesOut) {
 
 int main(int argc, char** argv) {
     // Also when the build lists the tests without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -22,11 +22,11 @@ TEST(FormatDisplayValue, FixedDecimalsWithPointWhateverTheLocale) {
     // A comma locale must not leak into the display.
     std::setlocale(LC_ALL, "de_DE.UTF-8");
     const FormatCase cases[] = {
-        {0.0, 4, "0.0000"},     {-0.5, 4, "-0.5000"},     {12.34567, 4, "12.3457"},
-        {1234567.0, 4, "1234567.0000"}, {2.5, 0, "2"},    {-1e-9, 4, "-0.0000"},
-        {230.0, 1, "230.0"},
+        {0.0, 4, "0.0000"}, {-0.5, 4, "-0.5000"},  {12.34567, 4, "12.3457"}, {1234567.0, 4, "1234567.0000"},
+        {2.5, 0, "2"},      {-1e-9, 4, "-0.0000"}, {230.0, 1, "230.0"},
     };
-    for (const auto& c : cases) EXPECT_EQ(FormatDisplayValue(c.value, c.precision), c.text) << c.value;
+    for (const auto& c : cases)
+        EXPECT_EQ(FormatDisplayValue(c.value, c.precision), c.text) << c.value;
     std::setlocale(LC_ALL, "C");
 }
 

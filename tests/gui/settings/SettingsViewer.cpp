@@ -4,8 +4,8 @@
 // Actions run one after another, a second apart: "load=<file>" loads a configuration file,
 // "save=<file>" saves one, "apply" presses Apply, "enter=<row>:<text>" gives a row a new value,
 // "quit" closes the window.
-#include "devsim/DeviceSimulator.h"
 #include "control/ui/QtDialogs.h"
+#include "devsim/DeviceSimulator.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "settings/ui/FrmSettingsWindow.h"
 
@@ -36,7 +36,8 @@ int main(int argc, char** argv) {
     const int version = argc > 2 ? std::atoi(argv[2]) : 31;
 
     mirota::QtMessageLoop loop;
-    std::filesystem::path cfg = std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
+    std::filesystem::path cfg =
+        std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
     if (!std::filesystem::exists(cfg)) cfg = MIROTA_DATA_CFG;
     // The simulated device of this type: its catalogue settings, firmware 2.<version>.
     mirota::devsim::DeviceOptions options;
@@ -67,10 +68,14 @@ int main(int argc, char** argv) {
         const std::string action = argv[a];
         QTimer::singleShot(delay, &window, [&window, action] {
             std::fprintf(stderr, "action %s\n", action.c_str());
-            if (action.rfind("load=", 0) == 0) window.Logic().LoadConfiguration(action.substr(5));
-            else if (action.rfind("save=", 0) == 0) window.Logic().SaveConfiguration(action.substr(5));
-            else if (action == "apply") window.ApplyButton()->click();
-            else if (action == "quit") window.close();
+            if (action.rfind("load=", 0) == 0)
+                window.Logic().LoadConfiguration(action.substr(5));
+            else if (action.rfind("save=", 0) == 0)
+                window.Logic().SaveConfiguration(action.substr(5));
+            else if (action == "apply")
+                window.ApplyButton()->click();
+            else if (action == "quit")
+                window.close();
             else if (action.rfind("enter=", 0) == 0) {
                 const auto colon = action.find(':');
                 const int row = std::atoi(action.substr(6, colon - 6).c_str());

@@ -1,23 +1,23 @@
 // The settings window: what it shows after a read pass, the check rule through the list, Apply, the
 // Save / Open buttons and closing, against a settings device under simulated time.
-#include "devsim/DeviceSimulator.h"
 #include "../../support/WatchedBackend.h"
 #include "../../unit/settings/SettingsFakes.h"
+#include "devsim/DeviceSimulator.h"
 #include "loop/SimulatedLoop.h"
 #include "screen/ui/DialogFolder.h"
 #include "settings/ui/FrmSettingsWindow.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QDir>
 #include <QCheckBox>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMessageBox>
-#include <QStandardPaths>
-#include <QTimer>
 #include <QPointer>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -73,7 +73,8 @@ protected:
     }
     QStringList RowTexts(int row) {
         QStringList t;
-        for (int c = 0; c < 4; ++c) t << window->RowItem(row)->text(c);
+        for (int c = 0; c < 4; ++c)
+            t << window->RowItem(row)->text(c);
         return t;
     }
 
@@ -187,7 +188,8 @@ TEST(DialogFolder, StartsInDocumentsOrHomeAndFollowsTheFolderUsedLast) {
     EXPECT_EQ(InDialogFolder("a.xml"), QDir(start).filePath("a.xml"));
     EXPECT_EQ(InDialogFolder("/abs/a.xml"), "/abs/a.xml");
 
-    const std::filesystem::path used = std::filesystem::temp_directory_path() / ("dialog-folder-" + std::to_string(::getpid()));
+    const std::filesystem::path used =
+        std::filesystem::temp_directory_path() / ("dialog-folder-" + std::to_string(::getpid()));
     std::filesystem::create_directories(used);
     RememberDialogFolder(QString::fromStdString((used / "x.xml").string()));
     EXPECT_EQ(DialogFolder(), QString::fromStdString(used.string()));
@@ -250,11 +252,14 @@ TEST_F(SettingsWindowTest, ApplyWritesAndTheListShowsTheValuesReadAfterwards) {
     dialogs.inputs = {std::string("Bench B")};
     emit window->List()->itemDoubleClicked(window->RowItem(2), 0);
     bool sawBusy = false;
-    loop.StartTimer(700, [&] {
-        sawBusy = window->BusyPanel()->isVisibleTo(window.get()) &&
-                  window->BusyCaption()->text() == "Set new value: Unit name" && !window->ApplyButton()->isEnabled() &&
-                  window->CancelButton()->isEnabled();
-    }, false);
+    loop.StartTimer(
+        700,
+        [&] {
+            sawBusy = window->BusyPanel()->isVisibleTo(window.get()) &&
+                      window->BusyCaption()->text() == "Set new value: Unit name" &&
+                      !window->ApplyButton()->isEnabled() && window->CancelButton()->isEnabled();
+        },
+        false);
     window->ApplyButton()->click();
     EXPECT_TRUE(sawBusy);
     EXPECT_EQ(RowTexts(2), (QStringList{"Unit name", "Bench B", "-", "Name info"}));
@@ -277,7 +282,8 @@ TEST_F(SettingsWindowTest, SavedFileLoadsBackIntoTheNewValueColumn) {
     window->openNameHook = [&] { return std::optional<std::string>(file + ".xml"); };
     window->LoadButton()->click();
     EXPECT_EQ(RowTexts(1), (QStringList{"Filter", "100 Hz", "100 Hz", "Filter info"}));
-    for (int r = 0; r < 3; ++r) EXPECT_EQ(window->RowItem(r)->checkState(0), Qt::Checked) << r;
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(window->RowItem(r)->checkState(0), Qt::Checked) << r;
     EXPECT_EQ(window->Logic().slHiddenNValues, std::vector<std::string>{"1.5"});
 }
 
@@ -288,7 +294,8 @@ TEST_F(SettingsWindowTest, ClosingIsRefusedWhileAPassRuns) {
     window->List()->setCurrentItem(window->RowItem(0));
     dialogs.inputs = {std::string("1")};
     emit window->List()->itemDoubleClicked(window->RowItem(0), 0);
-    loop.StartTimer(600, [&] { closedDuringPass = window->close(); }, false);
+    loop.StartTimer(
+        600, [&] { closedDuringPass = window->close(); }, false);
     window->ApplyButton()->click();
     EXPECT_FALSE(closedDuringPass);
     EXPECT_TRUE(window->isVisible());
@@ -303,14 +310,14 @@ TEST_F(SettingsWindowTest, TheWindowAndItsBusyPanelAreOnTheScreenBeforeTheFirstR
         std::string busyText;
     } first;
     TfrmSettingsFrameView* shown = nullptr;
-    TComPort watched(loop, std::make_unique<WatchedBackend>(devsim::MakeSimulatedBackend(*device),
-                                                            [&](const char*, std::size_t) {
-                                                                if (first.seen || !shown) return;
-                                                                first.seen = true;
-                                                                first.windowVisible = shown->isVisible();
-                                                                first.busyVisible = shown->BusyPanel()->isVisible();
-                                                                first.busyText = shown->BusyCaption()->text().toStdString();
-                                                            }));
+    TComPort watched(loop, std::make_unique<WatchedBackend>(
+                               devsim::MakeSimulatedBackend(*device), [&](const char*, std::size_t) {
+                                   if (first.seen || !shown) return;
+                                   first.seen = true;
+                                   first.windowVisible = shown->isVisible();
+                                   first.busyVisible = shown->BusyPanel()->isVisible();
+                                   first.busyText = shown->BusyCaption()->text().toStdString();
+                               }));
     watched.Open();
     window = std::make_unique<TfrmSettingsFrameView>(
         ScreenArgs{host, loop, dialogs, &watched, "Mirota X", "SN42", 31}, cfg);
@@ -331,7 +338,8 @@ TEST_F(SettingsWindowTest, TheWindowAndItsBusyPanelAreOnTheScreenBeforeTheFirstR
 TEST_F(SettingsWindowTest, TheScreenHandedToTheControlScreenReleasesItsWindowAfterwards) {
     // The factory reads the catalogue beside the program (the shipped DMS catalogue).
     devsim::DeviceOptions options;
-    options.CfgDir = (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg").string();
+    options.CfgDir =
+        (std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg").string();
     ASSERT_TRUE(std::filesystem::exists(options.CfgDir)) << options.CfgDir;
     devsim::DeviceSimulator dms(loop, options);
     TComPort dmsPort(loop, devsim::MakeSimulatedBackend(dms));
@@ -346,7 +354,8 @@ TEST_F(SettingsWindowTest, TheScreenHandedToTheControlScreenReleasesItsWindowAft
     EXPECT_TRUE(dms.ReceivedText().empty()); // the first read pass starts once the window is shown
     screen->Show();
     QApplication::processEvents();
-    ASSERT_TRUE(loop.RunUntil([&] { return !dms.ReceivedText().empty() && dms.ReceivedText().back() == '\x1b'; }));
+    ASSERT_TRUE(
+        loop.RunUntil([&] { return !dms.ReceivedText().empty() && dms.ReceivedText().back() == '\x1b'; }));
     loop.RunFor(20000);
     screen->Show();
     EXPECT_EQ(screen->Handle(), static_cast<std::uint32_t>(widget->winId()));
@@ -424,20 +433,24 @@ TEST_F(SettingsWindowTest, CompareMarksRowsSummarisesAndFiltersWithoutWriting) {
     EXPECT_TRUE(window->List()->topLevelItem(1)->isHidden());
     EXPECT_FALSE(window->List()->topLevelItem(0)->isHidden());
     only->setChecked(false);
-    for (int r = 0; r < 3; ++r) EXPECT_FALSE(window->RowItem(r)->isHidden()) << r;
+    for (int r = 0; r < 3; ++r)
+        EXPECT_FALSE(window->RowItem(r)->isHidden()) << r;
     EXPECT_FALSE(window->List()->topLevelItem(1)->isHidden());
 }
 
 TEST_F(SettingsWindowTest, OpenConfigurationsLoadsAsBeforeAndMarksTheDifferences) {
     Open(31);
     const std::string file = (cfg / "load.xml").string();
-    std::ofstream(file) << "<conf vtype=\" X\"><G0><V0>300</V0><V1>100 Hz</V1><V2>Bench A</V2></G0><H/></conf>";
+    std::ofstream(file)
+        << "<conf vtype=\" X\"><G0><V0>300</V0><V1>100 Hz</V1><V2>Bench A</V2></G0><H/></conf>";
     window->openNameHook = [&] { return std::optional<std::string>(file); };
     window->LoadButton()->click();
     EXPECT_EQ(RowTexts(0), (QStringList{"Range", "250", "300", "Range info"}));
-    for (int r = 0; r < 3; ++r) EXPECT_EQ(window->RowItem(r)->checkState(0), Qt::Checked) << r;
+    for (int r = 0; r < 3; ++r)
+        EXPECT_EQ(window->RowItem(r)->checkState(0), Qt::Checked) << r;
     EXPECT_EQ(window->ComparisonLabel()->text(), "1 of 3 settings differ");
-    EXPECT_EQ(window->RowItem(0)->data(0, Qt::AccessibleDescriptionRole).toString(), "differs from file: 300");
+    EXPECT_EQ(window->RowItem(0)->data(0, Qt::AccessibleDescriptionRole).toString(),
+              "differs from file: 300");
 }
 
 TEST_F(SettingsWindowTest, CompareOnlyFromFirmware30ExportAlways) {
@@ -456,7 +469,8 @@ TEST_F(SettingsWindowTest, CompareOnlyFromFirmware30ExportAlways) {
     EXPECT_EQ(proposed, "Mirota X_SN42_settings.csv");
     std::ifstream in(cfg / "list.csv", std::ios::binary);
     const std::string csv((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(csv.rfind("Section,Description,Current Value,Info\r\nGroup A,Range,250,Range info\r\n", 0), 0u) << csv;
+    EXPECT_EQ(csv.rfind("Section,Description,Current Value,Info\r\nGroup A,Range,250,Range info\r\n", 0), 0u)
+        << csv;
 }
 
 } // namespace

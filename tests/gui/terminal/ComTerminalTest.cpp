@@ -53,21 +53,20 @@ TEST_P(Keys, KeyEventSendsItsBytesAtOnce) {
     EXPECT_EQ(line->written, GetParam().sent);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ComTerminal, Keys,
-    ::testing::Values(KeyCase{"Letter", Qt::Key_A, Qt::NoModifier, "a"},
-                      KeyCase{"Return", Qt::Key_Return, Qt::NoModifier, "\r"},
-                      KeyCase{"Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r"},
-                      KeyCase{"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b"},
-                      KeyCase{"Tab", Qt::Key_Tab, Qt::NoModifier, "\t"},
-                      KeyCase{"Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b"},
-                      KeyCase{"CtrlC", Qt::Key_C, Qt::ControlModifier, "\x03"},
-                      KeyCase{"Up", Qt::Key_Up, Qt::NoModifier, "\x1b[A"},
-                      KeyCase{"Left", Qt::Key_Left, Qt::NoModifier, "\x1b[D"},
-                      KeyCase{"F1", Qt::Key_F1, Qt::NoModifier, "\x1bOP"},
-                      KeyCase{"F10", Qt::Key_F10, Qt::NoModifier, "\x1b[21~"},
-                      KeyCase{"Delete", Qt::Key_Delete, Qt::NoModifier, "\x1b[3~"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ComTerminal, Keys,
+                         ::testing::Values(KeyCase{"Letter", Qt::Key_A, Qt::NoModifier, "a"},
+                                           KeyCase{"Return", Qt::Key_Return, Qt::NoModifier, "\r"},
+                                           KeyCase{"Enter", Qt::Key_Enter, Qt::KeypadModifier, "\r"},
+                                           KeyCase{"Backspace", Qt::Key_Backspace, Qt::NoModifier, "\b"},
+                                           KeyCase{"Tab", Qt::Key_Tab, Qt::NoModifier, "\t"},
+                                           KeyCase{"Escape", Qt::Key_Escape, Qt::NoModifier, "\x1b"},
+                                           KeyCase{"CtrlC", Qt::Key_C, Qt::ControlModifier, "\x03"},
+                                           KeyCase{"Up", Qt::Key_Up, Qt::NoModifier, "\x1b[A"},
+                                           KeyCase{"Left", Qt::Key_Left, Qt::NoModifier, "\x1b[D"},
+                                           KeyCase{"F1", Qt::Key_F1, Qt::NoModifier, "\x1bOP"},
+                                           KeyCase{"F10", Qt::Key_F10, Qt::NoModifier, "\x1b[21~"},
+                                           KeyCase{"Delete", Qt::Key_Delete, Qt::NoModifier, "\x1b[3~"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComTerminalView, TypedTextIsNotEchoedAndEightBitCharactersGoAsOneByte) {
     QTest::keyClicks(&view, "x1");
@@ -97,15 +96,14 @@ TEST_F(ComTerminalView, PaintsReceivedTextBlackOnWhiteWithAnUnderlineCaret) {
         int dark = 0;
         for (int y = r.top(); y <= r.bottom(); ++y)
             for (int x = r.left(); x <= r.right(); ++x)
-                if (image.pixelColor(x, y).lightness() < 100)
-                    ++dark;
+                if (image.pixelColor(x, y).lightness() < 100) ++dark;
         return dark;
     };
-    EXPECT_GT(darkIn(QRect(0, 0, 8 * w, h)), 8 * 5);                  // glyphs
-    EXPECT_GT(darkIn(QRect(8 * w, 0, 2 * w, h)), w * h);              // reverse: dark cells
-    EXPECT_EQ(darkIn(QRect(0, 2 * h, 20 * w, 3 * h)), 0);             // empty rows stay white
-    EXPECT_EQ(darkIn(QRect(10 * w, h - 2, w, 2)), w * 2);             // the caret under column 10
-    EXPECT_EQ(darkIn(QRect(10 * w, 0, w, h - 3)), 0);                 // and nothing above it
+    EXPECT_GT(darkIn(QRect(0, 0, 8 * w, h)), 8 * 5);      // glyphs
+    EXPECT_GT(darkIn(QRect(8 * w, 0, 2 * w, h)), w * h);  // reverse: dark cells
+    EXPECT_EQ(darkIn(QRect(0, 2 * h, 20 * w, 3 * h)), 0); // empty rows stay white
+    EXPECT_EQ(darkIn(QRect(10 * w, h - 2, w, 2)), w * 2); // the caret under column 10
+    EXPECT_EQ(darkIn(QRect(10 * w, 0, w, h - 3)), 0);     // and nothing above it
 }
 
 TEST_F(ComTerminalView, ScrollbackIsReachableThroughTheScrollBarsAndNewOutputFollows) {
@@ -159,8 +157,9 @@ TEST_F(ComTerminalView, DraggingSelectsAndCtrlShiftCCopies) {
     const int w = view.CellWidth(), h = view.CellHeight();
     // From the start of "line" in row 1 to after "second" in row 2 (cell boundaries).
     QTest::mousePress(view.viewport(), Qt::LeftButton, {}, QPoint(6 * w, (top + 0) * h + h / 2));
-    QMouseEvent move(QEvent::MouseMove, QPointF(6 * w, (top + 1) * h + h / 2), view.viewport()->mapToGlobal(QPointF(0, 0)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(6 * w, (top + 1) * h + h / 2),
+                     view.viewport()->mapToGlobal(QPointF(0, 0)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(view.viewport(), &move);
     QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, QPoint(6 * w, (top + 1) * h + h / 2));
     ASSERT_TRUE(view.HasSelection());
@@ -205,8 +204,7 @@ TEST_F(ComTerminalView, CtrlShiftVTypesTheClipboardPaced) {
 
 int main(int argc, char** argv) {
     // Also when the build lists the tests without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

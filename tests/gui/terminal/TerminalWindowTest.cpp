@@ -3,18 +3,18 @@
 #include "terminal/ui/ComTerminal.h"
 #include "terminal/ui/FrmTerminalWindow.h"
 
-#include "devsim/DeviceSimulator.h"
 #include "../../support/ScreenFakes.h"
+#include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
-#include <QToolButton>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -128,7 +128,8 @@ TEST_F(TerminalWindow, SaveLogWritesTheReceivedLinesWithTheirTimes) {
     QTest::keyClicks(view, "x");
     Delay(loop, 300);
 
-    const auto dir = std::filesystem::temp_directory_path() / ("terminal-log-" + std::to_string(QCoreApplication::applicationPid()));
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("terminal-log-" + std::to_string(QCoreApplication::applicationPid()));
     std::filesystem::create_directories(dir);
     std::string proposed;
     std::string name = (dir / "session.log").string();
@@ -167,8 +168,7 @@ TEST_F(TerminalWindow, SaveLogWritesTheReceivedLinesWithTheirTimes) {
 
 int main(int argc, char** argv) {
     // Also when the build lists the tests without a display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

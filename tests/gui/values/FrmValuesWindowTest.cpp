@@ -7,8 +7,8 @@
 #include "../../support/WatchedBackend.h"
 #include "../../unit/values/LineDevice.h"
 #include "loop/SimulatedLoop.h"
-#include "values/ComponentConfiguration.h"
 #include "screen/ui/AnalogDisplay.h"
+#include "values/ComponentConfiguration.h"
 #include "values/ui/ValuePlot.h"
 
 #include <QAccessible>
@@ -45,8 +45,9 @@ protected:
     }
     FrmValuesWindowTest() : device(loop), port(loop, device.MakeBackend()) {
         port.Open();
-        cfgDir = std::filesystem::temp_directory_path() /
-                 ("values_gui_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        cfgDir =
+            std::filesystem::temp_directory_path() /
+            ("values_gui_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::create_directories(cfgDir);
         std::ofstream(cfgDir / kComponentConfigurationFile)
             << "[DMS]\nadspTorque1=Torque 1\nadspTorque2=Torque 2\nadspSpeed1=Speed 1\nadspSpeed2=Speed 2\n"
@@ -59,7 +60,8 @@ protected:
     }
     void Open(const std::string& description) {
         ScreenArgs args{host, loop, dialogs, &port, description, "4711", 0};
-        window = std::make_unique<TfrmValuesFrameView>(args, cfgDir, [this] { return 1.8e9 + loop.TickCount() / 1000.0; });
+        window = std::make_unique<TfrmValuesFrameView>(args, cfgDir,
+                                                       [this] { return 1.8e9 + loop.TickCount() / 1000.0; });
         window->Show();
         QApplication::processEvents(); // the window starts its traffic once shown
         loop.RunFor(500);
@@ -93,13 +95,15 @@ TEST_F(FrmValuesWindowTest, WindowShowsAllSixValuesOfTheFullType) {
     }
     EXPECT_EQ(window->Box(3)->text(), "Speed 2");
     EXPECT_EQ(window->PlotWidget()->Plot()->legend->itemCount(), 6);
-    for (int i = 0; i < 6; ++i) EXPECT_TRUE(window->PlotWidget()->ValueAxis(i)->visible()) << i;
+    for (int i = 0; i < 6; ++i)
+        EXPECT_TRUE(window->PlotWidget()->ValueAxis(i)->visible()) << i;
 }
 
 TEST_F(FrmValuesWindowTest, HiddenPanelsCloseUp) {
     Open("Mirota TMS");
     const bool shown[6] = {true, false, true, false, true, false};
-    for (int i = 0; i < 6; ++i) EXPECT_EQ(window->Panel(i)->isVisible(), shown[i]) << i;
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(window->Panel(i)->isVisible(), shown[i]) << i;
     // Torque, Speed and Angle stack without gaps.
     EXPECT_EQ(window->Panel(2)->y(), window->Panel(0)->y() + window->Panel(0)->height());
     EXPECT_EQ(window->Panel(4)->y(), window->Panel(2)->y() + window->Panel(2)->height());
@@ -197,8 +201,10 @@ TEST_F(FrmValuesWindowTest, TheDrawingAreaStaysPutWhileTheValueLabelsChangeWidth
 
 TEST_F(FrmValuesWindowTest, NothingOverlapsAtTheDesignAndTheSmallestSize) {
     Open("Mirota DMS");
-    for (int i = 0; i < 6; ++i) window->Box(i)->setChecked(true);
-    for (int k = 0; k < 6; ++k) Packet(std::to_string(k + 1) + " 1234.5");
+    for (int i = 0; i < 6; ++i)
+        window->Box(i)->setChecked(true);
+    for (int k = 0; k < 6; ++k)
+        Packet(std::to_string(k + 1) + " 1234.5");
     Packet("1 -9876.25");
     TiXYPlot* plot = window->PlotWidget();
     for (QSize size : {QSize(886, 522), QSize(1, 1)}) {
@@ -243,7 +249,7 @@ TEST_F(FrmValuesWindowTest, ScreenFromTheFactoryClosesThroughTheHostAndIsDeleted
     std::unique_ptr<HostedScreen> screen = CreateValuesScreen(args);
     screen->Show();
     QApplication::processEvents(); // the stream starts once the window is shown
-    loop.RunFor(500); // the stream's switch answered
+    loop.RunFor(500);              // the stream's switch answered
     QPointer<QWidget> window;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->objectName() == "frmValuesFrame" && w->isVisible()) window = w;
@@ -276,7 +282,7 @@ TEST_F(FrmValuesWindowTest, CommandButtonsLatchInTheirGroups) {
     EXPECT_TRUE(measure->isChecked());
     device.ClearReceived();
     device.AnswerDelayMs = 150; // answered after the click has returned
-    fifty->click(); // sends and waits (simulated time) inside the click
+    fifty->click();             // sends and waits (simulated time) inside the click
     EXPECT_EQ(device.ReceivedText(), "$2013\r");
     EXPECT_TRUE(fifty->isChecked());
     EXPECT_FALSE(measure->isChecked());
@@ -300,12 +306,13 @@ TEST_F(FrmValuesWindowTest, TheWindowIsOnTheScreenBeforeTheFirstByteGoesOut) {
     TfrmValuesFrameView* shown = nullptr;
     int written = 0;
     bool visibleAtFirstByte = false;
-    TComPort watched(loop, std::make_unique<WatchedBackend>(line.MakeBackend(), [&](const char*, std::size_t) {
-        if (written++ == 0) visibleAtFirstByte = shown && shown->isVisible();
-    }));
+    TComPort watched(loop,
+                     std::make_unique<WatchedBackend>(line.MakeBackend(), [&](const char*, std::size_t) {
+                         if (written++ == 0) visibleAtFirstByte = shown && shown->isVisible();
+                     }));
     watched.Open();
-    window = std::make_unique<TfrmValuesFrameView>(ScreenArgs{host, loop, dialogs, &watched, "Mirota DMS", "4711", 0},
-                                                   cfgDir);
+    window = std::make_unique<TfrmValuesFrameView>(
+        ScreenArgs{host, loop, dialogs, &watched, "Mirota DMS", "4711", 0}, cfgDir);
     shown = window.get();
     EXPECT_EQ(written, 0); // constructed: no traffic
     window->Show();

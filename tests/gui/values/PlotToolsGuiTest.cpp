@@ -30,7 +30,8 @@ protected:
     }
     PlotToolsGuiTest() {
         dir = std::filesystem::temp_directory_path() /
-              ("plot_tools_gui_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("plot_tools_gui_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
         model.ShowChannel(0, "Torque 1");
@@ -63,8 +64,9 @@ TEST_F(PlotToolsGuiTest, PauseFreezesTheViewAndResumeShowsTheLiveWindow) {
     EXPECT_FALSE(plot->FollowAction()->isChecked());
     const int redraws = plot->RedrawCount();
     const double shownUpper = plot->Plot()->xAxis->range().upper;
-    for (int i = 1; i <= 100; ++i) Packet(T0 + i, i, -i); // far past the window
-    QTest::qWait(350);                                    // several redraw ticks
+    for (int i = 1; i <= 100; ++i)
+        Packet(T0 + i, i, -i); // far past the window
+    QTest::qWait(350);         // several redraw ticks
     EXPECT_EQ(plot->RedrawCount(), redraws);
     EXPECT_EQ(plot->Plot()->xAxis->range().upper, shownUpper);
     EXPECT_EQ(model.Points().Rows(), 101u); // the points kept arriving
@@ -83,9 +85,7 @@ TEST_F(PlotToolsGuiTest, HoverAndMarkersShowValuesAndDifferences) {
     model.SetTimeRange({T0 - 1, T0 + 3});
     plot->ReplotNow();
     QCustomPlot* p = plot->Plot();
-    auto at = [p](double t) {
-        return QPointF(p->xAxis->coordToPixel(t), p->axisRect()->center().y());
-    };
+    auto at = [p](double t) { return QPointF(p->xAxis->coordToPixel(t), p->axisRect()->center().y()); };
     QMouseEvent move(QEvent::MouseMove, at(T0 + 1), p->mapToGlobal(at(T0 + 1)), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);
     QApplication::sendEvent(p, &move);
@@ -133,7 +133,8 @@ TEST_F(PlotToolsGuiTest, RecordToggleWritesWhilePointsArriveAndEndsWhenClosed) {
     const std::filesystem::path file = dir / "rec.csv";
     ASSERT_TRUE(plot->StartRecording(QString::fromStdString(file.string())));
     EXPECT_TRUE(plot->RecordAction()->isChecked());
-    for (int i = 0; i < 5; ++i) Packet(T0 + i, i, 2 * i);
+    for (int i = 0; i < 5; ++i)
+        Packet(T0 + i, i, 2 * i);
     QTest::qWait(1300); // a flush is due within a second
     EXPECT_NE(plot->RecordingLabel()->text().indexOf("rec.csv"), -1);
     std::uint64_t size = std::filesystem::file_size(file);

@@ -26,7 +26,8 @@ public:
 
 class ViewerDialogs : public mirota::Dialogs {
 public:
-    mirota::DialogResult ShowDialog(mirota::DialogKind, const std::string& t, mirota::DialogButtons) override {
+    mirota::DialogResult ShowDialog(mirota::DialogKind, const std::string& t,
+                                    mirota::DialogButtons) override {
         std::fprintf(stderr, "dialog: %s\n", t.c_str());
         return mirota::DialogResult::Ok;
     }
@@ -60,12 +61,24 @@ int main(int argc, char** argv) {
         const int value = n++ % 6 + 1;
         double v = 0;
         switch (value) {
-        case 1: v = 12.5 + 4 * std::sin(t * 0.9) + 0.3 * std::sin(t * 7.1); break;
-        case 2: v = -3.2 + 1.5 * std::sin(t * 0.4 + 1); break;
-        case 3: v = 1500 + 300 * std::sin(t * 0.25); break;
-        case 4: v = 1480 + 290 * std::sin(t * 0.25 - 0.2); break;
-        case 5: v = std::fmod(t * 90, 360); break;
-        case 6: v = 90 + 5 * std::sin(t * 2.3); break;
+        case 1:
+            v = 12.5 + 4 * std::sin(t * 0.9) + 0.3 * std::sin(t * 7.1);
+            break;
+        case 2:
+            v = -3.2 + 1.5 * std::sin(t * 0.4 + 1);
+            break;
+        case 3:
+            v = 1500 + 300 * std::sin(t * 0.25);
+            break;
+        case 4:
+            v = 1480 + 290 * std::sin(t * 0.25 - 0.2);
+            break;
+        case 5:
+            v = std::fmod(t * 90, 360);
+            break;
+        case 6:
+            v = 90 + 5 * std::sin(t * 2.3);
+            break;
         }
         return std::to_string(value) + Number(v);
     };
@@ -76,8 +89,10 @@ int main(int argc, char** argv) {
     mirota::ScreenArgs args{host, loop, dialogs, &port, description, "FT12AB34", 0};
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
-    mirota::TfrmValuesFrameView window(args, std::filesystem::exists(cfg) ? cfg : std::filesystem::path(MIROTA_DATA_CFG));
-    for (int i = 0; i < 6; ++i) window.Box(i)->setChecked(window.Panel(i)->isVisibleTo(&window));
+    mirota::TfrmValuesFrameView window(
+        args, std::filesystem::exists(cfg) ? cfg : std::filesystem::path(MIROTA_DATA_CFG));
+    for (int i = 0; i < 6; ++i)
+        window.Box(i)->setChecked(window.Panel(i)->isVisibleTo(&window));
     window.Show();
     window.move(0, 0);
     if (seconds > 0) {

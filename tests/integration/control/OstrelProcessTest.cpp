@@ -64,12 +64,10 @@ private:
         std::string pending;
         while (!stop_) {
             pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0 || !(p.revents & POLLIN))
-                continue;
+            if (::poll(&p, 1, 20) <= 0 || !(p.revents & POLLIN)) continue;
             char buf[64];
             const ssize_t n = ::read(master_, buf, sizeof buf);
-            if (n <= 0)
-                continue;
+            if (n <= 0) continue;
             std::lock_guard lock(m_);
             for (ssize_t i = 0; i < n; ++i) {
                 received_ += buf[i];
@@ -98,7 +96,8 @@ private:
 class FakePravik {
 public:
     explicit FakePravik(const fs::path& dir)
-        : messenger_(loop_, MessengerOptions{dir.string(), {}, 5000}), endpoint(messenger_.CreateSocketEndpoint()) {
+        : messenger_(loop_, MessengerOptions{dir.string(), {}, 5000}),
+          endpoint(messenger_.CreateSocketEndpoint()) {
         endpoint->OnMessage = [this](const WindowMessage& m) {
             std::lock_guard lock(m_);
             got_.push_back(m);
@@ -107,8 +106,7 @@ public:
         thread_ = std::thread([this] {
             while (!stop_) {
                 pollfd p{endpoint->Descriptor(), POLLIN, 0};
-                if (::poll(&p, 1, 10) > 0)
-                    endpoint->ProcessIncoming();
+                if (::poll(&p, 1, 10) > 0) endpoint->ProcessIncoming();
                 loop_.ProcessMessages();
             }
         });
@@ -125,8 +123,7 @@ public:
         const auto end = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < end) {
             for (const auto& m : Got())
-                if (m.Msg == msg)
-                    return true;
+                if (m.Msg == msg) return true;
             std::this_thread::sleep_for(10ms);
         }
         return false;
@@ -187,15 +184,14 @@ struct Ostrel {
     bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit) {
         const auto end = std::chrono::steady_clock::now() + limit;
         while (output.find(text) == std::string::npos) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return false;
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return false;
             pollfd p{out, POLLIN, 0};
             if (::poll(&p, 1, static_cast<int>(left.count())) > 0) {
                 char buf[256];
                 const ssize_t n = ::read(out, buf, sizeof buf);
-                if (n <= 0)
-                    return false;
+                if (n <= 0) return false;
                 output.append(buf, static_cast<std::size_t>(n));
             }
         }
@@ -222,13 +218,16 @@ fs::path FreshDirectory(const std::string& name) {
     return dir;
 }
 
-int PtyNumber(const std::string& path) { return std::stoi(path.substr(path.find_last_not_of("0123456789") + 1)); }
+int PtyNumber(const std::string& path) {
+    return std::stoi(path.substr(path.find_last_not_of("0123456789") + 1));
+}
 
 TEST(OstrelProcess, FillsTheListAndTalksToPravik) {
     const fs::path dir = FreshDirectory("talk");
     FakePravik pravik(dir);
     PtyDevice device;
-    Ostrel ostrel({device.SlavePath(), "Mirota DMS 2000", "FT5X2KQ9", std::to_string(pravik.endpoint->Handle())}, dir);
+    Ostrel ostrel(
+        {device.SlavePath(), "Mirota DMS 2000", "FT5X2KQ9", std::to_string(pravik.endpoint->Handle())}, dir);
 
     ASSERT_TRUE(pravik.WaitFor(WM_CONTROL_OPENED, 10s));
     const WindowMessage opened = pravik.Got().front();
@@ -284,8 +283,12 @@ TEST(OstrelProcess, AgainstTheSimulatorProgram) {
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
     posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
     std::string name = "--name", nameValue = "TMS 40", firmware = "--firmware", firmwareValue = "1.05";
-    char* argv[] = {const_cast<char*>(DEVSIM_BINARY), name.data(), nameValue.data(), firmware.data(),
-                    firmwareValue.data(), nullptr};
+    char* argv[] = {const_cast<char*>(DEVSIM_BINARY),
+                    name.data(),
+                    nameValue.data(),
+                    firmware.data(),
+                    firmwareValue.data(),
+                    nullptr};
     pid_t devsim = -1;
     ASSERT_EQ(::posix_spawn(&devsim, DEVSIM_BINARY, &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
@@ -312,8 +315,7 @@ TEST(OstrelProcess, AgainstTheSimulatorProgram) {
 #endif
 
 TEST(Messenger, ForeignUsersMessageIsRefused) {
-    if (::getuid() != 0)
-        GTEST_SKIP() << "needs root to act as another user";
+    if (::getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
     const fs::path dir = FreshDirectory("foreign");
     RealTimeLoop loop;
     SocketMessenger messenger(loop, MessengerOptions{dir.string(), {}, 1000});
@@ -330,24 +332,22 @@ TEST(Messenger, ForeignUsersMessageIsRefused) {
 
     const pid_t child = ::fork();
     if (child == 0) {
-        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
-            ::_exit(2);
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
         RealTimeLoop childLoop;
         // The other user's messenger has its own directory; it addresses ours through the open door.
-        SocketMessenger other(childLoop, MessengerOptions{"/tmp/mirota-it-other-" + std::to_string(::getpid()), {}, 500});
+        SocketMessenger other(
+            childLoop, MessengerOptions{"/tmp/mirota-it-other-" + std::to_string(::getpid()), {}, 500});
         auto sender = other.CreateSocketEndpoint();
         // Aim at the handle in our directory by linking its socket name into the other's directory.
         const std::string path = other.Directory() + "/1234";
-        if (::symlink(endpoint->SocketPath().c_str(), path.c_str()) != 0)
-            ::_exit(3);
+        if (::symlink(endpoint->SocketPath().c_str(), path.c_str()) != 0) ::_exit(3);
         const bool posted = sender && sender->Post(1234, WM_CONTROL_CLOSE, 0, 0);
         // A hostile peer that skips the messenger and writes a well-formed post itself.
         const int raw = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;
         std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", endpoint->SocketPath().c_str());
-        if (::connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0)
-            ::_exit(4);
+        if (::connect(raw, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) ::_exit(4);
         const std::uint32_t head[4] = {0x4D52544D, 1, WM_CONTROL_CLOSE, 0};
         const std::int64_t body[3] = {0, 0, 0};
         char packet[40];
@@ -364,8 +364,7 @@ TEST(Messenger, ForeignUsersMessageIsRefused) {
     const auto end = std::chrono::steady_clock::now() + 5s;
     while (::waitpid(child, &status, WNOHANG) == 0 && std::chrono::steady_clock::now() < end) {
         pollfd p{endpoint->Descriptor(), POLLIN, 0};
-        if (::poll(&p, 1, 10) > 0)
-            endpoint->ProcessIncoming();
+        if (::poll(&p, 1, 10) > 0) endpoint->ProcessIncoming();
     }
     endpoint->ProcessIncoming();
     loop.ProcessMessages();

@@ -25,8 +25,7 @@ class Devsim {
 public:
     explicit Devsim(std::vector<std::string> args) {
         int out[2];
-        if (::pipe2(out, O_CLOEXEC) < 0)
-            return;
+        if (::pipe2(out, O_CLOEXEC) < 0) return;
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         ::posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
@@ -36,13 +35,11 @@ public:
         for (auto& a : args)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-            pid_ = -1;
+        if (::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
         ::posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         out_ = out[0];
-        if (pid_ > 0)
-            path_ = FirstLine();
+        if (pid_ > 0) path_ = FirstLine();
     }
     ~Devsim() {
         End(SIGKILL);
@@ -52,8 +49,7 @@ public:
 
     // Sends `signal` and returns the wait status (-1 when it did not end within 5 s).
     int End(int signal = SIGTERM) {
-        if (pid_ <= 0)
-            return status_;
+        if (pid_ <= 0) return status_;
         ::kill(pid_, signal);
         const auto deadline = Clock::now() + std::chrono::seconds(5);
         int status = 0;
@@ -70,10 +66,8 @@ public:
         return status_ = status;
     }
     bool Running() {
-        if (pid_ <= 0)
-            return false;
-        if (::waitpid(pid_, &status_, WNOHANG) == 0)
-            return true;
+        if (pid_ <= 0) return false;
+        if (::waitpid(pid_, &status_, WNOHANG) == 0) return true;
         pid_ = -1;
         return false;
     }
@@ -84,13 +78,10 @@ private:
         const auto deadline = Clock::now() + std::chrono::seconds(10);
         while (Clock::now() < deadline) {
             pollfd p{out_, POLLIN, 0};
-            if (::poll(&p, 1, 100) <= 0)
-                continue;
+            if (::poll(&p, 1, 100) <= 0) continue;
             char c;
-            if (::read(out_, &c, 1) != 1)
-                break;
-            if (c == '\n')
-                return line;
+            if (::read(out_, &c, 1) != 1) break;
+            if (c == '\n') return line;
             line += c;
         }
         return {};
@@ -106,8 +97,7 @@ class Host {
 public:
     explicit Host(const std::string& path) {
         fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd_ < 0)
-            return;
+        if (fd_ < 0) return;
         termios t{};
         ::tcgetattr(fd_, &t);
         ::cfmakeraw(&t);
@@ -115,24 +105,22 @@ public:
         ::tcflush(fd_, TCIOFLUSH);
     }
     ~Host() {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     bool Ok() const { return fd_ >= 0; }
-    void Send(const std::string& s) { ASSERT_EQ(::write(fd_, s.data(), s.size()), static_cast<ssize_t>(s.size())); }
+    void Send(const std::string& s) {
+        ASSERT_EQ(::write(fd_, s.data(), s.size()), static_cast<ssize_t>(s.size()));
+    }
     // Reads until `until` is in what came (or ms have passed); false when the line was hung up.
     bool Read(std::string& into, int ms, const std::string& until = {}) {
         const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
         while (Clock::now() < deadline) {
-            if (!until.empty() && into.find(until) != std::string::npos)
-                return true;
+            if (!until.empty() && into.find(until) != std::string::npos) return true;
             pollfd p{fd_, POLLIN, 0};
-            if (::poll(&p, 1, 20) <= 0)
-                continue;
+            if (::poll(&p, 1, 20) <= 0) continue;
             char buffer[4096];
             const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-            if (n <= 0)
-                return false; // EOF or EIO: the far end has gone
+            if (n <= 0) return false; // EOF or EIO: the far end has gone
             into.append(buffer, static_cast<std::size_t>(n));
         }
         return true;
@@ -218,7 +206,8 @@ TEST(DevsimProgram, LinkIsRemovedOnExit) {
 }
 
 TEST(DevsimProgram, BadArgumentsEndWithUsage) {
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"--rate", "fast"}, {"--bogus"}, {"--late"}}) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--rate", "fast"}, {"--bogus"}, {"--late"}}) {
         Devsim sim(args);
         EXPECT_TRUE(sim.Path().empty()) << args[0];
         const int status = sim.End(0); // only waits

@@ -2,9 +2,9 @@
 // time: the line hung up in the middle of a settings pass and of the values stream at the line's full
 // rate, and noise between the packets at that rate. One message at most, the right one; nothing written
 // once the link has failed.
-#include "../../support/WatchedBackend.h"
-#include "../../support/ScreenFakes.h"
 #include "../../support/DevsimProcess.h"
+#include "../../support/ScreenFakes.h"
+#include "../../support/WatchedBackend.h"
 #include "link/ComPort.h"
 #include "link/SerialBackend.h"
 #include "loop/RealTimeLoop.h"
@@ -30,10 +30,11 @@ protected:
         args.insert(args.end(), {"--type", " DMS", "--cfg", MIROTA_DATA_CFG});
         devsim = std::make_unique<test::DevsimProcess>(MIROTA_DEVSIM_PROGRAM, args);
         ASSERT_TRUE(devsim->Ok());
-        port = std::make_unique<TComPort>(loop, std::make_unique<WatchedBackend>(CreatePlatformSerialBackend(),
-                                                                                [this](const char*, std::size_t) {
-                                                                                    if (failed && failed()) ++writesAfterFailure;
-                                                                                }));
+        port = std::make_unique<TComPort>(
+            loop,
+            std::make_unique<WatchedBackend>(CreatePlatformSerialBackend(), [this](const char*, std::size_t) {
+                if (failed && failed()) ++writesAfterFailure;
+            }));
         port->SetPort(devsim->LinePath());
         port->SetBaudRate(TBaudRate::brCustom);
         port->SetCustomBaudRate(19200);
@@ -46,7 +47,8 @@ protected:
     }
     std::vector<std::string> Texts() const {
         std::vector<std::string> t;
-        for (const auto& d : dialogs.shown) t.push_back(d.text);
+        for (const auto& d : dialogs.shown)
+            t.push_back(d.text);
         return t;
     }
 
@@ -69,7 +71,9 @@ struct NullSettingsView : SettingsView {
     void ListRebuilt() override {}
     void RowChanged(int) override {}
     int SelectedRow() const override { return -1; }
-    void CloseWindow() override { if (close) close(); }
+    void CloseWindow() override {
+        if (close) close();
+    }
     std::string SelectBox(const std::string&, const std::string&, const std::vector<std::string>&) override {
         return kSettingsNoValue;
     }
@@ -86,14 +90,17 @@ struct TickedValuesView : ValuesView {
     void ShowValue(int, double) override {}
     void SetButtonEnabled(CommandButton, bool) override {}
     void SetButtonPressed(CommandButton, bool) override {}
-    void CloseWindow() override { if (close) close(); }
+    void CloseWindow() override {
+        if (close) close();
+    }
 };
 
 TEST_F(FaultPty, HangUpDuringTheFirstSettingsReadPass) {
     // The first read pass of the shipped catalogue takes several seconds; the line goes in its middle.
     OpenLine({"--hangup-after", "2500"});
     NullSettingsView view;
-    TfrmSettingsFrame frame(ScreenArgs{host, loop, dialogs, port.get(), "Mirota DMS", "PTY1", 31}, view, MIROTA_DATA_CFG);
+    TfrmSettingsFrame frame(ScreenArgs{host, loop, dialogs, port.get(), "Mirota DMS", "PTY1", 31}, view,
+                            MIROTA_DATA_CFG);
     view.close = [&] { frame.FormClose(); };
     failed = [&] { return frame.Link().bErrorOccures(); };
     frame.Start();
@@ -113,7 +120,8 @@ TEST_F(FaultPty, HangUpWhileValuesStreamAtLineRate) {
     TfrmValuesFrame frame(host, loop, dialogs, port.get(), "Mirota DMS", "PTY1", view, MIROTA_DATA_CFG);
     view.close = [&] { frame.FormClose(); };
     failed = [&] { return frame.Link().bErrorOccures(); };
-    for (int i = 0; i < TfrmValuesFrame::kValues; ++i) frame.SetBoxTicked(i, true);
+    for (int i = 0; i < TfrmValuesFrame::kValues; ++i)
+        frame.SetBoxTicked(i, true);
     frame.Start();
     ASSERT_TRUE(loop.RunUntil([&] { return !host.closings.empty(); }, 10000)) << "the screen never closed";
     EXPECT_GT(frame.Plot().PointCount(0), 100u); // it streamed before the line went
@@ -127,7 +135,8 @@ TEST_F(FaultPty, GarbageBetweenPacketsAtLineRate) {
     TickedValuesView view;
     TfrmValuesFrame frame(host, loop, dialogs, port.get(), "Mirota DMS", "PTY1", view, MIROTA_DATA_CFG);
     view.close = [&] { frame.FormClose(); };
-    for (int i = 0; i < TfrmValuesFrame::kValues; ++i) frame.SetBoxTicked(i, true);
+    for (int i = 0; i < TfrmValuesFrame::kValues; ++i)
+        frame.SetBoxTicked(i, true);
     frame.Start();
     ASSERT_TRUE(loop.RunUntil([&] { return frame.Plot().PointCount(0) > 0; }, 5000));
     // The zero command goes through the noise and is confirmed the first time.

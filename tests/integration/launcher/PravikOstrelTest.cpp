@@ -12,10 +12,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -33,19 +33,15 @@ struct Line {
     int master = -1;
     int slave = -1;
     std::string received;
-    ~Line()
-    {
-        if (slave >= 0)
-            ::close(slave);
-        if (master >= 0)
-            ::close(master);
+    ~Line() {
+        if (slave >= 0) ::close(slave);
+        if (master >= 0) ::close(master);
     }
 };
 
 class CountingStarter : public ControlProgramStarter {
 public:
-    bool StartControlProgram(const ControlStartParameters& parameters) override
-    {
+    bool StartControlProgram(const ControlStartParameters& parameters) override {
         ++starts;
         return real.StartControlProgram(parameters);
     }
@@ -55,17 +51,14 @@ public:
 
 class PravikOstrelTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
+    static void SetUpTestSuite() {
         static int argc = 1;
         static char name[] = "pravik_ostrel_test";
         static char* argv[] = {name, nullptr};
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
+        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
     }
 
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_TRUE(fs::exists(ControlProgramPath())) << ControlProgramPath();
         char pattern[] = "/tmp/pravik-it-XXXXXX";
         ASSERT_TRUE(::mkdtemp(pattern));
@@ -91,10 +84,8 @@ protected:
         };
     }
 
-    void TearDown() override
-    {
-        if (endpoint)
-            endpoint->OnMessage = nullptr;
+    void TearDown() override {
+        if (endpoint) endpoint->OnMessage = nullptr;
         for (pid_t pid : starter.real.Children()) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
@@ -106,8 +97,7 @@ protected:
     }
 
     // A pseudo-terminal reachable as <device dir>/<tty>.
-    void AddLine(const std::string& tty)
-    {
+    void AddLine(const std::string& tty) {
         auto line = std::make_unique<Line>();
         line->master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
         ASSERT_GE(line->master, 0);
@@ -125,8 +115,7 @@ protected:
         lines[tty] = std::move(line);
     }
 
-    void Drain()
-    {
+    void Drain() {
         char buffer[256];
         for (auto& [tty, line] : lines)
             for (ssize_t n; (n = ::read(line->master, buffer, sizeof buffer)) > 0;)
@@ -134,12 +123,10 @@ protected:
     }
 
     // Runs the launcher's loop until done() holds; false after timeoutMs.
-    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 15000)
-    {
+    bool RunUntil(const std::function<bool()>& done, int timeoutMs = 15000) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!done()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
+            if (std::chrono::steady_clock::now() > deadline) return false;
             loop.WaitForMessage(20);
             loop.ProcessMessages();
             Drain();
@@ -147,27 +134,21 @@ protected:
         return true;
     }
 
-    void DoubleClick(const std::u16string& port)
-    {
+    void DoubleClick(const std::u16string& port) {
         for (std::size_t i = 0; i < view.rows.size(); ++i)
-            if (view.rows[i][colPort] == port)
-                view.selected = static_cast<int>(i);
+            if (view.rows[i][colPort] == port) view.selected = static_cast<int>(i);
         frm->lvDeviceListDblClick();
     }
 
-    std::u16string StateOf(const std::u16string& port) const
-    {
+    std::u16string StateOf(const std::u16string& port) const {
         for (const TDeviceRow& row : view.rows)
-            if (row[colPort] == port)
-                return row[colState];
+            if (row[colPort] == port) return row[colState];
         return u"(no row)";
     }
 
-    bool Exited(pid_t pid)
-    {
+    bool Exited(pid_t pid) {
         int status = 0;
-        if (exited.count(pid))
-            return true;
+        if (exited.count(pid)) return true;
         if (::waitpid(pid, &status, WNOHANG) == pid) {
             exited[pid] = status;
             return true;
@@ -175,8 +156,7 @@ protected:
         return false;
     }
 
-    int CountReceived(std::uint32_t msg) const
-    {
+    int CountReceived(std::uint32_t msg) const {
         int n = 0;
         for (const WindowMessage& m : received)
             n += m.Msg == msg;
@@ -196,11 +176,11 @@ protected:
     std::map<pid_t, int> exited;
 };
 
-TEST_F(PravikOstrelTest, OpenBringForwardAndUnplug)
-{
+TEST_F(PravikOstrelTest, OpenBringForwardAndUnplug) {
     AddLine("ttyUSB7");
     AddLine("ttyUSB8");
-    source.devices = {Device(u"FT7A", u"Mirota DMS 2", u"ttyUSB7"), Device(u"FT8B", u"USB Serial Converter", u"ttyUSB8")};
+    source.devices = {Device(u"FT7A", u"Mirota DMS 2", u"ttyUSB7"),
+                      Device(u"FT8B", u"USB Serial Converter", u"ttyUSB8")};
     frm->FormCreate();
 
     // The description with a blank arrives as one parameter: Ostrel starts and announces port 7.
@@ -208,7 +188,8 @@ TEST_F(PravikOstrelTest, OpenBringForwardAndUnplug)
     ASSERT_EQ(starter.starts, 1);
     ASSERT_EQ(starter.real.Children().size(), 1u);
     const pid_t ostrel = starter.real.Children().front();
-    ASSERT_TRUE(RunUntil([&] { return StateOf(u"ttyUSB7") == u"Open"; })) << "no WM_CONTROL_OPENED for port 7";
+    ASSERT_TRUE(RunUntil([&] { return StateOf(u"ttyUSB7") == u"Open"; }))
+        << "no WM_CONTROL_OPENED for port 7";
     const auto handle = frm->FrameHandle(u"ttyUSB7");
     ASSERT_TRUE(handle && *handle != 0);
     // Ostrel talks to its device on the line it was given.
@@ -234,11 +215,11 @@ TEST_F(PravikOstrelTest, OpenBringForwardAndUnplug)
     EXPECT_TRUE(WIFEXITED(exited[ostrel]));
 }
 
-TEST_F(PravikOstrelTest, ClosingPravikClosesEveryOstrel)
-{
+TEST_F(PravikOstrelTest, ClosingPravikClosesEveryOstrel) {
     AddLine("ttyUSB3");
     AddLine("ttyUSB12");
-    source.devices = {Device(u"FT3", u"Mirota MX 4", u"ttyUSB3"), Device(u"FT12", u"USB Serial Converter", u"ttyUSB12")};
+    source.devices = {Device(u"FT3", u"Mirota MX 4", u"ttyUSB3"),
+                      Device(u"FT12", u"USB Serial Converter", u"ttyUSB12")};
     frm->FormCreate();
     DoubleClick(u"ttyUSB3");
     DoubleClick(u"ttyUSB12");
@@ -254,12 +235,12 @@ TEST_F(PravikOstrelTest, ClosingPravikClosesEveryOstrel)
 #ifdef MIROTA_DEVSIM_PROGRAM
 // The whole chain on the device simulator: Pravik starts Ostrel for the simulated adapter, Ostrel
 // asks the device for its name over the line, Pravik shows the row open and closes it on unplug.
-TEST_F(PravikOstrelTest, OstrelStartedByPravikTalksToTheSimulatedDevice)
-{
+TEST_F(PravikOstrelTest, OstrelStartedByPravikTalksToTheSimulatedDevice) {
     // The simulator prints its pty's path on its first line.
     const fs::path simOut = dir / "sim.out";
-    const std::string command = std::string("exec ") + MIROTA_DEVSIM_PROGRAM + " --name 'DMS 2000' --firmware 2.31 > " +
-                                simOut.string() + " 2>/dev/null & echo $!";
+    const std::string command = std::string("exec ") + MIROTA_DEVSIM_PROGRAM +
+                                " --name 'DMS 2000' --firmware 2.31 > " + simOut.string() +
+                                " 2>/dev/null & echo $!";
     FILE* shell = ::popen(command.c_str(), "r");
     ASSERT_TRUE(shell);
     int simPid = 0;
@@ -268,8 +249,7 @@ TEST_F(PravikOstrelTest, OstrelStartedByPravikTalksToTheSimulatedDevice)
     std::string pty;
     for (int i = 0; i < 100 && pty.empty(); ++i) {
         std::ifstream(simOut) >> pty;
-        if (pty.empty())
-            ::usleep(50000);
+        if (pty.empty()) ::usleep(50000);
     }
     ASSERT_FALSE(pty.empty());
     fs::create_symlink(pty, dir / "dev" / "ttyUSB5");

@@ -48,8 +48,8 @@ void SetUpAsOstrel(TComPort& port, const std::string& name, std::vector<Failure>
     port.SetBaudRate(TBaudRate::brCustom);
     port.SetCustomBaudRate(19200);
     port.SetFlowControlNone();
-    port.OnException = [&failures](TCustomComPort*, int code, const std::string& message, std::int64_t winError,
-                                   const std::string& winMessage) {
+    port.OnException = [&failures](TCustomComPort*, int code, const std::string& message,
+                                   std::int64_t winError, const std::string& winMessage) {
         failures.push_back({code, message, winError, winMessage});
     };
 }
@@ -64,7 +64,9 @@ protected:
         port.RegisterLink(&second.link);
     }
     bool WatcherRunning() { return static_cast<TermiosBackend&>(port.Backend()).WatcherRunning(); }
-    void RunFor(std::uint32_t ms) { loop.RunUntil([] { return false; }, ms); }
+    void RunFor(std::uint32_t ms) {
+        loop.RunUntil([] { return false; }, ms);
+    }
 
     PtyPair pty;
     RealTimeLoop loop;

@@ -10,8 +10,8 @@
 
 #include <cerrno>
 #include <memory>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace mirota {
@@ -34,7 +34,9 @@ protected:
         port.SetCustomBaudRate(19200);
         port.SetFlowControlNone();
         port.OnException = [this](TCustomComPort*, int code, const std::string&, std::int64_t winError,
-                                  const std::string&) { failures.push_back({code, winError}); };
+                                  const std::string&) {
+            failures.push_back({code, winError});
+        };
         port.Open();
         ASSERT_TRUE(port.Connected());
         replies.SetComPort(&port);
@@ -88,7 +90,8 @@ TEST_F(DevsimPtyTest, MeasurementStreamArrivesInPackets) {
 TEST_F(DevsimPtyTest, SimulatorEndingIsReportedOnceAndTheWatcherEnds) {
     Start();
     devsim->Stop();
-    ASSERT_TRUE(Eventually(loop, [&] { return !failures.empty(); }, 8000));
+    ASSERT_TRUE(Eventually(
+        loop, [&] { return !failures.empty(); }, 8000));
     EXPECT_EQ(CE_ReadFailed, failures[0].first);
     EXPECT_EQ(EIO, failures[0].second);
     EXPECT_TRUE(Eventually(loop, [&] { return ThreadCount() == threadsBefore; }));

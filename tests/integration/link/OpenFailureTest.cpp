@@ -32,8 +32,7 @@ struct NamedGroup {
 };
 
 NamedGroup PickGroup() {
-    if (const group* g = ::getgrnam("dialout"); g && ::geteuid() == 0)
-        return {g->gr_gid, g->gr_name};
+    if (const group* g = ::getgrnam("dialout"); g && ::geteuid() == 0) return {g->gr_gid, g->gr_name};
     const group* own = ::getgrgid(::getegid());
     return {::getegid(), own ? own->gr_name : ""};
 }
@@ -45,17 +44,14 @@ struct LockedFile {
     LockedFile() {
         char name[] = "/tmp/mirota-locked-XXXXXX";
         const int fd = ::mkstemp(name);
-        if (fd < 0)
-            return;
+        if (fd < 0) return;
         ::close(fd);
         path = name;
-        if (::chown(name, static_cast<uid_t>(-1), group.gid) != 0)
-            group = {::getegid(), ""};
+        if (::chown(name, static_cast<uid_t>(-1), group.gid) != 0) group = {::getegid(), ""};
         ::chmod(name, 0);
     }
     ~LockedFile() {
-        if (!path.empty())
-            ::unlink(path.c_str());
+        if (!path.empty()) ::unlink(path.c_str());
     }
 };
 
@@ -101,7 +97,9 @@ TEST(OpenFailure, AMissingDeviceIsReportedAsGone) {
     const int error = backend.OpenDevice(path);
     ASSERT_EQ(error, ENOENT);
     const std::string advice = OpenFailureAdvice(backend.ExamineOpenFailure(path, error));
-    EXPECT_EQ(advice, path + " does not exist: the adapter is gone. Plug it in again and open the device from Pravik.");
+    EXPECT_EQ(advice,
+              path +
+                  " does not exist: the adapter is gone. Plug it in again and open the device from Pravik.");
 }
 
 // A process that has the line open until the test lets it go; with `lock` it locks the line as a
@@ -112,8 +110,7 @@ struct Holder {
     Holder(const std::string& path, bool lock) {
         int ready[2];
         int hold[2];
-        if (::pipe(ready) != 0 || ::pipe(hold) != 0)
-            return;
+        if (::pipe(ready) != 0 || ::pipe(hold) != 0) return;
         pid = ::fork();
         if (pid == 0) {
             ::close(ready[0]);
@@ -135,11 +132,9 @@ struct Holder {
     }
     bool Ok() const { return pid > 0; }
     ~Holder() {
-        if (release >= 0)
-            ::close(release);
+        if (release >= 0) ::close(release);
         const pid_t child = pid > 0 ? pid : -pid - 2;
-        if (child > 0)
-            ::waitpid(child, nullptr, 0);
+        if (child > 0) ::waitpid(child, nullptr, 0);
     }
 };
 
@@ -173,11 +168,11 @@ TEST(OpenFailure, ABusyLineNamesTheProcessThatHoldsIt) {
 // prints the advice for the refusal.
 TEST(OpenFailure, UnprivilegedChild) {
     const char* path = std::getenv("MIROTA_LOCKED_DEVICE");
-    if (!path)
-        GTEST_SKIP() << "run by UnprivilegedUserIsToldTheGroupToJoin";
+    if (!path) GTEST_SKIP() << "run by UnprivilegedUserIsToldTheGroupToJoin";
     TermiosBackend backend;
     const int error = backend.OpenDevice(path);
-    std::printf("error=%d\nadvice=%s\n", error, OpenFailureAdvice(backend.ExamineOpenFailure(path, error)).c_str());
+    std::printf("error=%d\nadvice=%s\n", error,
+                OpenFailureAdvice(backend.ExamineOpenFailure(path, error)).c_str());
 }
 
 // Root opens any file, so the refusal itself is tried as the user nobody (setpriv), where available.
@@ -190,8 +185,8 @@ TEST(OpenFailure, UnprivilegedUserIsToldTheGroupToJoin) {
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     ASSERT_GT(n, 0);
     const std::string command = "MIROTA_LOCKED_DEVICE='" + file.path +
-                                "' /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups '" + std::string(self) +
-                                "' --gtest_filter=OpenFailure.UnprivilegedChild 2>&1";
+                                "' /usr/bin/setpriv --reuid=65534 --regid=65534 --clear-groups '" +
+                                std::string(self) + "' --gtest_filter=OpenFailure.UnprivilegedChild 2>&1";
     FILE* out = ::popen(command.c_str(), "r");
     ASSERT_NE(out, nullptr);
     std::string text;

@@ -22,11 +22,9 @@ class PtyPair {
 public:
     PtyPair() {
         master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (master_ < 0 || ::grantpt(master_) < 0 || ::unlockpt(master_) < 0)
-            return;
+        if (master_ < 0 || ::grantpt(master_) < 0 || ::unlockpt(master_) < 0) return;
         char name[128] = {};
-        if (::ptsname_r(master_, name, sizeof name) != 0)
-            return;
+        if (::ptsname_r(master_, name, sizeof name) != 0) return;
         path_ = name;
         termios t{};
         ::tcgetattr(master_, &t);
@@ -38,8 +36,7 @@ public:
     }
     ~PtyPair() {
         CloseMaster();
-        if (slave_ >= 0)
-            ::close(slave_);
+        if (slave_ >= 0) ::close(slave_);
     }
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
@@ -51,8 +48,7 @@ public:
 
     // The device end goes away: the line hangs up.
     void CloseMaster() {
-        if (master_ >= 0)
-            ::close(master_);
+        if (master_ >= 0) ::close(master_);
         master_ = -1;
     }
 
@@ -65,8 +61,7 @@ public:
                 continue;
             }
             pollfd p{master_, POLLOUT, 0};
-            if (::poll(&p, 1, 2000) <= 0)
-                return false;
+            if (::poll(&p, 1, 2000) <= 0) return false;
         }
         return true;
     }
@@ -79,15 +74,12 @@ public:
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                   deadline - std::chrono::steady_clock::now())
                                   .count();
-            if (left <= 0)
-                break;
+            if (left <= 0) break;
             pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, static_cast<int>(left)) <= 0)
-                break;
+            if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
             char buf[4096];
             const ssize_t n = ::read(master_, buf, std::min(sizeof buf, count - got.size()));
-            if (n > 0)
-                got.append(buf, static_cast<std::size_t>(n));
+            if (n > 0) got.append(buf, static_cast<std::size_t>(n));
         }
         return got;
     }
@@ -128,8 +120,7 @@ inline int ThreadCount() {
 inline bool Eventually(RealTimeLoop& loop, const std::function<bool()>& done, int maxMs = 5000) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(maxMs);
     while (!loop.RunUntil(done, 10))
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
     return true;
 }
 

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/ioctl.h>
@@ -37,8 +37,7 @@ struct Recorder : LineEventSink {
     explicit Recorder(SerialBackend& b) : backend(b) {}
     void HandleLineEvents(unsigned events, int error) override {
         batches.push_back(events);
-        if (events & evHangup)
-            hangups.push_back(error);
+        if (events & evHangup) hangups.push_back(error);
         if ((events & evRxChar) && readData) {
             std::size_t queued = 0;
             ASSERT_EQ(0, backend.BytesQueued(queued));
@@ -47,8 +46,7 @@ struct Recorder : LineEventSink {
             ASSERT_EQ(0, backend.Read(buf.data(), buf.size(), got));
             received.append(buf.data(), got);
         }
-        if (duringHandling)
-            duringHandling();
+        if (duringHandling) duringHandling();
     }
     SerialBackend& backend;
     bool readData = true;
@@ -68,7 +66,9 @@ protected:
         ASSERT_EQ(0, backend.ApplyTimeouts({}));
     }
     // Runs the loop for a while, for "nothing more happens" checks.
-    void RunFor(std::uint32_t ms) { loop.RunUntil([] { return false; }, ms); }
+    void RunFor(std::uint32_t ms) {
+        loop.RunUntil([] { return false; }, ms);
+    }
 
     PtyPair pty;
     RealTimeLoop loop;
@@ -156,8 +156,7 @@ TEST_F(TermiosBackendTest, BytesNobodyReadsAreAnnouncedOnlyOnce) {
 TEST_F(TermiosBackendTest, BytesArrivingWhileABatchIsHandledAreAnnouncedAfterIt) {
     backend.StartEvents(loop, sink);
     sink.duringHandling = [&] {
-        if (sink.received != "first")
-            return;
+        if (sink.received != "first") return;
         // The device answers while this batch is still being handled.
         ASSERT_TRUE(pty.Send("second"));
         std::size_t queued = 0;
@@ -275,11 +274,11 @@ TEST_F(DeviceDirTest, OpenFailsWithTheSystemsReason) {
         const char* port;
         int error;
     } cases[] = {
-        {"COM3", ENOENT},                 // a Windows name is just a missing device here
-        {"", ENOENT},                     //
-        {"/nonexistent/ttyS9", ENOENT},   // a path is taken as it stands
-        {"ttyNULL", ENOTTY},              // not a terminal
-        {"/dev/null", ENOTTY},            //
+        {"COM3", ENOENT},               // a Windows name is just a missing device here
+        {"", ENOENT},                   //
+        {"/nonexistent/ttyS9", ENOENT}, // a path is taken as it stands
+        {"ttyNULL", ENOTTY},            // not a terminal
+        {"/dev/null", ENOTTY},          //
     };
     for (const auto& c : cases) {
         TermiosBackend backend;

@@ -16,19 +16,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::optional<fs::path> WritableTtyUevent()
-{
+std::optional<fs::path> WritableTtyUevent() {
     std::error_code ec;
     for (const char* name : {"ttyS0", "tty0", "console"}) {
         const fs::path p = fs::path("/sys/class/tty") / name / "uevent";
-        if (fs::exists(p, ec) && ::access(p.c_str(), W_OK) == 0)
-            return p;
+        if (fs::exists(p, ec) && ::access(p.c_str(), W_OK) == 0) return p;
     }
     return std::nullopt;
 }
 
-bool Trigger(const fs::path& uevent, const char* action)
-{
+bool Trigger(const fs::path& uevent, const char* action) {
     std::ofstream out(uevent);
     out << action;
     out.flush();
@@ -36,24 +33,19 @@ bool Trigger(const fs::path& uevent, const char* action)
 }
 
 // Processes notifications for up to `ms` milliseconds, or until `done` holds.
-void Pump(TComponentUSB& usb, int ms, const std::function<bool()>& done)
-{
+void Pump(TComponentUSB& usb, int ms, const std::function<bool()>& done) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done() && std::chrono::steady_clock::now() < end) {
         pollfd p{usb.Handle(), POLLIN, 0};
-        if (::poll(&p, 1, 50) > 0)
-            usb.ProcessPending();
+        if (::poll(&p, 1, 50) > 0) usb.ProcessPending();
     }
 }
 
-TEST(UeventKernel, SyntheticTtyAddArrives)
-{
+TEST(UeventKernel, SyntheticTtyAddArrives) {
     auto usb = std::make_unique<TComponentUSB>(std::make_unique<UeventNotificationSource>("/sys"));
-    if (usb->Handle() < 0)
-        GTEST_SKIP() << "no kernel uevent socket here";
+    if (usb->Handle() < 0) GTEST_SKIP() << "no kernel uevent socket here";
     const auto uevent = WritableTtyUevent();
-    if (!uevent)
-        GTEST_SKIP() << "no writable tty uevent file";
+    if (!uevent) GTEST_SKIP() << "no writable tty uevent file";
 
     std::string events;
     usb->OnUSBArrival = [&](TComponentUSB*) { events += "A"; };
@@ -64,11 +56,9 @@ TEST(UeventKernel, SyntheticTtyAddArrives)
     Pump(*usb, 300, [] { return false; });
     EXPECT_EQ(events, "");
 
-    if (!Trigger(*uevent, "add"))
-        GTEST_SKIP() << "cannot trigger uevents";
+    if (!Trigger(*uevent, "add")) GTEST_SKIP() << "cannot trigger uevents";
     Pump(*usb, 3000, [&] { return !events.empty(); });
-    if (events.empty())
-        GTEST_SKIP() << "no uevents arrive in this namespace";
+    if (events.empty()) GTEST_SKIP() << "no uevents arrive in this namespace";
     EXPECT_EQ(events, "A");
 }
 

@@ -1,7 +1,7 @@
 // The settings screen's passes through the termios port against the device simulator program on its
 // pseudo-terminal, in real time, with the shipped catalogue files.
-#include "../../unit/settings/SettingsFakes.h"
 #include "../../support/DevsimProcess.h"
+#include "../../unit/settings/SettingsFakes.h"
 #include "link/ComPort.h"
 #include "loop/RealTimeLoop.h"
 #include "settings/FrmSettings.h"
@@ -14,7 +14,8 @@ namespace {
 using namespace mirota::testing;
 
 TEST(SettingsPtyTest, ReadsWritesAndReadsBackTheShippedCatalogue) {
-    test::DevsimProcess devsim(MIROTA_DEVSIM_PROGRAM, {"--firmware", "2.31", "--type", " DMS", "--cfg", MIROTA_DATA_CFG});
+    test::DevsimProcess devsim(MIROTA_DEVSIM_PROGRAM,
+                               {"--firmware", "2.31", "--type", " DMS", "--cfg", MIROTA_DATA_CFG});
     ASSERT_TRUE(devsim.Ok());
     RealTimeLoop loop;
     TComPort port(loop);
@@ -28,7 +29,8 @@ TEST(SettingsPtyTest, ReadsWritesAndReadsBackTheShippedCatalogue) {
     FakeHost host;
     FakeDialogs dialogs(loop);
     FakeView view;
-    TfrmSettingsFrame frame(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "PTY1", 31}, view, MIROTA_DATA_CFG);
+    TfrmSettingsFrame frame(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "PTY1", 31}, view,
+                            MIROTA_DATA_CFG);
     view.frame = &frame;
     frame.Start();
     ASSERT_TRUE(loop.RunUntil([&] { return frame.iCurrentState == 0; }, 20000));

@@ -42,7 +42,7 @@ TEST(CommandLine, AnswersVersionAndHelpAndLeavesStartsAlone) {
     };
     for (const Case& c : cases) {
         const Answer answer = std::string(c.program) == "ostrel" ? Answer(mirota::OstrelCommandLineAnswer)
-                                                                  : Answer(mirota::PravikCommandLineAnswer);
+                                                                 : Answer(mirota::PravikCommandLineAnswer);
         const auto text = Ask(answer, c.args);
         std::string line;
         for (const char* a : c.args)

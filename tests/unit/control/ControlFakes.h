@@ -1,8 +1,8 @@
 #pragma once
 // Recording fakes around the control screen's logic.
+#include "../../support/RecordingDialogs.h"
 #include "control/FrmMainOstrel.h"
 #include "loop/SimulatedLoop.h"
-#include "../../support/RecordingDialogs.h"
 
 #include <unistd.h>
 
@@ -21,8 +21,10 @@ using FakeDialogs = RecordingDialogs;
 struct FakeView : MainOstrelView {
     TfrmMainOstrelScreen* logic = nullptr;
     std::string caption = kDesignCaption;
-    std::map<ScreenKind, bool> visible{{ScreenKind::Terminal, true}, {ScreenKind::Settings, true},
-                                       {ScreenKind::Values, true}, {ScreenKind::Power, true}};
+    std::map<ScreenKind, bool> visible{{ScreenKind::Terminal, true},
+                                       {ScreenKind::Settings, true},
+                                       {ScreenKind::Values, true},
+                                       {ScreenKind::Power, true}};
     std::vector<std::string> groups;
     std::vector<std::pair<int, std::string>> items;
     std::string infoCaption = kDesignInformationCaption, infoText = kDesignInformationText;
@@ -36,22 +38,32 @@ struct FakeView : MainOstrelView {
     void EndListUpdate() override { updating = false; }
     void AddGroup(const std::string& header) override { groups.push_back(header); }
     void AddItem(int group, const std::string& text) override { items.emplace_back(group, text); }
-    void SetItemText(int item, const std::string& text) override { items.at(static_cast<std::size_t>(item)).second = text; }
+    void SetItemText(int item, const std::string& text) override {
+        items.at(static_cast<std::size_t>(item)).second = text;
+    }
     void SetInformation(const std::string& c, const std::string& t) override {
         infoCaption = c;
         infoText = t;
     }
-    void ShowWindow() override { shown = true; calls.push_back("show"); }
-    void HideWindow() override { shown = false; calls.push_back("hide"); }
+    void ShowWindow() override {
+        shown = true;
+        calls.push_back("show");
+    }
+    void HideWindow() override {
+        shown = false;
+        calls.push_back("hide");
+    }
     void CloseWindow() override {
-        if (closed)
-            return;
+        if (closed) return;
         closed = true;
         calls.push_back("close");
         logic->FormClose();
     }
     WindowState State() const override { return state; }
-    void ShowNormal() override { state = WindowState::Normal; calls.push_back("shownormal"); }
+    void ShowNormal() override {
+        state = WindowState::Normal;
+        calls.push_back("shownormal");
+    }
     void BringToForeground() override { calls.push_back("foreground"); }
     std::string Item(int i) const { return items.at(static_cast<std::size_t>(i)).second; }
 };
@@ -62,7 +74,8 @@ struct FakeScreen : HostedScreen {
     std::vector<std::string>& log;
     WindowState state = WindowState::Normal;
     bool* destroyed;
-    FakeScreen(ScreenHost& h, std::uint32_t hd, std::vector<std::string>& l, bool* d) : host(h), handle(hd), log(l), destroyed(d) {}
+    FakeScreen(ScreenHost& h, std::uint32_t hd, std::vector<std::string>& l, bool* d)
+        : host(h), handle(hd), log(l), destroyed(d) {}
     ~FakeScreen() override { *destroyed = true; }
     std::uint32_t Handle() const override { return handle; }
     void Show() override { log.push_back("screen show"); }
@@ -71,12 +84,16 @@ struct FakeScreen : HostedScreen {
         host.ClosingCurrentFrame(false);
     }
     WindowState State() const override { return state; }
-    void ShowNormal() override { log.push_back("screen shownormal"); state = WindowState::Normal; }
+    void ShowNormal() override {
+        log.push_back("screen shownormal");
+        state = WindowState::Normal;
+    }
     void BringToForeground() override { log.push_back("screen foreground"); }
 };
 
 struct FakeFactory : ScreenFactory {
-    std::set<ScreenKind> built{ScreenKind::Terminal, ScreenKind::Settings, ScreenKind::Values, ScreenKind::Power};
+    std::set<ScreenKind> built{ScreenKind::Terminal, ScreenKind::Settings, ScreenKind::Values,
+                               ScreenKind::Power};
     std::vector<std::string> log;
     std::vector<ScreenKind> created;
     std::string description, serial;
@@ -85,16 +102,15 @@ struct FakeFactory : ScreenFactory {
     FakeScreen* last = nullptr;
     bool lastDestroyed = false;
     std::unique_ptr<HostedScreen> Create(ScreenKind kind, const ScreenArgs& args) override {
-        if (!built.count(kind))
-            return nullptr;
+        if (!built.count(kind)) return nullptr;
         created.push_back(kind);
         description = args.aDescription;
         serial = args.aSerialNumber;
         version = args.aVersion;
         port = args.aComPort;
         lastDestroyed = false;
-        auto screen = std::make_unique<FakeScreen>(args.aOwner, 5000 + static_cast<std::uint32_t>(created.size()), log,
-                                                   &lastDestroyed);
+        auto screen = std::make_unique<FakeScreen>(
+            args.aOwner, 5000 + static_cast<std::uint32_t>(created.size()), log, &lastDestroyed);
         last = screen.get();
         return screen;
     }
@@ -116,7 +132,8 @@ struct FakeEndpoint : MessageEndpoint {
         out.push_back({true, t, m, w, l, loop ? loop->TickCount() : 0});
         return true;
     }
-    std::optional<MessageResult> Send(WindowHandle t, std::uint32_t m, std::uint64_t w, std::int64_t l) override {
+    std::optional<MessageResult> Send(WindowHandle t, std::uint32_t m, std::uint64_t w,
+                                      std::int64_t l) override {
         out.push_back({false, t, m, w, l, loop ? loop->TickCount() : 0});
         return 0;
     }
@@ -150,9 +167,18 @@ struct RefusingBackend : SerialBackend {
     void StopEvents() override {}
     int Purge() override { return 0; }
     void CloseDevice() override {}
-    int TakeErrors(TComErrors& e) override { e = 0; return 0; }
-    int BytesQueued(std::size_t& n) override { n = 0; return 0; }
-    int Read(char*, std::size_t, std::size_t& got) override { got = 0; return 0; }
+    int TakeErrors(TComErrors& e) override {
+        e = 0;
+        return 0;
+    }
+    int BytesQueued(std::size_t& n) override {
+        n = 0;
+        return 0;
+    }
+    int Read(char*, std::size_t, std::size_t& got) override {
+        got = 0;
+        return 0;
+    }
     int Write(const char*, std::size_t count, std::size_t& written) override {
         *writes += static_cast<int>(count);
         written = count;
@@ -163,7 +189,8 @@ struct RefusingBackend : SerialBackend {
 
 inline std::filesystem::path WriteCfg(const std::string& name, const std::string& mainInformation) {
     // The process id keeps test processes that ctest runs side by side apart.
-    const auto dir = std::filesystem::temp_directory_path() / ("mirota-cfg-" + name + "-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("mirota-cfg-" + name + "-" + std::to_string(::getpid()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     if (!mainInformation.empty())
@@ -184,11 +211,11 @@ struct Harness {
 
     explicit Harness(std::filesystem::path cfg = {}) {
         endpoint.loop = &loop;
-        form = std::make_unique<TfrmMainOstrelScreen>(MainOstrelServices{
-            loop, dialogs, factory, view, &endpoint, std::move(cfg), [this] {
-                ++backendsMade;
-                return backend();
-            }});
+        form = std::make_unique<TfrmMainOstrelScreen>(
+            MainOstrelServices{loop, dialogs, factory, view, &endpoint, std::move(cfg), [this] {
+                                   ++backendsMade;
+                                   return backend();
+                               }});
         view.logic = form.get();
     }
 };

@@ -40,22 +40,23 @@ constexpr const char* kLauncherProgramName = "pravik";
 
 TEST(StartParameters, WrongOnesGiveTheInformationDialogAndEndWithoutPort) {
     const std::vector<std::vector<std::string>> cases{
-        {"COM3", "Mirota", "FT1"},                        // three
-        {"COM3", "Mirota", "DMS", "FT1", "4711"},         // five: a description with a blank
-        {},                                              // none
-        {"COM", "Mirota DMS", "FT1", "4711"},             // no port number
-        {"COM3", "Mirota DMS", "FT1", "47x1"},            // handle is no number
+        {"COM3", "Mirota", "FT1"},                // three
+        {"COM3", "Mirota", "DMS", "FT1", "4711"}, // five: a description with a blank
+        {},                                       // none
+        {"COM", "Mirota DMS", "FT1", "4711"},     // no port number
+        {"COM3", "Mirota DMS", "FT1", "47x1"},    // handle is no number
         {"COM3", "Mirota DMS", "FT1", "-1"},
-        {"COM3", "Mirota DMS", "FT1", "4294967296"},      // beyond 32 bits
-        {"COM99999999999", "Mirota DMS", "FT1", "4711"},  // port number beyond int
+        {"COM3", "Mirota DMS", "FT1", "4294967296"},     // beyond 32 bits
+        {"COM99999999999", "Mirota DMS", "FT1", "4711"}, // port number beyond int
     };
     for (const auto& params : cases) {
         Started h;
         h.Start(params);
         ASSERT_EQ(h.dialogs.shown.size(), 1u);
         EXPECT_EQ(h.dialogs.shown[0].kind, DialogKind::Information);
-        EXPECT_EQ(h.dialogs.shown[0].text, std::string("The program can not be launched itself. \r\nPlease start ") +
-                                               kLauncherProgramName);
+        EXPECT_EQ(h.dialogs.shown[0].text,
+                  std::string("The program can not be launched itself. \r\nPlease start ") +
+                      kLauncherProgramName);
         EXPECT_TRUE(h.view.closed);
         EXPECT_TRUE(h.form->Ended());
         EXPECT_EQ(h.backendsMade, 0);
@@ -105,8 +106,8 @@ TEST(VersionNumber, TakesTheTwoCharactersAfterTheDot) {
     struct Case {
         const char* reply;
         int expected;
-    } cases[] = {{"1.05", 5}, {"2.31", 31}, {"3.2", 2}, {"2.315", 31}, {"12", 12}, {"7", 7},
-                 {"1.x5", 0}, {"1.5x", 5}, {"1.", 0}, {"", 0}, {"v1.2.3", 2}, {"1. 5", 0}};
+    } cases[] = {{"1.05", 5}, {"2.31", 31}, {"3.2", 2}, {"2.315", 31}, {"12", 12},    {"7", 7},
+                 {"1.x5", 0}, {"1.5x", 5},  {"1.", 0},  {"", 0},       {"v1.2.3", 2}, {"1. 5", 0}};
     for (const Case& c : cases)
         EXPECT_EQ(VersionNumberOf(c.reply), c.expected) << c.reply;
 }
@@ -116,8 +117,8 @@ TEST(PortFailure, BusyPortShowsTheDialogThenEndsAndTellsPravik) {
     h.Start();
     ASSERT_EQ(h.dialogs.shown.size(), 1u);
     EXPECT_EQ(h.dialogs.shown[0].kind, DialogKind::Error);
-    EXPECT_EQ(h.dialogs.shown[0].text,
-              "Unable to open com port.\r\nMake sure that the device is properly connected and not used by another program.");
+    EXPECT_EQ(h.dialogs.shown[0].text, "Unable to open com port.\r\nMake sure that the device is properly "
+                                       "connected and not used by another program.");
     EXPECT_TRUE(h.form->Ended());
     EXPECT_TRUE(h.form->bErrorOccures);
     EXPECT_EQ(h.writes, 0);
@@ -129,8 +130,8 @@ TEST(PortFailure, BusyPortShowsTheDialogThenEndsAndTellsPravik) {
 }
 
 TEST(PortFailure, RefusedOpenAddsOneLineSayingWhatToDo) {
-    const std::string fixed =
-        "Unable to open com port.\r\nMake sure that the device is properly connected and not used by another program.";
+    const std::string fixed = "Unable to open com port.\r\nMake sure that the device is properly connected "
+                              "and not used by another program.";
     auto facts = [](OpenFailureKind kind, std::string group, std::vector<PortHolder> holders) {
         OpenFailureFacts f;
         f.Kind = kind;
@@ -145,18 +146,23 @@ TEST(PortFailure, RefusedOpenAddsOneLineSayingWhatToDo) {
         std::string advice; // empty: the fixed text alone
     } cases[] = {
         {EACCES, facts(OpenFailureKind::PermissionDenied, "dialout", {}),
-         "Your user may not open /dev/ttyUSB0: join its group dialout with \"sudo usermod -aG dialout $USER\" and "
-         "log in again, or install the mirota-tools package, whose udev rule gives the logged-in user access."},
+         "Your user may not open /dev/ttyUSB0: join its group dialout with \"sudo usermod -aG dialout "
+         "$USER\" and "
+         "log in again, or install the mirota-tools package, whose udev rule gives the logged-in user "
+         "access."},
         {EACCES, facts(OpenFailureKind::PermissionDenied, "", {}),
-         "Your user may not open /dev/ttyUSB0: install the mirota-tools package, whose udev rule gives the logged-in "
+         "Your user may not open /dev/ttyUSB0: install the mirota-tools package, whose udev rule gives the "
+         "logged-in "
          "user access, or ask the administrator for access."},
         {EBUSY, facts(OpenFailureKind::Busy, "", {{4242, "minicom"}}),
          "/dev/ttyUSB0 is in use by minicom (process 4242): end it and try again."},
         {EBUSY, facts(OpenFailureKind::Busy, "", {{4242, "minicom"}, {77, ""}}),
          "/dev/ttyUSB0 is in use by minicom (process 4242), a program (process 77): end them and try again."},
-        {EBUSY, facts(OpenFailureKind::Busy, "", {}), "/dev/ttyUSB0 is in use by another program: end it and try again."},
+        {EBUSY, facts(OpenFailureKind::Busy, "", {}),
+         "/dev/ttyUSB0 is in use by another program: end it and try again."},
         {ENOENT, facts(OpenFailureKind::NotFound, "", {}),
-         "/dev/ttyUSB0 does not exist: the adapter is gone. Plug it in again and open the device from Pravik."},
+         "/dev/ttyUSB0 does not exist: the adapter is gone. Plug it in again and open the device from "
+         "Pravik."},
         {EIO, facts(OpenFailureKind::Other, "", {}), ""},
     };
     for (const Case& c : cases) {
@@ -331,10 +337,9 @@ TEST(Hosting, UnbuiltScreenOpensNothing) {
 }
 
 TEST(InformationPanel, HoverTextsFollowTheCfgFile) {
-    const auto cfg = WriteCfg("hover",
-                              "[DEFAULT]\ncaption=Overview\ninfo1=Pick a screen\n"
-                              "[power]\nCaption=Power supply\ninfo1=Voltage\ninfo3=Frequency\n"
-                              "[TERMINAL]\ncaption=Terminal\ninfo1=a\ninfo2=b\ninfo3=c\n");
+    const auto cfg = WriteCfg("hover", "[DEFAULT]\ncaption=Overview\ninfo1=Pick a screen\n"
+                                       "[power]\nCaption=Power supply\ninfo1=Voltage\ninfo3=Frequency\n"
+                                       "[TERMINAL]\ncaption=Terminal\ninfo1=a\ninfo2=b\ninfo3=c\n");
     Started h(cfg);
     h.Start();
     // Until the mouse has left a button, the design texts stay.
@@ -357,7 +362,8 @@ TEST(InformationPanel, HoverTextsFollowTheCfgFile) {
 TEST(InformationPanel, LineOfManyMegabytesIsCutShort) {
     const std::string huge(10u * 1024u * 1024u, 'x');
     const std::string longer(100000, 'x');
-    const auto cfg = WriteCfg("huge", "[DEFAULT]\ninfo1=" + huge + "\n[POWER]\ncaption=" + longer + "\ninfo2=\xE4" + longer + "\n");
+    const auto cfg = WriteCfg("huge", "[DEFAULT]\ninfo1=" + huge + "\n[POWER]\ncaption=" + longer +
+                                          "\ninfo2=\xE4" + longer + "\n");
     Started h(cfg);
     h.Start();
     h.form->ButtonMouseEnter(ScreenKind::Power);

@@ -1,9 +1,9 @@
 #pragma once
 // A scripted device on a simulated line for the control screen's tests: logs every byte with its
 // virtual arrival time and answers the version and name queries after AnswerDelayMs.
+#include "../../support/ScriptedLineBackend.h"
 #include "link/SerialBackend.h"
 #include "loop/MessageLoop.h"
-#include "../../support/ScriptedLineBackend.h"
 
 #include <algorithm>
 #include <string>
@@ -28,8 +28,7 @@ public:
     void Send(const std::string& bytes) {
         inbound_ += bytes;
         loop_.Post([this] {
-            if (sink_)
-                sink_->HandleLineEvents(evRxChar, 0);
+            if (sink_) sink_->HandleLineEvents(evRxChar, 0);
         });
     }
     const std::vector<ArrivedByte>& Received() const { return received_; }
@@ -47,10 +46,13 @@ private:
         pending_ += c;
         auto reply = [this](std::string text, int times) {
             pending_.clear();
-            loop_.StartTimer(AnswerDelayMs, [this, text, times] {
-                for (int i = 0; i < times; ++i)
-                    Send(text);
-            }, false);
+            loop_.StartTimer(
+                AnswerDelayMs,
+                [this, text, times] {
+                    for (int i = 0; i < times; ++i)
+                        Send(text);
+                },
+                false);
         };
         if (pending_.ends_with("$357\x1b"))
             reply("&357" + Firmware + "\x1b", 1);
@@ -67,6 +69,8 @@ private:
 
 using ScriptedBackend = ScriptedLineBackend<ScriptedDevice>;
 
-inline std::unique_ptr<SerialBackend> ScriptedDevice::MakeBackend() { return std::make_unique<ScriptedBackend>(*this); }
+inline std::unique_ptr<SerialBackend> ScriptedDevice::MakeBackend() {
+    return std::make_unique<ScriptedBackend>(*this);
+}
 
 } // namespace mirota::test

@@ -27,7 +27,8 @@ TEST(WithSimulator, StartSequenceBytesAndTimes) {
     h.Start();
     const std::string expected = std::string("*$6660\r") + "$357\x1b" + "$112";
     ASSERT_EQ(h.device.ReceivedText(), expected);
-    const std::uint64_t at[] = {0, 70, 140, 210, 280, 350, 420, 990, 1060, 1130, 1200, 1270, 1340, 1410, 1480, 1550};
+    const std::uint64_t at[] = {0,    70,   140,  210,  280,  350,  420,  990,
+                                1060, 1130, 1200, 1270, 1340, 1410, 1480, 1550};
     for (std::size_t i = 0; i < std::size(at); ++i)
         EXPECT_EQ(h.device.Received()[i].At, at[i]) << "byte " << i;
     EXPECT_FALSE(h.device.Streaming());

@@ -27,9 +27,9 @@ TEST(StartSequence, SendsItsCommandsPacedAt70ms) {
     EXPECT_EQ(h.loop.TickCount(), 1620u); // the whole sequence, about 1.6 s
     const std::string expected = std::string("*$6660\r") + "$357\x1b" + "$112";
     ASSERT_EQ(h.device.ReceivedText(), expected);
-    const std::vector<std::uint64_t> at{0,   70,   140,  210,  280,  350,  420,  // "*", "$6660" CR
-                                        990, 1060, 1130, 1200, 1270,             // 500 ms later: "$357" ESC
-                                        1340, 1410, 1480, 1550};                 // "$112"
+    const std::vector<std::uint64_t> at{0,    70,   140,  210,  280,  350, 420, // "*", "$6660" CR
+                                        990,  1060, 1130, 1200, 1270,           // 500 ms later: "$357" ESC
+                                        1340, 1410, 1480, 1550};                // "$112"
     for (std::size_t i = 0; i < at.size(); ++i)
         EXPECT_EQ(h.device.Received()[i].At, at[i]) << "byte " << i;
 }
@@ -91,16 +91,23 @@ TEST(StartSequence, OnlyTheFirstNameReplyCounts) {
 
 TEST(StartSequence, DeviceTextIsShownAsWindows1252) {
     OnLine h;
-    h.device.Name = "Me\xDF" "ger\xE4t \x80";
+    h.device.Name = "Me\xDF"
+                    "ger\xE4t \x80";
     h.Start();
     h.loop.RunFor(200);
-    EXPECT_EQ(h.view.Item(0), "Me\xC3\x9F" "ger\xC3\xA4t \xE2\x82\xAC");
+    EXPECT_EQ(h.view.Item(0), "Me\xC3\x9F"
+                              "ger\xC3\xA4t \xE2\x82\xAC");
 }
 
 TEST(StartSequence, ControlCloseDuringTheSequenceStopsSending) {
     OnLine h;
     h.form->FormCreate({"COM3", "Mirota DMS 2000", "FT5X2KQ9", "4711"});
-    h.loop.StartTimer(600, [&] { h.form->WndProc({WM_CONTROL_CLOSE, 0, 0, false}); }, false);
+    h.loop.StartTimer(
+        600,
+        [&] {
+            h.form->WndProc({WM_CONTROL_CLOSE, 0, 0, false});
+        },
+        false);
     h.form->FormShow();
     EXPECT_TRUE(h.form->Ended());
     EXPECT_EQ(h.device.ReceivedText(), "*$6660\r"); // nothing after the message

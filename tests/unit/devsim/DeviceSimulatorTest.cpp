@@ -64,8 +64,10 @@ TEST_P(Answers, ComeFramedAfterTheAnswerDelay) {
 INSTANTIATE_TEST_SUITE_P(
     Simulator, Answers,
     ::testing::Values(AnswerCase{"Voltage", "$029", "&02924.17"}, AnswerCase{"StepDown", "$025", "&02524.07"},
-                      AnswerCase{"StepUp", "$026", "&02624.27"}, AnswerCase{"BigStepDown", "$027", "&02723.17"},
-                      AnswerCase{"BigStepUp", "$028", "&02825.17"}, AnswerCase{"Name", "$112", "&112DMS 2000"},
+                      AnswerCase{"StepUp", "$026", "&02624.27"},
+                      AnswerCase{"BigStepDown", "$027", "&02723.17"},
+                      AnswerCase{"BigStepUp", "$028", "&02825.17"},
+                      AnswerCase{"Name", "$112", "&112DMS 2000"},
                       AnswerCase{"Firmware", "$357\x1b", "&3572.31"}, AnswerCase{"Zero", "$200", "&2000"},
                       AnswerCase{"Calibration", "$2013\r", "&2013"},
                       AnswerCase{"CalibrationOutOfRangeKept", "$2017\r", "&2010"},
@@ -301,8 +303,7 @@ struct Sink : LineEventSink {
     std::function<void()> during;
     void HandleLineEvents(unsigned e, int error) override {
         events.push_back({e, error});
-        if (during)
-            during();
+        if (during) during();
     }
 };
 

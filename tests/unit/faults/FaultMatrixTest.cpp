@@ -40,34 +40,52 @@ using Cell = const char*;
 
 const char* Name(Screen s) {
     switch (s) {
-    case Screen::Power: return "Power";
-    case Screen::Values: return "Values";
-    case Screen::Settings: return "Settings";
-    case Screen::Terminal: return "Terminal";
+    case Screen::Power:
+        return "Power";
+    case Screen::Values:
+        return "Values";
+    case Screen::Settings:
+        return "Settings";
+    case Screen::Terminal:
+        return "Terminal";
     }
     return "?";
 }
 const char* Name(Step s) {
     switch (s) {
-    case Step::Start: return "Start";
-    case Step::Running: return "Running";
-    case Step::Command: return "Command";
-    case Step::Pass: return "Pass";
-    case Step::Close: return "Close";
+    case Step::Start:
+        return "Start";
+    case Step::Running:
+        return "Running";
+    case Step::Command:
+        return "Command";
+    case Step::Pass:
+        return "Pass";
+    case Step::Close:
+        return "Close";
     }
     return "?";
 }
 const char* Name(Fault f) {
     switch (f) {
-    case Fault::Silent: return "Silent";
-    case Fault::Garbage: return "Garbage";
-    case Fault::Late: return "Late";
-    case Fault::TooLate: return "TooLate";
-    case Fault::DropOne: return "DropOne";
-    case Fault::DropAll: return "DropAll";
-    case Fault::Wrong: return "Wrong";
-    case Fault::HangUp: return "HangUp";
-    case Fault::Unplugged: return "Unplugged";
+    case Fault::Silent:
+        return "Silent";
+    case Fault::Garbage:
+        return "Garbage";
+    case Fault::Late:
+        return "Late";
+    case Fault::TooLate:
+        return "TooLate";
+    case Fault::DropOne:
+        return "DropOne";
+    case Fault::DropAll:
+        return "DropAll";
+    case Fault::Wrong:
+        return "Wrong";
+    case Fault::HangUp:
+        return "HangUp";
+    case Fault::Unplugged:
+        return "Unplugged";
     }
     return "?";
 }
@@ -75,12 +93,23 @@ std::vector<std::string> Messages(Cell cell) {
     std::vector<std::string> texts;
     for (const char* c = cell; *c; ++c) {
         switch (*c) {
-        case 'S': texts.push_back(kDeviceSilentMessage); break;
-        case 'F': texts.push_back(kLinkFailedMessage); break;
-        case 'L': texts.push_back(kLastCommandFailedMessage); break;
-        case 'A': texts.push_back(kSettingsAllSet); break;
-        case 'N': texts.push_back(kSettingsNotAllSet); break;
-        default: break;
+        case 'S':
+            texts.push_back(kDeviceSilentMessage);
+            break;
+        case 'F':
+            texts.push_back(kLinkFailedMessage);
+            break;
+        case 'L':
+            texts.push_back(kLastCommandFailedMessage);
+            break;
+        case 'A':
+            texts.push_back(kSettingsAllSet);
+            break;
+        case 'N':
+            texts.push_back(kSettingsNotAllSet);
+            break;
+        default:
+            break;
         }
     }
     return texts;
@@ -128,7 +157,9 @@ public:
     void ShowVoltage(double) override {}
     void SetButtonsEnabled(bool) override {}
     void ShowAnimation(bool) override {}
-    void CloseWindow() override { if (close) close(); }
+    void CloseWindow() override {
+        if (close) close();
+    }
     int frequencies = 0;
 };
 
@@ -141,7 +172,9 @@ public:
     void ShowValue(int, double) override {}
     void SetButtonEnabled(CommandButton, bool) override {}
     void SetButtonPressed(CommandButton, bool) override {}
-    void CloseWindow() override { if (close) close(); }
+    void CloseWindow() override {
+        if (close) close();
+    }
 };
 
 class SettingsViewFake : public SettingsView {
@@ -156,11 +189,16 @@ public:
     void ListRebuilt() override {}
     void RowChanged(int) override {}
     int SelectedRow() const override { return 0; }
-    void CloseWindow() override { if (close) close(); }
-    std::string SelectBox(const std::string&, const std::string&, const std::vector<std::string>& c) override {
+    void CloseWindow() override {
+        if (close) close();
+    }
+    std::string SelectBox(const std::string&, const std::string&,
+                          const std::vector<std::string>& c) override {
         return c.empty() ? std::string(kSettingsNoValue) : c.front();
     }
-    void MessageBox(const std::string& text, const std::string&, DialogKind) override { boxes.push_back(text); }
+    void MessageBox(const std::string& text, const std::string&, DialogKind) override {
+        boxes.push_back(text);
+    }
     std::optional<std::string> SaveFileName(const std::string&) override { return std::nullopt; }
     std::optional<std::string> OpenFileName() override { return std::nullopt; }
 };
@@ -171,7 +209,9 @@ public:
     TerminalSession session;
     void SetCaption(const std::string&) override {}
     TerminalSession& Terminal() override { return session; }
-    void CloseWindow() override { if (close) close(); }
+    void CloseWindow() override {
+        if (close) close();
+    }
 };
 
 // ---- the bench -------------------------------------------------------------------------------------
@@ -197,16 +237,19 @@ public:
         case Screen::Values:
             values = std::make_unique<TfrmValuesFrame>(host, loop, dialogs, port.get(), "Mirota DMS", "S1",
                                                        valuesView, MIROTA_DATA_CFG);
-            for (int i = 0; i < TfrmValuesFrame::kValues; ++i) values->SetBoxTicked(i, true);
+            for (int i = 0; i < TfrmValuesFrame::kValues; ++i)
+                values->SetBoxTicked(i, true);
             valuesView.close = [this] { values->FormClose(); };
             break;
         case Screen::Settings:
             settings = std::make_unique<TfrmSettingsFrame>(
-                ScreenArgs{host, loop, dialogs, port.get(), "Mirota DMS", "S1", 31}, settingsView, MIROTA_DATA_CFG);
+                ScreenArgs{host, loop, dialogs, port.get(), "Mirota DMS", "S1", 31}, settingsView,
+                MIROTA_DATA_CFG);
             settingsView.close = [this] { settingsClosed = settings->FormClose(); };
             break;
         case Screen::Terminal:
-            terminal = std::make_unique<TfrmTerminalFrame>(host, loop, dialogs, port.get(), "S1", terminalView);
+            terminal =
+                std::make_unique<TfrmTerminalFrame>(host, loop, dialogs, port.get(), "S1", terminalView);
             terminalView.close = [this] { terminal->FormClose(); };
             break;
         }
@@ -236,32 +279,50 @@ public:
     // The screen has started and has no command outstanding.
     bool Idle() const {
         switch (screen_) {
-        case Screen::Power: return powerView.frequencies > 0 && !power->CommandPending();
-        case Screen::Values: return values->Plot().PointCount(0) > 0 && !values->CommandPending();
-        case Screen::Settings: return settings->iCurrentState == 0 && !settings->Rows().empty();
-        case Screen::Terminal: return device->TextMode() && loop.TickCount() > 1500;
+        case Screen::Power:
+            return powerView.frequencies > 0 && !power->CommandPending();
+        case Screen::Values:
+            return values->Plot().PointCount(0) > 0 && !values->CommandPending();
+        case Screen::Settings:
+            return settings->iCurrentState == 0 && !settings->Rows().empty();
+        case Screen::Terminal:
+            return device->TextMode() && loop.TickCount() > 1500;
         }
         return false;
     }
 
     void Command() {
         switch (screen_) {
-        case Screen::Power: power->btnPlusClick(nullptr); break;
-        case Screen::Values: values->ClickButton(CommandButton::Fifty); break;
+        case Screen::Power:
+            power->btnPlusClick(nullptr);
+            break;
+        case Screen::Values:
+            values->ClickButton(CommandButton::Fifty);
+            break;
         case Screen::Settings:
             settings->lvDeviceSettingsDblClick(); // row 0 gets the new value "300" and is checked
             settings->btnApplyClick();
             break;
-        case Screen::Terminal: terminalView.session.KeyChar(U'v'); break;
+        case Screen::Terminal:
+            terminalView.session.KeyChar(U'v');
+            break;
         }
     }
 
     void Close() {
         switch (screen_) {
-        case Screen::Power: power->FormClose(); break;
-        case Screen::Values: values->FormClose(); break;
-        case Screen::Settings: settingsView.CloseWindow(); break;
-        case Screen::Terminal: terminal->FormClose(); break;
+        case Screen::Power:
+            power->FormClose();
+            break;
+        case Screen::Values:
+            values->FormClose();
+            break;
+        case Screen::Settings:
+            settingsView.CloseWindow();
+            break;
+        case Screen::Terminal:
+            terminal->FormClose();
+            break;
         }
     }
 
@@ -275,15 +336,33 @@ public:
     void Switch(Fault f) {
         auto& fault = device->Options().Fault;
         switch (f) {
-        case Fault::Silent: fault.Silent = true; break;
-        case Fault::Garbage: fault.Garbage = true; break;
-        case Fault::Late: fault.LateMs = 250; break; // late, but within every screen's reply time-out
-        case Fault::TooLate: fault.LateMs = 700; break; // after the reply time-outs, within the liveness
-        case Fault::DropOne: fault.DropReplies = 1; break;
-        case Fault::DropAll: fault.DropReplies = 1000000; break;
-        case Fault::Wrong: fault.WrongAnswers = true; break;
-        case Fault::Unplugged: host.unplugged = true; [[fallthrough]];
-        case Fault::HangUp: device->SetHangUp(); break;
+        case Fault::Silent:
+            fault.Silent = true;
+            break;
+        case Fault::Garbage:
+            fault.Garbage = true;
+            break;
+        case Fault::Late:
+            fault.LateMs = 250;
+            break; // late, but within every screen's reply time-out
+        case Fault::TooLate:
+            fault.LateMs = 700;
+            break; // after the reply time-outs, within the liveness
+        case Fault::DropOne:
+            fault.DropReplies = 1;
+            break;
+        case Fault::DropAll:
+            fault.DropReplies = 1000000;
+            break;
+        case Fault::Wrong:
+            fault.WrongAnswers = true;
+            break;
+        case Fault::Unplugged:
+            host.unplugged = true;
+            [[fallthrough]];
+        case Fault::HangUp:
+            device->SetHangUp();
+            break;
         }
     }
 
@@ -328,8 +407,7 @@ class FaultMatrix : public ::testing::TestWithParam<Case> {};
 TEST_P(FaultMatrix, OneMessageNoWriteAfterFailure) {
     const Case c = GetParam();
     FaultBench b(c.screen);
-    if (c.step == Step::Start)
-        b.Switch(c.fault);
+    if (c.step == Step::Start) b.Switch(c.fault);
     b.Start();
     if (c.step != Step::Start) {
         ASSERT_TRUE(b.loop.RunUntil([&] { return b.Idle(); }, 20000)) << "the screen never settled";
@@ -398,8 +476,8 @@ struct Row {
 // A device that answers nothing at a screen's start fails its first command and then its liveness
 // ("LS"): both messages are the screen's rules taking effect one after the other. Answers later than
 // the power screen's time-out arrive while its filter is off (during ESC ESC ESC) and are lost every
-// time; the values screen's shorter repetition takes them as the repeated command's answer. The settings screen
-// reports a silent device only during a pass; the terminal has no supervision of its own.
+// time; the values screen's shorter repetition takes them as the repeated command's answer. The settings
+// screen reports a silent device only during a pass; the terminal has no supervision of its own.
 const Row kMatrix[] = {
     //                          Silent Garbage Late TooLate DropOne DropAll Wrong HangUp Unplugged
     {Screen::Power, Step::Start, {"LS", "-", "-", "LS", "-", "LS", "-", "F", "-"}},

@@ -46,12 +46,24 @@ void CountedFree(void* p) noexcept {
 }
 } // namespace
 
-void* operator new(std::size_t n) { return CountedAlloc(n); }
-void* operator new[](std::size_t n) { return CountedAlloc(n); }
-void operator delete(void* p) noexcept { CountedFree(p); }
-void operator delete[](void* p) noexcept { CountedFree(p); }
-void operator delete(void* p, std::size_t) noexcept { CountedFree(p); }
-void operator delete[](void* p, std::size_t) noexcept { CountedFree(p); }
+void* operator new(std::size_t n) {
+    return CountedAlloc(n);
+}
+void* operator new[](std::size_t n) {
+    return CountedAlloc(n);
+}
+void operator delete(void* p) noexcept {
+    CountedFree(p);
+}
+void operator delete[](void* p) noexcept {
+    CountedFree(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    CountedFree(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    CountedFree(p);
+}
 
 namespace mirota {
 namespace {
@@ -77,7 +89,8 @@ public:
     explicit CountingBackend(std::unique_ptr<SerialBackend> inner) : WatchedBackend(std::move(inner), {}) {}
     int Read(char* buffer, std::size_t count, std::size_t& got) override {
         const int r = WatchedBackend::Read(buffer, count, got);
-        for (std::size_t i = 0; i < got; ++i) Scan(buffer[i]);
+        for (std::size_t i = 0; i < got; ++i)
+            Scan(buffer[i]);
         return r;
     }
     std::uint64_t packets = 0;
@@ -113,8 +126,9 @@ public:
     void CloseWindow() override {}
 };
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
+double Seconds(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 // The values screen streaming at the line's rate (rounds of six values and the frequency as fast as
 // 19200 baud carries them), all six values ticked, for `hours` simulated hours.
@@ -133,11 +147,13 @@ void StreamValuesFor(int hours) {
     TickedView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG,
                           [&] { return 1.7e9 + static_cast<double>(loop.TickCount()) / 1000.0; });
-    for (int i = 0; i < TfrmValuesFrame::kValues; ++i) frame.SetBoxTicked(i, true);
+    for (int i = 0; i < TfrmValuesFrame::kValues; ++i)
+        frame.SetBoxTicked(i, true);
     frame.Start();
     loop.RunFor(2000);
     ASSERT_TRUE(device.Streaming());
-    for (int i = 0; i < TfrmValuesFrame::kValues; ++i) ASSERT_TRUE(frame.PanelShown(i)) << i;
+    for (int i = 0; i < TfrmValuesFrame::kValues; ++i)
+        ASSERT_TRUE(frame.PanelShown(i)) << i;
 
     const std::size_t timersAtStart = loop.TimerCount();
     const std::uint64_t packetsAtStart = line.packets;
@@ -158,7 +174,8 @@ void StreamValuesFor(int hours) {
         EXPECT_GT(perHour, 3600u * 120u) << "hour " << h;
         // Every measurement packet adds one point to every ticked channel; nothing is lost or doubled.
         for (int i = 0; i < TfrmValuesFrame::kValues; ++i)
-            ASSERT_EQ(frame.Plot().PointCount(i) - pointsAtStart, line.packets - packetsAtStart) << "channel " << i;
+            ASSERT_EQ(frame.Plot().PointCount(i) - pointsAtStart, line.packets - packetsAtStart)
+                << "channel " << i;
         // The link stays where it was: alive, nothing pending or repeated, no message, no new timer.
         EXPECT_TRUE(dialogs.Texts().empty());
         EXPECT_EQ(frame.Link().iResendCount(), 0);
@@ -171,16 +188,19 @@ void StreamValuesFor(int hours) {
         EXPECT_TRUE(host.closings.empty());
     }
     const std::uint64_t packets = line.packets - packetsAtStart;
-    const double points = static_cast<double>(frame.Plot().TotalPoints() - pointsAtStart * TfrmValuesFrame::kValues);
+    const double points =
+        static_cast<double>(frame.Plot().TotalPoints() - pointsAtStart * TfrmValuesFrame::kValues);
     const long long heapKept = gLiveBytes.load() - heapAtStart;
     const double heapPerPoint = static_cast<double>(heapKept) / points;
     const double firstHour = realSecondsPerHour.front(), lastHour = realSecondsPerHour.back();
-    std::printf("values soak: %d simulated h, %.1f packets/s, %zu points per channel, heap kept %lld bytes (%.4f per point), "
+    std::printf("values soak: %d simulated h, %.1f packets/s, %zu points per channel, heap kept %lld bytes "
+                "(%.4f per point), "
                 "real s per simulated h: first %.2f last %.2f (%.1f us per packet)\n",
-                hours, static_cast<double>(packets) / (hours * 3600.0), frame.Plot().PointCount(0), heapKept, heapPerPoint,
-                firstHour, lastHour, 1e6 * lastHour / (static_cast<double>(packets) / hours));
+                hours, static_cast<double>(packets) / (hours * 3600.0), frame.Plot().PointCount(0), heapKept,
+                heapPerPoint, firstHour, lastHour, 1e6 * lastHour / (static_cast<double>(packets) / hours));
     ::testing::Test::RecordProperty("simulated_hours", hours);
-    ::testing::Test::RecordProperty("packets_per_second", std::to_string(static_cast<double>(packets) / (hours * 3600.0)));
+    ::testing::Test::RecordProperty("packets_per_second",
+                                    std::to_string(static_cast<double>(packets) / (hours * 3600.0)));
     ::testing::Test::RecordProperty("points_per_channel", std::to_string(frame.Plot().PointCount(0)));
     ::testing::Test::RecordProperty("heap_bytes_per_point", std::to_string(heapPerPoint));
     ::testing::Test::RecordProperty("real_seconds_first_hour", std::to_string(firstHour));
@@ -192,7 +212,9 @@ void StreamValuesFor(int hours) {
 }
 
 // One simulated hour in every run.
-TEST(ValuesSoak, StreamsAnHourAtLineRateWithoutLossOrDrift) { StreamValuesFor(1); }
+TEST(ValuesSoak, StreamsAnHourAtLineRateWithoutLossOrDrift) {
+    StreamValuesFor(1);
+}
 
 // A whole simulated day, run on request: MIROTA_SOAK=1 ctest --preset default -L soak --timeout 3600
 TEST(ValuesSoak, StreamsADay) {
@@ -223,14 +245,18 @@ TEST(SettingsSoak, ThousandPassesLeaveNothingBehind) {
         void RowChanged(int) override {}
         int SelectedRow() const override { return 0; }
         void CloseWindow() override {}
-        std::string SelectBox(const std::string&, const std::string&, const std::vector<std::string>& c) override {
+        std::string SelectBox(const std::string&, const std::string&,
+                              const std::vector<std::string>& c) override {
             return c.empty() ? std::string(kSettingsNoValue) : c.front();
         }
-        void MessageBox(const std::string& text, const std::string&, DialogKind) override { boxes.push_back(text); }
+        void MessageBox(const std::string& text, const std::string&, DialogKind) override {
+            boxes.push_back(text);
+        }
         std::optional<std::string> SaveFileName(const std::string&) override { return std::nullopt; }
         std::optional<std::string> OpenFileName() override { return std::nullopt; }
     } view;
-    TfrmSettingsFrame frame(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "S1", 31}, view, MIROTA_DATA_CFG);
+    TfrmSettingsFrame frame(ScreenArgs{host, loop, dialogs, &port, "Mirota DMS", "S1", 31}, view,
+                            MIROTA_DATA_CFG);
     frame.Start();
     ASSERT_TRUE(loop.RunUntil([&] { return frame.iCurrentState == 0; }, 60000));
     const std::size_t entries = frame.Catalogue().slCurrentCommand.size();
@@ -284,10 +310,11 @@ TEST(SettingsSoak, ThousandPassesLeaveNothingBehind) {
         }
     }
     const long long blockGrowth = gLiveBlocks.load() - blocks;
-    std::printf("settings soak: %d passes of %zu commands, %.0f simulated s, %.2f real s, heap blocks after pass "
-                "10 and %d differ by %lld\n",
-                kPasses, entries + hidden + 1, static_cast<double>(loop.TickCount() - simStart) / 1000.0,
-                Seconds(std::chrono::steady_clock::now() - t0), kPasses, blockGrowth);
+    std::printf(
+        "settings soak: %d passes of %zu commands, %.0f simulated s, %.2f real s, heap blocks after pass "
+        "10 and %d differ by %lld\n",
+        kPasses, entries + hidden + 1, static_cast<double>(loop.TickCount() - simStart) / 1000.0,
+        Seconds(std::chrono::steady_clock::now() - t0), kPasses, blockGrowth);
     ::testing::Test::RecordProperty("heap_block_growth", std::to_string(blockGrowth));
     // Nothing piles up from pass to pass (lists, filters, handlers, timers).
     EXPECT_LE(blockGrowth, 0);

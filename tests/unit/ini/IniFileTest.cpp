@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"missing_section", "[A]\nk=1\n", "B", "k", "<none>"},
         ReadCase{"missing_key", "[A]\nk=1\n", "A", "x", "<none>"},
         ReadCase{"split_at_first_equals", "[A]\nk = a=b \n", "A", "k", "a=b"},
-        ReadCase{"trims_controls_and_blanks", "\t[ A ]\x01\r\n \x1F k\t=\t v \x7F\x05 \r\n", "A", "k", "v \x7F"},
+        ReadCase{"trims_controls_and_blanks", "\t[ A ]\x01\r\n \x1F k\t=\t v \x7F\x05 \r\n", "A", "k",
+                 "v \x7F"},
         ReadCase{"comment_skipped", "[A]\n;k=1\nk=2\n", "A", "k", "2"},
         ReadCase{"indented_comment_skipped", "[A]\n   ;k=1\nk=2\n", "A", "k", "2"},
         ReadCase{"lines_before_first_section_skipped", "k=0\n[A]\nk=1\n", "A", "k", "1"},
@@ -89,13 +90,15 @@ TEST(IniFile, MalformedUtf8AfterBomDoesNotBreakLookup) {
 }
 
 TEST(IniFile, MissingFileReadsEmpty) {
-    const IniFile ini = IniFile::Load(std::filesystem::temp_directory_path() / "mirota-no-such-dir" / "x.ini");
+    const IniFile ini =
+        IniFile::Load(std::filesystem::temp_directory_path() / "mirota-no-such-dir" / "x.ini");
     EXPECT_TRUE(ini.Sections().empty());
     EXPECT_EQ(ini.ReadString("A", "k", "d"), "d");
 }
 
 TEST(IniFile, LoadsFromDisk) {
-    const auto path = std::filesystem::temp_directory_path() / ("mirota-ini-" + std::to_string(::getpid()) + ".ini");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("mirota-ini-" + std::to_string(::getpid()) + ".ini");
     {
         std::ofstream out(path, std::ios::binary);
         out << kGerman;
@@ -103,7 +106,6 @@ TEST(IniFile, LoadsFromDisk) {
     EXPECT_EQ(IniFile::Load(path).ReadString("POWER", "info1").substr(0, 9), "Spannung ");
     std::filesystem::remove(path);
 }
-
 
 // Hostile and huge files: a file above the limit is refused unread with a message naming it and the
 // limit; a long line and many sections are read whole. Files live in a temporary folder of the test.
@@ -132,7 +134,8 @@ TEST_F(IniFileOnDisk, FileAboveTheLimitIsRefusedWithAMessage) {
     const IniFile over = IniFile::Load(path, text.size() - 1);
     EXPECT_TRUE(over.Sections().empty());
     EXPECT_NE(over.Error().find(path.string()), std::string::npos) << over.Error();
-    EXPECT_NE(over.Error().find(std::to_string(text.size() - 1) + " bytes"), std::string::npos) << over.Error();
+    EXPECT_NE(over.Error().find(std::to_string(text.size() - 1) + " bytes"), std::string::npos)
+        << over.Error();
 
     // A file of hundreds of MB (sparse, nothing is written) is refused without being read.
     const auto huge = dir_ / "huge.ini";
@@ -154,11 +157,15 @@ TEST(IniFile, LooksUpEveryOneOfManySectionsByFoldedName) {
     std::string text;
     for (int i = 0; i < 100000; ++i)
         text += "[Sect\xC4" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
-    text += "[sect\xE4" "5]\nk=duplicate\n";
+    text += "[sect\xE4"
+            "5]\nk=duplicate\n";
     const IniFile ini = IniFile::Parse(text);
     for (int i = 0; i < 100000; ++i)
         ASSERT_EQ(ini.ReadString("SECT\xC3\xA4" + std::to_string(i), "K"), std::to_string(i));
-    EXPECT_EQ(ini.ReadString("sect\xC3\x84" "5", "k"), "5"); // the first of two equal names wins
+    EXPECT_EQ(ini.ReadString("sect\xC3\x84"
+                             "5",
+                             "k"),
+              "5"); // the first of two equal names wins
     EXPECT_FALSE(ini.HasSection("Sect"));
 }
 

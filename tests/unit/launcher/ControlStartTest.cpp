@@ -1,14 +1,13 @@
 // The parameters Ostrel is started with: one parameter per field, blanks included, on both platforms.
-#include "launcher/FrmMainStart.h"
 #include "PravikFakes.h"
+#include "launcher/FrmMainStart.h"
 
 #include <gtest/gtest.h>
 
 namespace mirota::test {
 namespace {
 
-TEST(ControlStartTest, WindowsParameterLineSplitsBackIntoTheFourFields)
-{
+TEST(ControlStartTest, WindowsParameterLineSplitsBackIntoTheFourFields) {
     const ControlStartParameters cases[] = {
         {u"COM3", u"Mirota DMS", u"FT5X2KQ9", 123456},
         {u"COM12", u"Mirota  two  blanks ", u"FT01", 1},
@@ -24,8 +23,7 @@ TEST(ControlStartTest, WindowsParameterLineSplitsBackIntoTheFourFields)
     EXPECT_EQ(WindowsParameterLine({u"COM3", u"Mirota DMS", u"FT01", 77}), u"COM3 \"Mirota DMS\" FT01 77");
 }
 
-TEST(ControlStartTest, ControlProgramLiesBesideTheRunningProgram)
-{
+TEST(ControlStartTest, ControlProgramLiesBesideTheRunningProgram) {
     const std::string dir = ProgramDirectory();
     ASSERT_GT(dir.size(), 3u);
 #ifdef _WIN32
@@ -40,8 +38,7 @@ TEST(ControlStartTest, ControlProgramLiesBesideTheRunningProgram)
 #endif
 }
 
-TEST(ControlStartTest, MissingProgramIsAFailedStart)
-{
+TEST(ControlStartTest, MissingProgramIsAFailedStart) {
 #ifdef _WIN32
     PlatformControlStarter starter("C:\\nonexistent\\dir\\Ostrel.exe");
 #else

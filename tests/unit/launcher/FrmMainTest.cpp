@@ -14,48 +14,40 @@ constexpr WindowHandle kOstrelB = 502;
 
 class FrmMainTest : public ::testing::Test {
 protected:
-    void Create(std::vector<USB_Info> devices)
-    {
+    void Create(std::vector<USB_Info> devices) {
         source.devices = std::move(devices);
         frm.FormCreate();
     }
     // Double-clicks the row of port and lets the started instance announce itself with handle.
-    void OpenPort(const std::u16string& port, WindowHandle handle)
-    {
+    void OpenPort(const std::u16string& port, WindowHandle handle) {
         view.selected = RowOf(port);
         frm.lvDeviceListDblClick();
         const std::string digits = ToUtf8(port.substr(kTestPortPrefix.size()));
         frm.HandleMessage({WM_CONTROL_OPENED, std::stoull(digits), static_cast<std::int64_t>(handle), false});
     }
-    int RowOf(const std::u16string& port) const
-    {
+    int RowOf(const std::u16string& port) const {
         for (std::size_t i = 0; i < view.rows.size(); ++i)
-            if (view.rows[i][colPort] == port)
-                return static_cast<int>(i);
+            if (view.rows[i][colPort] == port) return static_cast<int>(i);
         return -1;
     }
-    std::vector<std::u16string> Column(FrmMainColumn column) const
-    {
+    std::vector<std::u16string> Column(FrmMainColumn column) const {
         std::vector<std::u16string> cells;
         for (const TDeviceRow& row : view.rows)
             cells.push_back(row[column]);
         return cells;
     }
     // The view shows exactly the logic's rows, and each row belongs to its device record.
-    void ExpectConsistent() const
-    {
+    void ExpectConsistent() const {
         ASSERT_EQ(view.rows, frm.Rows());
         ASSERT_EQ(frm.DeviceList().size(), view.rows.size());
         for (std::size_t i = 0; i < view.rows.size(); ++i)
             EXPECT_EQ(frm.DeviceList()[i].Port_Number, view.rows[i][colPort]);
         EXPECT_EQ(view.updateDepth, 0);
     }
-    std::vector<SentMessage> MessagesOf(std::uint32_t msg) const
-    {
+    std::vector<SentMessage> MessagesOf(std::uint32_t msg) const {
         std::vector<SentMessage> found;
         for (const SentMessage& m : endpoint.log)
-            if (m.msg == msg)
-                found.push_back(m);
+            if (m.msg == msg) found.push_back(m);
         return found;
     }
 
@@ -69,20 +61,19 @@ protected:
     TFRM_Main frm{view, source, starter, endpoint, loop, kTestPortPrefix};
 };
 
-TEST_F(FrmMainTest, CreateListsEveryDeviceClosedInWalkOrder)
-{
+TEST_F(FrmMainTest, CreateListsEveryDeviceClosedInWalkOrder) {
     Create({Device(u"FT01", u"Mirota DMS", PortName(3)), Device(u"FT02", u"Other box", PortName(1))});
     EXPECT_THAT(view.rows, ElementsAre(TDeviceRow{u"FT01", u"Mirota DMS", PortName(3), u"Closed"},
                                        TDeviceRow{u"FT02", u"Other box", PortName(1), u"Closed"}));
     ExpectConsistent();
 }
 
-TEST_F(FrmMainTest, RefreshKeepsRowsAndStatesAndAppendsNewDevices)
-{
+TEST_F(FrmMainTest, RefreshKeepsRowsAndStatesAndAppendsNewDevices) {
     Create({Device(u"FT01", u"Mirota DMS", PortName(0)), Device(u"FT02", u"Mirota TMS", PortName(1))});
     OpenPort(PortName(1), kOstrelB);
     // A new device comes first in the walk; the one on port 0 now reports other strings.
-    source.devices = {Device(u"FT09", u"Mirota TMS", PortName(2)), Device(u"FT02", u"Mirota TMS", PortName(1)),
+    source.devices = {Device(u"FT09", u"Mirota TMS", PortName(2)),
+                      Device(u"FT02", u"Mirota TMS", PortName(1)),
                       Device(u"CHANGED", u"Changed", PortName(0))};
     frm.DoUSBArrival();
     EXPECT_THAT(view.rows, ElementsAre(TDeviceRow{u"FT01", u"Mirota DMS", PortName(0), u"Closed"},
@@ -93,8 +84,7 @@ TEST_F(FrmMainTest, RefreshKeepsRowsAndStatesAndAppendsNewDevices)
     ExpectConsistent();
 }
 
-TEST_F(FrmMainTest, UnpluggedDeviceWithOpenOstrelLosesRowAndEntryAndItsOstrelIsToldOnce)
-{
+TEST_F(FrmMainTest, UnpluggedDeviceWithOpenOstrelLosesRowAndEntryAndItsOstrelIsToldOnce) {
     Create({Device(u"FT01", u"Mirota DMS", PortName(0)), Device(u"FT02", u"Mirota TMS", PortName(1)),
             Device(u"FT03", u"Terminal", PortName(2))});
     OpenPort(PortName(0), kOstrelA);
@@ -103,15 +93,15 @@ TEST_F(FrmMainTest, UnpluggedDeviceWithOpenOstrelLosesRowAndEntryAndItsOstrelIsT
     int processed = 0;
     loop.Post([&] { ++processed; });
     endpoint.onOutgoing = [&](const SentMessage& m) {
-        if (m.msg == WM_CONTROL_CLOSE)
-            processedAtPost = processed;
+        if (m.msg == WM_CONTROL_CLOSE) processedAtPost = processed;
     };
     source.devices = {Device(u"FT01", u"Mirota DMS", PortName(0)), Device(u"FT03", u"Terminal", PortName(2))};
     frm.DoUSBRemove();
 
     EXPECT_EQ(Column(colPort), (std::vector<std::u16string>{PortName(0), PortName(2)}));
     EXPECT_EQ(view.rows[0][colState], u"Open");
-    EXPECT_THAT(MessagesOf(WM_CONTROL_CLOSE), ElementsAre(SentMessage{kOstrelB, WM_CONTROL_CLOSE, 0, 0, false}));
+    EXPECT_THAT(MessagesOf(WM_CONTROL_CLOSE),
+                ElementsAre(SentMessage{kOstrelB, WM_CONTROL_CLOSE, 0, 0, false}));
     EXPECT_EQ(processedAtPost, 0);
     EXPECT_EQ(processed, 1) << "pending messages are processed once after the post";
     EXPECT_FALSE(frm.FrameHandle(PortName(1)));
@@ -122,8 +112,7 @@ TEST_F(FrmMainTest, UnpluggedDeviceWithOpenOstrelLosesRowAndEntryAndItsOstrelIsT
     ExpectConsistent();
 }
 
-TEST_F(FrmMainTest, GoneDeviceWithoutOstrelPostsNothing)
-{
+TEST_F(FrmMainTest, GoneDeviceWithoutOstrelPostsNothing) {
     Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1))});
     source.devices = {Device(u"FT02", u"B", PortName(1))};
     frm.DoUSBRemove();
@@ -132,8 +121,7 @@ TEST_F(FrmMainTest, GoneDeviceWithoutOstrelPostsNothing)
     ExpectConsistent();
 }
 
-TEST_F(FrmMainTest, ErrorPortsAreMatchedOneToOneInOrder)
-{
+TEST_F(FrmMainTest, ErrorPortsAreMatchedOneToOneInOrder) {
     Create({Device(u"E1", u"A", u"Error"), Device(u"OK", u"B", PortName(0)), Device(u"E2", u"C", u"Error")});
     struct Case {
         std::vector<USB_Info> walk;
@@ -142,7 +130,8 @@ TEST_F(FrmMainTest, ErrorPortsAreMatchedOneToOneInOrder)
         // One "Error" device left: the first row keeps it, the second goes.
         {{Device(u"E2", u"C", u"Error"), Device(u"OK", u"B", PortName(0))}, {u"E1", u"OK"}},
         // Three now: the one row stays, two new rows are appended.
-        {{Device(u"X", u"", u"Error"), Device(u"Y", u"", u"Error"), Device(u"Z", u"", u"Error"), Device(u"OK", u"B", PortName(0))},
+        {{Device(u"X", u"", u"Error"), Device(u"Y", u"", u"Error"), Device(u"Z", u"", u"Error"),
+          Device(u"OK", u"B", PortName(0))},
          {u"E1", u"OK", u"Y", u"Z"}},
     };
     for (const Case& c : cases) {
@@ -153,8 +142,7 @@ TEST_F(FrmMainTest, ErrorPortsAreMatchedOneToOneInOrder)
     }
 }
 
-TEST_F(FrmMainTest, DoubleClickStartsOstrelWithTheRowsFourParameters)
-{
+TEST_F(FrmMainTest, DoubleClickStartsOstrelWithTheRowsFourParameters) {
     Create({Device(u"FT5X2KQ9", u"Mirota DMS 2", PortName(3)), Device(u"FT02", u"B", PortName(4))});
     frm.lvDeviceListDblClick(); // nothing selected
     EXPECT_TRUE(starter.started.empty());
@@ -174,8 +162,7 @@ TEST_F(FrmMainTest, DoubleClickStartsOstrelWithTheRowsFourParameters)
     EXPECT_EQ(frm.FrameHandle(PortName(3)), kOstrelA);
 }
 
-TEST_F(FrmMainTest, DoubleClickOnAStartedPortSendsToFrontAndStartsNothing)
-{
+TEST_F(FrmMainTest, DoubleClickOnAStartedPortSendsToFrontAndStartsNothing) {
     Create({Device(u"FT01", u"A", PortName(0))});
     view.selected = 0;
     frm.lvDeviceListDblClick();
@@ -187,8 +174,7 @@ TEST_F(FrmMainTest, DoubleClickOnAStartedPortSendsToFrontAndStartsNothing)
                                           SentMessage{kOstrelA, WM_CONTROL_TO_FRONT, 0, 0, true}));
 }
 
-TEST_F(FrmMainTest, FailedStartLeavesNoEntry)
-{
+TEST_F(FrmMainTest, FailedStartLeavesNoEntry) {
     Create({Device(u"FT01", u"A", PortName(0))});
     view.selected = 0;
     starter.succeed = false;
@@ -200,8 +186,7 @@ TEST_F(FrmMainTest, FailedStartLeavesNoEntry)
     EXPECT_TRUE(frm.FrameHandle(PortName(0)));
 }
 
-TEST_F(FrmMainTest, MessagesFromOstrel)
-{
+TEST_F(FrmMainTest, MessagesFromOstrel) {
     Create({Device(u"FT01", u"A", PortName(12)), Device(u"FT02", u"B", u"Error")});
     // An instance the launcher did not start is ignored.
     frm.HandleMessage({WM_CONTROL_OPENED, 12, kOstrelA, false});
@@ -228,8 +213,7 @@ TEST_F(FrmMainTest, MessagesFromOstrel)
     ExpectConsistent();
 }
 
-TEST_F(FrmMainTest, ScreenHandlesAreListedAndRemovedOneAtATime)
-{
+TEST_F(FrmMainTest, ScreenHandlesAreListedAndRemovedOneAtATime) {
     Create({});
     for (WindowHandle h : {11u, 12u, 11u})
         frm.HandleMessage({WM_SCREEN_OPENED, 0, h, true});
@@ -241,8 +225,7 @@ TEST_F(FrmMainTest, ScreenHandlesAreListedAndRemovedOneAtATime)
     EXPECT_EQ(left, (std::vector<WindowHandle>{12, 11}));
 }
 
-TEST_F(FrmMainTest, RefreshIsRetriedOnceAndASecondFailureIsShown)
-{
+TEST_F(FrmMainTest, RefreshIsRetriedOnceAndASecondFailureIsShown) {
     Create({Device(u"FT01", u"A", PortName(0))});
     source.devices = {Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1))};
     source.failures = 1;
@@ -259,9 +242,9 @@ TEST_F(FrmMainTest, RefreshIsRetriedOnceAndASecondFailureIsShown)
     ExpectConsistent();
 }
 
-TEST_F(FrmMainTest, NotificationDuringTheMessageProcessingOfARefreshWalksAgainAfterIt)
-{
-    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1)), Device(u"FT03", u"C", PortName(2))});
+TEST_F(FrmMainTest, NotificationDuringTheMessageProcessingOfARefreshWalksAgainAfterIt) {
+    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1)),
+            Device(u"FT03", u"C", PortName(2))});
     OpenPort(PortName(0), kOstrelA);
     OpenPort(PortName(1), kOstrelB);
     // Ports 0 and 1 go; while the first close is processed, port 2 goes too and a new one comes.
@@ -278,14 +261,15 @@ TEST_F(FrmMainTest, NotificationDuringTheMessageProcessingOfARefreshWalksAgainAf
     };
     frm.DoUSBRemove();
     EXPECT_EQ(Column(colPort), (std::vector<std::u16string>{PortName(3)}));
-    EXPECT_THAT(MessagesOf(WM_CONTROL_CLOSE), ElementsAre(SentMessage{kOstrelA, WM_CONTROL_CLOSE, 0, 0, false},
-                                                          SentMessage{kOstrelB, WM_CONTROL_CLOSE, 0, 0, false}));
+    EXPECT_THAT(MessagesOf(WM_CONTROL_CLOSE),
+                ElementsAre(SentMessage{kOstrelA, WM_CONTROL_CLOSE, 0, 0, false},
+                            SentMessage{kOstrelB, WM_CONTROL_CLOSE, 0, 0, false}));
     ExpectConsistent();
 }
 
-TEST_F(FrmMainTest, CloseTellsEveryStartedOstrelOnceAndIgnoresLaterEvents)
-{
-    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1)), Device(u"FT03", u"C", PortName(2))});
+TEST_F(FrmMainTest, CloseTellsEveryStartedOstrelOnceAndIgnoresLaterEvents) {
+    Create({Device(u"FT01", u"A", PortName(0)), Device(u"FT02", u"B", PortName(1)),
+            Device(u"FT03", u"C", PortName(2))});
     OpenPort(PortName(2), kOstrelB);
     OpenPort(PortName(0), kOstrelA);
     view.selected = 1;
@@ -307,8 +291,7 @@ TEST_F(FrmMainTest, CloseTellsEveryStartedOstrelOnceAndIgnoresLaterEvents)
 
 // The three flags of the group raising: each row starts from the given flags, lets one event happen
 // and checks the flags afterwards and whether the group was raised.
-TEST_F(FrmMainTest, ActivationFlags)
-{
+TEST_F(FrmMainTest, ActivationFlags) {
     enum Event { Activate, Deactivate, Deactivated1028, Minimize, Restore, OtherCommand };
     struct Case {
         const char* name;
@@ -319,15 +302,23 @@ TEST_F(FrmMainTest, ActivationFlags)
     } cases[] = {
         {"first activation raises", false, false, false, Activate, 0, false, true, false, true},
         {"activation after a raise only clears", false, true, false, Activate, 0, false, false, false, false},
-        {"activation after minimize only clears", true, false, false, Activate, 0, false, false, false, false},
+        {"activation after minimize only clears", true, false, false, Activate, 0, false, false, false,
+         false},
         {"activation to ignore only clears", false, false, true, Activate, 0, false, false, false, false},
-        {"losing activation to a foreign window", false, false, true, Deactivate, 9999, false, false, false, false},
-        {"losing activation to an Ostrel window", false, false, false, Deactivate, kOstrelA, false, false, true, false},
-        {"losing activation to an Ostrel screen", false, false, false, Deactivate, 77, false, false, true, false},
-        {"losing activation to the launcher itself", false, false, false, Deactivate, 7001, false, false, true, false},
-        {"foreground unknown counts as own", false, false, false, Deactivate, std::nullopt, false, false, true, false},
-        {"1028 while a foreign window is in front", false, false, true, Deactivated1028, 9999, false, false, false, false},
-        {"1028 while an Ostrel window is in front", false, false, false, Deactivated1028, kOstrelA, false, false, true, false},
+        {"losing activation to a foreign window", false, false, true, Deactivate, 9999, false, false, false,
+         false},
+        {"losing activation to an Ostrel window", false, false, false, Deactivate, kOstrelA, false, false,
+         true, false},
+        {"losing activation to an Ostrel screen", false, false, false, Deactivate, 77, false, false, true,
+         false},
+        {"losing activation to the launcher itself", false, false, false, Deactivate, 7001, false, false,
+         true, false},
+        {"foreground unknown counts as own", false, false, false, Deactivate, std::nullopt, false, false,
+         true, false},
+        {"1028 while a foreign window is in front", false, false, true, Deactivated1028, 9999, false, false,
+         false, false},
+        {"1028 while an Ostrel window is in front", false, false, false, Deactivated1028, kOstrelA, false,
+         false, true, false},
         {"minimize", false, false, false, Minimize, 0, true, false, false, false},
         {"restore raises", true, false, false, Restore, 0, false, true, false, true},
         {"other system command", false, false, false, OtherCommand, 0, false, false, false, false},
@@ -341,10 +332,8 @@ TEST_F(FrmMainTest, ActivationFlags)
         view.foreground = kOstrelA;
         frm.Deactivate(); // ignore set
         frm.Activate();   // all clear
-        if (c.minimized)
-            frm.WMSysCommand(SC_MINIMIZE);
-        if (c.ignore)
-            frm.Deactivate();
+        if (c.minimized) frm.WMSysCommand(SC_MINIMIZE);
+        if (c.ignore) frm.Deactivate();
         if (c.restored) {
             frm.WMSysCommand(0xF120);
             frm.WMSysCommand(0xF010);
@@ -357,12 +346,24 @@ TEST_F(FrmMainTest, ActivationFlags)
         endpoint.log.clear();
         view.raises = 0;
         switch (c.event) {
-        case Activate: frm.Activate(); break;
-        case Deactivate: frm.Deactivate(); break;
-        case Deactivated1028: frm.HandleMessage({WM_CONTROL_DEACTIVATED, 0, 0, true}); break;
-        case Minimize: frm.WMSysCommand(SC_MINIMIZE); break;
-        case Restore: frm.WMSysCommand(0xF120); break;
-        case OtherCommand: frm.WMSysCommand(0xF122); break; // restore with low bits set is another command
+        case Activate:
+            frm.Activate();
+            break;
+        case Deactivate:
+            frm.Deactivate();
+            break;
+        case Deactivated1028:
+            frm.HandleMessage({WM_CONTROL_DEACTIVATED, 0, 0, true});
+            break;
+        case Minimize:
+            frm.WMSysCommand(SC_MINIMIZE);
+            break;
+        case Restore:
+            frm.WMSysCommand(0xF120);
+            break;
+        case OtherCommand:
+            frm.WMSysCommand(0xF122);
+            break; // restore with low bits set is another command
         }
         EXPECT_EQ(frm.WasMinimized(), c.expMinimized);
         EXPECT_EQ(frm.WasRestored(), c.expRestored);
@@ -380,14 +381,14 @@ TEST_F(FrmMainTest, ActivationFlags)
 // While a window is being minimized the desktop has no foreground window for a moment; a deactivation
 // seen then is judged by the window that is in front once the desktop has settled. An activation of the
 // launcher before that comes straight from one of the group's windows and raises nothing.
-TEST_F(FrmMainTest, DeactivationWithoutForegroundWindowIsJudgedOnceTheDesktopSettles)
-{
+TEST_F(FrmMainTest, DeactivationWithoutForegroundWindowIsJudgedOnceTheDesktopSettles) {
     enum Event { Deactivate, Deactivated1028 };
     struct Case {
         const char* name;
         Event event;
-        std::optional<WindowHandle> settled; // in front after the moment; nullopt: the launcher activates first
-        bool raised;                          // by the launcher's next activation
+        std::optional<WindowHandle>
+            settled; // in front after the moment; nullopt: the launcher activates first
+        bool raised; // by the launcher's next activation
     } cases[] = {
         {"Ostrel minimized, the launcher activates at once", Deactivated1028, std::nullopt, false},
         {"launcher loses activation, activates again at once", Deactivate, std::nullopt, false},
@@ -431,8 +432,7 @@ TEST_F(FrmMainTest, DeactivationWithoutForegroundWindowIsJudgedOnceTheDesktopSet
     }
 }
 
-TEST_F(FrmMainTest, AboutButton)
-{
+TEST_F(FrmMainTest, AboutButton) {
     Create({});
     frm.btnInformationMouseEnter();
     EXPECT_TRUE(view.aboutLabelVisible);

@@ -10,8 +10,7 @@ using namespace mirota;
 
 namespace {
 
-std::u16string Ascii(const std::string& s)
-{
+std::u16string Ascii(const std::string& s) {
     return std::u16string(s.begin(), s.end());
 }
 
@@ -20,8 +19,7 @@ struct HashCase {
     std::uint32_t hash;
 };
 
-TEST(DefaultHashFunction, KnownValues)
-{
+TEST(DefaultHashFunction, KnownValues) {
     const HashCase cases[] = {
         {u"", 1},
         {u"abc", 0x024D0127},
@@ -37,8 +35,7 @@ TEST(DefaultHashFunction, KnownValues)
         EXPECT_EQ(DefaultHashFunction(c.key), c.hash) << std::string(c.key.begin(), c.key.end());
 }
 
-TEST(DefaultHashFunction, LongRunNearFFFFSpillsAboveSixteenBits)
-{
+TEST(DefaultHashFunction, LongRunNearFFFFSpillsAboveSixteenBits) {
     // a grows by 14 per U+FFFF once past the first reduction; after 5000 of them it no longer fits in
     // 16 bits and the hash is the plain OR of both sums.
     const std::uint32_t a = 1 + 14 * 5000;
@@ -47,10 +44,9 @@ TEST(DefaultHashFunction, LongRunNearFFFFSpillsAboveSixteenBits)
     EXPECT_GT(a, 0xFFFFu);
 }
 
-TEST(DefaultHashFunction, AsciiKeysMatchAdler32)
-{
-    std::vector<std::string> keys = {"COM1", "COM256", "ttyUSB0", "ttyUSB12", "Error", "A", "Mirota MX 4",
-                                     "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~"};
+TEST(DefaultHashFunction, AsciiKeysMatchAdler32) {
+    std::vector<std::string> keys = {"COM1",  "COM256", "ttyUSB0",     "ttyUSB12",
+                                     "Error", "A",      "Mirota MX 4", "~~~~~~~~~~~~~~~~~~~~~~~~~~~~~~"};
     for (int i = 0; i < 300; ++i)
         keys.push_back("COM" + std::to_string(i));
     for (const auto& k : keys) {
@@ -60,8 +56,7 @@ TEST(DefaultHashFunction, AsciiKeysMatchAdler32)
     }
 }
 
-TEST(THashMap, LauncherPortsFallInTheirBuckets)
-{
+TEST(THashMap, LauncherPortsFallInTheirBuckets) {
     THashMap map(2053);
     EXPECT_EQ(map.BucketCount(), 2053u);
     EXPECT_EQ(map.BucketIndex(u"COM3"), 1003u);
@@ -70,8 +65,7 @@ TEST(THashMap, LauncherPortsFallInTheirBuckets)
     EXPECT_EQ(map.HashFunction(), &DefaultHashFunction);
 }
 
-TEST(THashMap, StoreReplaceRemove)
-{
+TEST(THashMap, StoreReplaceRemove) {
     int one = 1, two = 2;
     THashMap map(2053);
     EXPECT_EQ(map.GetValue(u"COM3"), nullptr);
@@ -100,13 +94,11 @@ TEST(THashMap, StoreReplaceRemove)
     EXPECT_EQ(map.Count(), 0u);
 }
 
-std::uint32_t SameHash(std::u16string_view)
-{
+std::uint32_t SameHash(std::u16string_view) {
     return 7;
 }
 
-TEST(THashMap, CollidingKeysKeepTheirChain)
-{
+TEST(THashMap, CollidingKeysKeepTheirChain) {
     int v[4] = {};
     const std::u16string keys[] = {u"COM1", u"COM2", u"COM3", u"COM4"};
     for (int removed = 0; removed < 4; ++removed) {
@@ -129,8 +121,7 @@ TEST(THashMap, CollidingKeysKeepTheirChain)
     }
 }
 
-TEST(THashMap, ClearKeepsBuckets)
-{
+TEST(THashMap, ClearKeepsBuckets) {
     int x = 0;
     THashMap map(5);
     for (int i = 0; i < 50; ++i)
@@ -143,8 +134,7 @@ TEST(THashMap, ClearKeepsBuckets)
     EXPECT_TRUE(map.Exists(u"k1"));
 }
 
-TEST(THashMap, NoBucketsAnswersNoneAndIgnoresStores)
-{
+TEST(THashMap, NoBucketsAnswersNoneAndIgnoresStores) {
     int x = 0;
     for (int buckets : {0, -3}) {
         THashMap map(buckets);
@@ -162,8 +152,7 @@ struct Tracked : TObject {
     std::set<const Tracked*>& alive;
 };
 
-TEST(TObjectHashMap, DestroysOnlyWhereItShould)
-{
+TEST(TObjectHashMap, DestroysOnlyWhereItShould) {
     std::set<const Tracked*> alive;
     auto* a = new Tracked(alive);
     auto* b = new Tracked(alive);
@@ -208,8 +197,7 @@ TEST(TObjectHashMap, DestroysOnlyWhereItShould)
     EXPECT_TRUE(alive.empty());
 }
 
-TEST(TObjectHashMap, StoringNoneDestroysAndRemoves)
-{
+TEST(TObjectHashMap, StoringNoneDestroysAndRemoves) {
     std::set<const Tracked*> alive;
     TObjectHashMap map(2053);
     map.SetObject(u"COM3", new Tracked(alive));

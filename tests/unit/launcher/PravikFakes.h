@@ -13,16 +13,14 @@
 namespace mirota::test {
 
 // The name of port number n on this platform: COM3 on Windows, ttyUSB3 on Linux.
-inline std::u16string PortName(int n)
-{
+inline std::u16string PortName(int n) {
     std::u16string name = kPortPrefix;
     for (char c : std::to_string(n))
         name.push_back(static_cast<char16_t>(c));
     return name;
 }
 
-inline USB_Info Device(std::u16string serial, std::u16string description, std::u16string port)
-{
+inline USB_Info Device(std::u16string serial, std::u16string description, std::u16string port) {
     return USB_Info{u"FTDI", std::move(description), std::move(serial), std::move(port)};
 }
 
@@ -32,7 +30,9 @@ public:
     void EndUpdate() override { --updateDepth; }
     void AddRow(const TDeviceRow& row) override { rows.push_back(row); }
     void DeleteRow(int index) override { rows.erase(rows.begin() + index); }
-    void SetRowState(int index, const std::u16string& state) override { rows.at(static_cast<std::size_t>(index))[colState] = state; }
+    void SetRowState(int index, const std::u16string& state) override {
+        rows.at(static_cast<std::size_t>(index))[colState] = state;
+    }
     int SelectedRow() const override { return selected; }
     void ShowAboutLabel(bool visible) override { aboutLabelVisible = visible; }
     void ShowAboutBox() override { ++aboutBoxes; }
@@ -60,8 +60,7 @@ public:
 
 class FakeSource : public DeviceListSource {
 public:
-    std::vector<USB_Info> GetDeviceList() override
-    {
+    std::vector<USB_Info> GetDeviceList() override {
         ++walks;
         if (failures > 0) {
             --failures;
@@ -76,8 +75,7 @@ public:
 
 class FakeStarter : public ControlProgramStarter {
 public:
-    bool StartControlProgram(const ControlStartParameters& parameters) override
-    {
+    bool StartControlProgram(const ControlStartParameters& parameters) override {
         started.push_back(parameters);
         return succeed;
     }
@@ -97,21 +95,16 @@ struct SentMessage {
 class FakeEndpoint : public MessageEndpoint {
 public:
     WindowHandle Handle() const override { return 4242; }
-    bool Post(WindowHandle target, std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam) override
-    {
+    bool Post(WindowHandle target, std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam) override {
         log.push_back({target, msg, wParam, lParam, false});
-        if (onOutgoing)
-            onOutgoing(log.back());
+        if (onOutgoing) onOutgoing(log.back());
         return target != 0;
     }
     std::optional<MessageResult> Send(WindowHandle target, std::uint32_t msg, std::uint64_t wParam,
-                                      std::int64_t lParam) override
-    {
+                                      std::int64_t lParam) override {
         log.push_back({target, msg, wParam, lParam, true});
-        if (onOutgoing)
-            onOutgoing(log.back());
-        if (target == 0)
-            return std::nullopt;
+        if (onOutgoing) onOutgoing(log.back());
+        if (target == 0) return std::nullopt;
         return 1;
     }
     std::vector<SentMessage> log;

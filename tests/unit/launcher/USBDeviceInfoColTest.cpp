@@ -1,5 +1,5 @@
-#include "support/ScriptedUSBPlatform.h"
 #include "launcher/USBDeviceInfoCol.h"
+#include "support/ScriptedUSBPlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,7 @@
 using namespace mirota;
 
 namespace mirota {
-void PrintTo(const USB_Info& i, std::ostream* os)
-{
+void PrintTo(const USB_Info& i, std::ostream* os) {
     *os << "{" << ToUtf8(i.Vendor_Name_Internal) << " | " << ToUtf8(i.Device_Name_Internal) << " | "
         << ToUtf8(i.Serial_Number_Internal) << " | " << ToUtf8(i.Port_Number) << "}";
 }
@@ -26,21 +25,18 @@ static_assert(IOCTL_USB_GET_DESCRIPTOR_FROM_NODE_CONNECTION == 0x220410);
 static_assert(IOCTL_USB_GET_NODE_CONNECTION_NAME == 0x220414);
 static_assert(IOCTL_USB_GET_NODE_CONNECTION_DRIVERKEY_NAME == 0x220420);
 
-USB_Info Ftdi(std::u16string product, std::u16string serial, std::u16string port)
-{
+USB_Info Ftdi(std::u16string product, std::u16string serial, std::u16string port) {
     return {u"FTDI", std::move(product), std::move(serial), std::move(port)};
 }
 
-std::vector<std::u16string> Serials(const std::vector<USB_Info>& list)
-{
+std::vector<std::u16string> Serials(const std::vector<USB_Info>& list) {
     std::vector<std::u16string> r;
     for (const auto& i : list)
         r.push_back(i.Serial_Number_Internal);
     return r;
 }
 
-std::string Show(const std::vector<std::u16string>& v)
-{
+std::string Show(const std::vector<std::u16string>& v) {
     std::string s;
     for (const auto& x : v)
         s += ToUtf8(x) + " ";
@@ -48,16 +44,14 @@ std::string Show(const std::vector<std::u16string>& v)
 }
 
 // A machine whose controller 0 has `ports` on its root hub.
-ScriptedController Controller(std::vector<ScriptedDevice> ports, std::u16string rootName = u"ROOT0")
-{
+ScriptedController Controller(std::vector<ScriptedDevice> ports, std::u16string rootName = u"ROOT0") {
     ScriptedController c;
     c.RootHubName = std::move(rootName);
     c.RootHub.Ports = std::move(ports);
     return c;
 }
 
-TEST(TUSBInfoCol, EmptyMachineGivesEmptyList)
-{
+TEST(TUSBInfoCol, EmptyMachineGivesEmptyList) {
     S platform;
     TUSBInfoCol col(platform);
     EXPECT_TRUE(col.GetDeviceList().empty());
@@ -69,14 +63,13 @@ TEST(TUSBInfoCol, EmptyMachineGivesEmptyList)
     EXPECT_EQ(platform.OpenHandleCount(), 0u);
 }
 
-TEST(TUSBInfoCol, OnlyExactFtdiManufacturerIsListed)
-{
+TEST(TUSBInfoCol, OnlyExactFtdiManufacturerIsListed) {
     struct Case {
         std::u16string manufacturer;
         bool listed;
     };
-    const Case cases[] = {{u"FTDI", true}, {u"ftdi", false}, {u"FTDI ", false}, {u"FTDI Ltd", false},
-                          {u" FTDI", false}, {u"", false}, {u"Prolific", false}};
+    const Case cases[] = {{u"FTDI", true},   {u"ftdi", false}, {u"FTDI ", false},   {u"FTDI Ltd", false},
+                          {u" FTDI", false}, {u"", false},     {u"Prolific", false}};
     for (const auto& c : cases) {
         S platform;
         platform.Controllers[0] = Controller({S::Device(c.manufacturer, u"Mirota MX", u"A1")});
@@ -91,8 +84,7 @@ TEST(TUSBInfoCol, OnlyExactFtdiManufacturerIsListed)
     }
 }
 
-TEST(TUSBInfoCol, StringDecoding)
-{
+TEST(TUSBInfoCol, StringDecoding) {
     struct Case {
         const char* what;
         std::optional<std::u16string> product; // none: string index 0
@@ -117,8 +109,7 @@ TEST(TUSBInfoCol, StringDecoding)
     }
 }
 
-TEST(TUSBInfoCol, ManufacturerThatDecodesToFtdiIsListed)
-{
+TEST(TUSBInfoCol, ManufacturerThatDecodesToFtdiIsListed) {
     // U+0146 U+0154 U+0144 U+0149 have the low bytes of "FTDI".
     S platform;
     platform.Controllers[0] = Controller({S::Device(u"\u0146\u0154\u0144\u0149", u"P", u"S")});
@@ -127,8 +118,7 @@ TEST(TUSBInfoCol, ManufacturerThatDecodesToFtdiIsListed)
     EXPECT_EQ(list[0].Vendor_Name_Internal, u"FTDI");
 }
 
-TEST(TUSBInfoCol, FailedStringRequestGivesEmptyTextAndNoError)
-{
+TEST(TUSBInfoCol, FailedStringRequestGivesEmptyTextAndNoError) {
     S platform;
     ScriptedDevice broken = S::Device(u"FTDI", u"P", u"S0");
     broken.DescriptorFails = true;
@@ -138,11 +128,10 @@ TEST(TUSBInfoCol, FailedStringRequestGivesEmptyTextAndNoError)
     EXPECT_TRUE(col.LastFailures().empty());
 }
 
-TEST(TUSBInfoCol, WalksHubsDepthFirstInPortOrder)
-{
+TEST(TUSBInfoCol, WalksHubsDepthFirstInPortOrder) {
     S platform;
-    ScriptedDevice ftdiHub = S::Hub(u"HUB_FTDI", {S::Device(u"FTDI", u"P", u"C1"), S::EmptyPort(),
-                                                  S::Device(u"FTDI", u"P", u"C3")});
+    ScriptedDevice ftdiHub = S::Hub(
+        u"HUB_FTDI", {S::Device(u"FTDI", u"P", u"C1"), S::EmptyPort(), S::Device(u"FTDI", u"P", u"C3")});
     ftdiHub.Manufacturer = u"FTDI";
     ftdiHub.Serial = u"HUB";
     ScriptedDevice deep = S::Hub(u"HUB_DEEP", {S::Hub(u"HUB_DEEPER", {S::Device(u"FTDI", u"P", u"D")})});
@@ -159,26 +148,29 @@ TEST(TUSBInfoCol, WalksHubsDepthFirstInPortOrder)
     EXPECT_EQ(platform.OpenHandleCount(), 0u);
     // Controllers 0 to 9 are tried, hubs are opened by their names.
     const auto& opened = platform.OpenedPaths();
-    EXPECT_EQ(std::count_if(opened.begin(), opened.end(), [](auto& p) { return p.starts_with(u"\\\\.\\HCD"); }), 10);
+    EXPECT_EQ(
+        std::count_if(opened.begin(), opened.end(), [](auto& p) { return p.starts_with(u"\\\\.\\HCD"); }),
+        10);
     EXPECT_NE(std::find(opened.begin(), opened.end(), u"\\\\.\\HUB_DEEPER"), opened.end());
 
     // A second walk starts a new list.
     EXPECT_EQ(col.GetDeviceList(), list);
 }
 
-TEST(TUSBInfoCol, PortNameLookup)
-{
+TEST(TUSBInfoCol, PortNameLookup) {
     S platform;
     ScriptedDevice noSerial = S::Device(u"FTDI", u"P", u"");
     noSerial.Serial.reset();
-    platform.Controllers[0] = Controller({S::Device(u"FTDI", u"P", u"WITH"), S::Device(u"FTDI", u"P", u"NOVALUE"),
-                                          S::Device(u"FTDI", u"P", u"NOKEY"), S::Device(u"FTDI", u"P", u"OTHERPID"),
-                                          noSerial});
+    platform.Controllers[0] =
+        Controller({S::Device(u"FTDI", u"P", u"WITH"), S::Device(u"FTDI", u"P", u"NOVALUE"),
+                    S::Device(u"FTDI", u"P", u"NOKEY"), S::Device(u"FTDI", u"P", u"OTHERPID"), noSerial});
     platform.SetPortName(u"WITH", u"COM3");
     platform.SetPortName(u"NOVALUE", std::nullopt);
-    platform.Registry[u"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6015+OTHERPIDA\\0000\\Device Parameters"] =
+    platform.Registry
+        [u"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6015+OTHERPIDA\\0000\\Device Parameters"] =
         u"COM9";
-    platform.Registry[u"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+A\\0000\\Device Parameters"] =
+    platform
+        .Registry[u"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS\\VID_0403+PID_6001+A\\0000\\Device Parameters"] =
         u"COM7";
 
     const auto list = TUSBInfoCol(platform).GetDeviceList();
@@ -199,8 +191,7 @@ struct FailureCase {
     std::vector<std::u16string> serials;
 };
 
-TEST(TUSBInfoCol, FailureEndsOnlyThatController)
-{
+TEST(TUSBInfoCol, FailureEndsOnlyThatController) {
     const std::vector<std::u16string> all = {u"A", u"B", u"D"};
     const std::vector<std::u16string> none = {u"A", u"D"};
     const FailureCase cases[] = {
@@ -214,18 +205,41 @@ TEST(TUSBInfoCol, FailureEndsOnlyThatController)
          "Could not get TEXT of IO Device Name", all},
         {"driver key name too long", [](auto&, auto& x) { x.NameActualLength = 257; },
          "External Hub Name > 256 Characters", all},
-        {"external hub name length fails", [](auto&, auto& x) { x = S::Hub(u"HX", {}); x.NameLengthFails = true; },
+        {"external hub name length fails",
+         [](auto&, auto& x) {
+             x = S::Hub(u"HX", {});
+             x.NameLengthFails = true;
+         },
          "Could not get LENGTH of External Hub Name", all},
-        {"external hub name text fails", [](auto&, auto& x) { x = S::Hub(u"HX", {}); x.NameTextFails = true; },
+        {"external hub name text fails",
+         [](auto&, auto& x) {
+             x = S::Hub(u"HX", {});
+             x.NameTextFails = true;
+         },
          "Could not get TEXT of External Hub Name", all},
-        {"external hub name too long", [](auto&, auto& x) { x = S::Hub(u"HX", {}); x.NameActualLength = 300; },
+        {"external hub name too long",
+         [](auto&, auto& x) {
+             x = S::Hub(u"HX", {});
+             x.NameActualLength = 300;
+         },
          "External Hub Name > 256 Characters", all},
-        {"external hub cannot be opened", [](auto&, auto& x) { x = S::Hub(u"HX", {}); x.OpenFails = true; },
+        {"external hub cannot be opened",
+         [](auto&, auto& x) {
+             x = S::Hub(u"HX", {});
+             x.OpenFails = true;
+         },
          "Could not open a connection to HX", all},
-        {"external hub node information fails", [](auto&, auto& x) { x = S::Hub(u"HX", {}); x.NodeInfoFails = true; },
+        {"external hub node information fails",
+         [](auto&, auto& x) {
+             x = S::Hub(u"HX", {});
+             x.NodeInfoFails = true;
+         },
          "Could not get node information", all},
         {"external hub node information too long",
-         [](auto&, auto& x) { x = S::Hub(u"HX", {}); x.NodeInfoTooLong = true; },
+         [](auto&, auto& x) {
+             x = S::Hub(u"HX", {});
+             x.NodeInfoTooLong = true;
+         },
          "DeviceIOControl returned >256 bytes of data", all},
         {"failure deeper down keeps the hub's earlier ports",
          [](auto&, auto& x) {
@@ -233,7 +247,8 @@ TEST(TUSBInfoCol, FailureEndsOnlyThatController)
              bad.ConnectionInfoFails = true;
              x = S::Hub(u"HX", {S::Device(u"FTDI", u"P", u"C"), bad, S::Device(u"FTDI", u"P", u"never")});
          },
-         "Could not get Node Connection Data", {u"A", u"B", u"C", u"D"}},
+         "Could not get Node Connection Data",
+         {u"A", u"B", u"C", u"D"}},
         {"root hub name length fails", [](auto& c, auto&) { c.NameLengthFails = true; },
          "Could not get LENGTH of Root Hub Name", none},
         {"root hub name text fails", [](auto& c, auto&) { c.NameTextFails = true; },
@@ -248,9 +263,10 @@ TEST(TUSBInfoCol, FailureEndsOnlyThatController)
     for (const auto& c : cases) {
         S platform;
         platform.Controllers[0] = Controller({S::Device(u"FTDI", u"P", u"A")});
-        ScriptedController second = Controller({S::Device(u"FTDI", u"P", u"B"), S::Device(u"FTDI", u"P", u"X"),
-                                                S::Device(u"FTDI", u"P", u"never")},
-                                               u"ROOT1");
+        ScriptedController second =
+            Controller({S::Device(u"FTDI", u"P", u"B"), S::Device(u"FTDI", u"P", u"X"),
+                        S::Device(u"FTDI", u"P", u"never")},
+                       u"ROOT1");
         c.arrange(second, second.RootHub.Ports[1]);
         platform.Controllers[1] = second;
         platform.Controllers[2] = Controller({S::Device(u"FTDI", u"P", u"D")}, u"ROOT2");
@@ -268,8 +284,7 @@ TEST(TUSBInfoCol, FailureEndsOnlyThatController)
     }
 }
 
-TEST(TUSBInfoCol, NameOfExactly256BytesIsAccepted)
-{
+TEST(TUSBInfoCol, NameOfExactly256BytesIsAccepted) {
     // ActualLength counts the header, the UTF-16 name and its terminating 0.
     struct Case {
         const char* what;
@@ -310,8 +325,7 @@ TEST(TUSBInfoCol, NameOfExactly256BytesIsAccepted)
     }
 }
 
-TEST(TUSBInfoCol, UnconnectedPortsAreSkipped)
-{
+TEST(TUSBInfoCol, UnconnectedPortsAreSkipped) {
     S platform;
     ScriptedDevice failed = S::Device(u"FTDI", u"P", u"F");
     failed.ConnectionStatus = DeviceFailedEnumeration;
@@ -319,12 +333,13 @@ TEST(TUSBInfoCol, UnconnectedPortsAreSkipped)
     EXPECT_EQ(Serials(TUSBInfoCol(platform).GetDeviceList()), std::vector<std::u16string>{u"OK"});
 }
 
-TEST(Utf8, RoundTrip)
-{
+TEST(Utf8, RoundTrip) {
     const std::u16string text = u"FTDI \u00e9\u20ac\U0001F600";
     EXPECT_EQ(ToUtf8(text), "FTDI \xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
     EXPECT_EQ(FromUtf8(ToUtf8(text)), text);
-    EXPECT_EQ(FromUtf8("a\xFF" "b"), u"a\uFFFDb");
+    EXPECT_EQ(FromUtf8("a\xFF"
+                       "b"),
+              u"a\uFFFDb");
 }
 
 } // namespace

@@ -15,8 +15,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Fields joined by NUL characters, each ended by one, as the kernel sends them.
-std::string Fields(std::initializer_list<std::string> fields)
-{
+std::string Fields(std::initializer_list<std::string> fields) {
     std::string d;
     for (const auto& f : fields)
         d += f + '\0';
@@ -26,8 +25,7 @@ std::string Fields(std::initializer_list<std::string> fields)
 // A component on one end of a socket pair; the test writes uevent datagrams into the other end.
 class SocketPairNotifier : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         int fds[2];
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, fds), 0);
         writer = fds[1];
@@ -45,18 +43,20 @@ protected:
         };
         usb->OnShowException = [this](const std::string& text) { shown.push_back(text); };
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         usb.reset();
         ::close(writer);
         fs::remove_all(root);
     }
 
-    void Send(const std::string& datagram) { ASSERT_EQ(::send(writer, datagram.data(), datagram.size(), 0), ssize_t(datagram.size())); }
+    void Send(const std::string& datagram) {
+        ASSERT_EQ(::send(writer, datagram.data(), datagram.size(), 0), ssize_t(datagram.size()));
+    }
 
-    static std::string Uevent(const std::string& action, const std::string& subsystem, const std::string& name)
-    {
-        const std::string path = "/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/" + name + "/" + subsystem + "/" + name;
+    static std::string Uevent(const std::string& action, const std::string& subsystem,
+                              const std::string& name) {
+        const std::string path =
+            "/devices/pci0000:00/0000:00:14.0/usb1/1-1/1-1:1.0/" + name + "/" + subsystem + "/" + name;
         return Fields({action + "@" + path, "ACTION=" + action, "DEVPATH=" + path, "SUBSYSTEM=" + subsystem,
                        "DEVNAME=" + name, "SEQNUM=4711"});
     }
@@ -68,8 +68,7 @@ protected:
     std::vector<std::string> shown;
 };
 
-TEST_F(SocketPairNotifier, TtyAddAndRemoveRaiseTheEvents)
-{
+TEST_F(SocketPairNotifier, TtyAddAndRemoveRaiseTheEvents) {
     EXPECT_GE(usb->Handle(), 0);
     usb->ProcessPending(); // nothing pending: returns at once
     EXPECT_EQ(events, "");
@@ -82,8 +81,7 @@ TEST_F(SocketPairNotifier, TtyAddAndRemoveRaiseTheEvents)
     EXPECT_TRUE(shown.empty());
 }
 
-TEST_F(SocketPairNotifier, OtherEventsAreIgnored)
-{
+TEST_F(SocketPairNotifier, OtherEventsAreIgnored) {
     const std::string ignored[] = {
         Uevent("change", "tty", "ttyUSB0"),
         Uevent("bind", "tty", "ttyUSB0"),
@@ -105,14 +103,11 @@ TEST_F(SocketPairNotifier, OtherEventsAreIgnored)
     EXPECT_EQ(events, "R");
 }
 
-TEST_F(SocketPairNotifier, ThrowingHandlerIsShownAndLaterNotificationsArrive)
-{
+TEST_F(SocketPairNotifier, ThrowingHandlerIsShownAndLaterNotificationsArrive) {
     int calls = 0;
     usb->OnUSBArrival = [&](TComponentUSB*) {
-        if (++calls == 1)
-            throw std::runtime_error("walk failed");
-        if (calls == 2)
-            throw 42;
+        if (++calls == 1) throw std::runtime_error("walk failed");
+        if (calls == 2) throw 42;
         events += "A";
     };
     Send(Uevent("add", "tty", "ttyUSB0"));
@@ -124,8 +119,7 @@ TEST_F(SocketPairNotifier, ThrowingHandlerIsShownAndLaterNotificationsArrive)
     EXPECT_EQ(events, "RA");
 }
 
-TEST_F(SocketPairNotifier, WithoutHandlersNotificationsAreConsumed)
-{
+TEST_F(SocketPairNotifier, WithoutHandlersNotificationsAreConsumed) {
     usb->OnUSBArrival = nullptr;
     usb->OnUSBRemove = nullptr;
     Send(Uevent("add", "tty", "ttyUSB0"));
@@ -139,8 +133,7 @@ TEST_F(SocketPairNotifier, WithoutHandlersNotificationsAreConsumed)
     EXPECT_EQ(events, "R");
 }
 
-TEST_F(SocketPairNotifier, RescanFollowsTtysOfTheSysfsTree)
-{
+TEST_F(SocketPairNotifier, RescanFollowsTtysOfTheSysfsTree) {
     // The component was created before the tree existed: the baseline is empty.
     FakeSysfs fake(root);
     fake.AddRootHub(1, 4);
@@ -163,10 +156,9 @@ TEST_F(SocketPairNotifier, RescanFollowsTtysOfTheSysfsTree)
     EXPECT_EQ(events, "ARA");
 }
 
-TEST(ParseUevent, Fields)
-{
-    const std::string d = Fields({"add@/devices/a/ttyUSB0", "ACTION=add", "DEVPATH=/devices/a/ttyUSB0", "SUBSYSTEM=tty",
-                                  "DEVNAME=ttyUSB0", "MAJOR=188"});
+TEST(ParseUevent, Fields) {
+    const std::string d = Fields({"add@/devices/a/ttyUSB0", "ACTION=add", "DEVPATH=/devices/a/ttyUSB0",
+                                  "SUBSYSTEM=tty", "DEVNAME=ttyUSB0", "MAJOR=188"});
     const auto e = ParseUevent(d.data(), d.size());
     ASSERT_TRUE(e);
     EXPECT_EQ(e->Action, "add");
@@ -178,13 +170,11 @@ TEST(ParseUevent, Fields)
 // The window message filter, independent of where the messages come from.
 class ScriptedSource : public DeviceNotificationSource {
 public:
-    bool Register(TWndMethod proc) override
-    {
+    bool Register(TWndMethod proc) override {
         Proc = std::move(proc);
         return true;
     }
-    std::intptr_t DefaultProc(const TMessage& m) override
-    {
+    std::intptr_t DefaultProc(const TMessage& m) override {
         ++DefaultCalls;
         return static_cast<std::intptr_t>(m.Msg) + 1;
     }
@@ -192,8 +182,7 @@ public:
     int DefaultCalls = 0;
 };
 
-TEST(TComponentUSB, FiltersDeviceChangeMessages)
-{
+TEST(TComponentUSB, FiltersDeviceChangeMessages) {
     struct Case {
         const char* what;
         std::uintptr_t event;
@@ -237,12 +226,10 @@ TEST(TComponentUSB, FiltersDeviceChangeMessages)
     EXPECT_EQ(other.Result, 2) << "other messages get the default processing";
 }
 
-TEST(TComponentUSB, DerivedComponentMayOverrideTheHandler)
-{
+TEST(TComponentUSB, DerivedComponentMayOverrideTheHandler) {
     struct Counting : TComponentUSB {
         using TComponentUSB::TComponentUSB;
-        void WMDeviceChange(TMessage& m) override
-        {
+        void WMDeviceChange(TMessage& m) override {
             ++seen;
             TComponentUSB::WMDeviceChange(m);
         }

@@ -1,7 +1,7 @@
 // The port's rules over a scripted backend: failure codes and how they are reported, receivers,
 // the hand-over of received bytes.
-#include "../../support/FakeBackend.h"
 #include "link/ComPort.h"
+#include "../../support/FakeBackend.h"
 #include "loop/SimulatedLoop.h"
 
 #include <gtest/gtest.h>
@@ -27,7 +27,9 @@ struct PortFixture : ::testing::Test {
     std::vector<Report> reports;
     void Watch() {
         port.OnException = [this](TCustomComPort*, int code, const std::string& m, std::int64_t e,
-                                  const std::string& wm) { reports.push_back({code, m, e, wm}); };
+                                  const std::string& wm) {
+            reports.push_back({code, m, e, wm});
+        };
     }
 };
 
@@ -58,13 +60,17 @@ INSTANTIATE_TEST_SUITE_P(Port, OpenFailures,
                                            OpenCase{"settings", 7, true}, OpenCase{"timeouts", 8, true}));
 
 TEST_F(PortFixture, MessagesOfTheCodesOstrelMeets) {
-    const std::vector<std::pair<int, const char*>> table = {
-        {1, "Unable to open com port"},   {2, "WriteFile function failed"},
-        {3, "ReadFile function failed"},  {5, "PurgeComm function failed"},
-        {7, "SetCommState function failed"}, {8, "SetCommTimeouts failed"},
-        {9, "SetupComm function failed"}, {10, "ClearCommError function failed"},
-        {11, "GetCommModemStatus function failed"}, {18, "Link (un)registration failed"},
-        {24, "Port Not Open"}};
+    const std::vector<std::pair<int, const char*>> table = {{1, "Unable to open com port"},
+                                                            {2, "WriteFile function failed"},
+                                                            {3, "ReadFile function failed"},
+                                                            {5, "PurgeComm function failed"},
+                                                            {7, "SetCommState function failed"},
+                                                            {8, "SetCommTimeouts failed"},
+                                                            {9, "SetupComm function failed"},
+                                                            {10, "ClearCommError function failed"},
+                                                            {11, "GetCommModemStatus function failed"},
+                                                            {18, "Link (un)registration failed"},
+                                                            {24, "Port Not Open"}};
     for (auto [code, text] : table)
         EXPECT_EQ(ComportMessage(code), text) << code;
 }

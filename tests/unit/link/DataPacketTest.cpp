@@ -1,6 +1,6 @@
 // The packet filter's cutting rules, driven chunk by chunk.
-#include "../../support/FakeBackend.h"
 #include "link/DataPacket.h"
+#include "../../support/FakeBackend.h"
 #include "loop/SimulatedLoop.h"
 
 #include <gtest/gtest.h>
@@ -20,11 +20,21 @@ struct Step {
     std::string text;
     int number = 0;
 };
-Step Feed(std::string s) { return {Step::Feed, std::move(s)}; }
-Step Start(std::string s) { return {Step::SetStart, std::move(s)}; }
-Step Detach() { return {Step::DetachPacket, {}}; }
-Step Attach() { return {Step::AttachPacket, {}}; }
-Step Size(int n) { return {Step::SetSize, {}, n}; }
+Step Feed(std::string s) {
+    return {Step::Feed, std::move(s)};
+}
+Step Start(std::string s) {
+    return {Step::SetStart, std::move(s)};
+}
+Step Detach() {
+    return {Step::DetachPacket, {}};
+}
+Step Attach() {
+    return {Step::AttachPacket, {}};
+}
+Step Size(int n) {
+    return {Step::SetSize, {}, n};
+}
 
 struct Case {
     const char* name;
@@ -49,11 +59,21 @@ TEST_P(PacketCutting, DeliversAndDiscards) {
     filter.OnDiscard = [&](TComDataPacket*, const std::string& s) { discards.push_back(s); };
     for (const Step& st : c.steps) {
         switch (st.kind) {
-        case Step::Feed: filter.AddData(st.text); break;
-        case Step::SetStart: filter.SetStartString(st.text); break;
-        case Step::DetachPacket: filter.OnPacket = nullptr; break;
-        case Step::AttachPacket: filter.OnPacket = onPacket; break;
-        case Step::SetSize: filter.SetSize(st.number); break;
+        case Step::Feed:
+            filter.AddData(st.text);
+            break;
+        case Step::SetStart:
+            filter.SetStartString(st.text);
+            break;
+        case Step::DetachPacket:
+            filter.OnPacket = nullptr;
+            break;
+        case Step::AttachPacket:
+            filter.OnPacket = onPacket;
+            break;
+        case Step::SetSize:
+            filter.SetSize(st.number);
+            break;
         }
     }
     EXPECT_EQ(packets, c.packets);
@@ -75,31 +95,77 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"SplitReply", "&029", E, {Feed("&02"), Feed("924.17" + E)}, {"24.17"}, {}, ""},
         Case{"TwoPacketsInOneChunk", "&666", E, {Feed("&6661" + E + "&6661" + E)}, {"1", "1"}, {}, ""},
-        Case{"TextBeforeStartDiscarded", "&029", E, {Feed("%00712.5" + E + "&02924.17" + E)}, {"24.17"},
-             {"%00712.5" + E}, ""},
-        Case{"OtherFilterHoldsReplyUntilNextStart", "%007", E, {Feed("%00712.5" + E + "&02924.17" + E)}, {"12.5"},
-             {}, "&02924.17" + E},
-        Case{"NextStartMovesPastHeldText", "%007", E,
-             {Feed("%00712.5" + E + "&02924.17" + E), Feed("%00750" + E)}, {"12.5", "50"}, {"&02924.17" + E}, ""},
-        Case{"StopBeforeStartIsNoEnd", "&357", E, {Feed(E + "&3572.31"), Feed(E)}, {"2.31"}, {E}, ""},
-        Case{"SameStartKeepsPartialReply", "&357", E, {Feed("&3572."), Start("&357"), Feed("31" + E)}, {"2.31"}, {},
+        Case{"TextBeforeStartDiscarded",
+             "&029",
+             E,
+             {Feed("%00712.5" + E + "&02924.17" + E)},
+             {"24.17"},
+             {"%00712.5" + E},
              ""},
-        Case{"OtherStartThrowsPartialAway", "&357", E, {Feed("&3572."), Start("&112"), Feed("31" + E)}, {},
-             {"&3572."}, "31" + E},
-        Case{"EmptyOnPacketConsumesReply", "&666", E, {Detach(), Feed("&6661" + E), Attach(), Feed("")}, {}, {}, ""},
+        Case{"OtherFilterHoldsReplyUntilNextStart",
+             "%007",
+             E,
+             {Feed("%00712.5" + E + "&02924.17" + E)},
+             {"12.5"},
+             {},
+             "&02924.17" + E},
+        Case{"NextStartMovesPastHeldText",
+             "%007",
+             E,
+             {Feed("%00712.5" + E + "&02924.17" + E), Feed("%00750" + E)},
+             {"12.5", "50"},
+             {"&02924.17" + E},
+             ""},
+        Case{"StopBeforeStartIsNoEnd", "&357", E, {Feed(E + "&3572.31"), Feed(E)}, {"2.31"}, {E}, ""},
+        Case{"SameStartKeepsPartialReply",
+             "&357",
+             E,
+             {Feed("&3572."), Start("&357"), Feed("31" + E)},
+             {"2.31"},
+             {},
+             ""},
+        Case{"OtherStartThrowsPartialAway",
+             "&357",
+             E,
+             {Feed("&3572."), Start("&112"), Feed("31" + E)},
+             {},
+             {"&3572."},
+             "31" + E},
+        Case{"EmptyOnPacketConsumesReply",
+             "&666",
+             E,
+             {Detach(), Feed("&6661" + E), Attach(), Feed("")},
+             {},
+             {},
+             ""},
         Case{"PassThroughWithoutStop", "", "", {Feed("ab"), Feed("c" + E)}, {"ab", "c" + E}, {}, ""},
         Case{"LimitEmptiesAt1024", "&666", E, {Feed(k1023), Feed("y")}, {}, {k1023 + "y"}, ""},
         Case{"BelowLimitKept", "&666", E, {Feed(k1023)}, {}, {}, k1023},
         // A reader that stalled hands over many replies at once: every one of them is delivered.
-        Case{"ChunkOverLimitDeliversEveryPacket", "&666", E, {Feed(ManyPackets(300) + "&6661")},
-             std::vector<std::string>(300, "12.5"), {}, "&6661"},
-        Case{"LimitAppliesToWhatHoldsNoPacket", "&666", E, {Feed(ManyPackets(200) + k1023 + "y")},
-             std::vector<std::string>(200, "12.5"), {k1023 + "y"}, ""},
+        Case{"ChunkOverLimitDeliversEveryPacket",
+             "&666",
+             E,
+             {Feed(ManyPackets(300) + "&6661")},
+             std::vector<std::string>(300, "12.5"),
+             {},
+             "&6661"},
+        Case{"LimitAppliesToWhatHoldsNoPacket",
+             "&666",
+             E,
+             {Feed(ManyPackets(200) + k1023 + "y")},
+             std::vector<std::string>(200, "12.5"),
+             {k1023 + "y"},
+             ""},
         Case{"StartAtHeadWhenStartEmpty", "", E, {Feed("12" + E + "34" + E)}, {"12", "34"}, {}, ""},
         Case{"StopInsideStartNotTaken", "&1", "1", {Feed("&12"), Feed("1")}, {"2"}, {}, ""},
         Case{"FixedSize", "%", "", {Size(3), Feed("x%ab%c")}, {"ab"}, {"x"}, "%c"},
-        Case{"AllByteValuesSurvive", "<", ">", {Feed(std::string("<\x00\x80\xff\x7f", 5) + ">")},
-             {std::string("\x00\x80\xff\x7f", 4)}, {}, ""}),
+        Case{"AllByteValuesSurvive",
+             "<",
+             ">",
+             {Feed(std::string("<\x00\x80\xff\x7f", 5) + ">")},
+             {std::string("\x00\x80\xff\x7f", 4)},
+             {},
+             ""}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 TEST(PacketFilter, CaseInsensitiveMatchesStartAndStop) {
@@ -140,12 +206,10 @@ TEST(PacketFilter, CustomStartAndStop) {
     filter.SetStopString(E); // ignored once the custom end answers
     filter.OnCustomStart = [](TComDataPacket*, const std::string& s, int& pos) {
         auto p = s.find('#');
-        if (p != std::string::npos)
-            pos = static_cast<int>(p) + 1;
+        if (p != std::string::npos) pos = static_cast<int>(p) + 1;
     };
     filter.OnCustomStop = [](TComDataPacket*, const std::string& s, int& pos) {
-        if (s.size() >= 3)
-            pos = 3;
+        if (s.size() >= 3) pos = 3;
     };
     std::vector<std::string> packets;
     filter.OnPacket = [&](TComDataPacket*, const std::string& s) { packets.push_back(s); };

@@ -1,10 +1,10 @@
 // A screen's device link under simulated time against the in-process device simulator: pacing, the
 // checked command with repetition under both reply policies, both liveness variants, the reaction to a
 // failing line, and the guarded entry points.
-#include "devsim/DeviceSimulator.h"
 #include "link/DeviceLink.h"
-#include "loop/SimulatedLoop.h"
 #include "../../support/RecordingDialogs.h"
+#include "devsim/DeviceSimulator.h"
+#include "loop/SimulatedLoop.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,6 @@ using devsim::DeviceSimulator;
 namespace {
 
 const std::string kEsc3 = std::string(3, ESC);
-
 
 using test::RecordingDialogs;
 
@@ -78,8 +77,7 @@ public:
     // Sequencer liveness.
     bool RetryMissedReply() override {
         ++retries;
-        if (retrySpent)
-            return false;
+        if (retrySpent) return false;
         retrySpent = true;
         link.AwaitReply();
         link.SendCommand("R");
@@ -213,7 +211,8 @@ TEST_F(LinkFixture, ARoutineWithoutResendIsNeverCalledEmpty) {
 
 TEST_F(LinkFixture, FailureInTheMiddleOfSendingStopsTheRestAndIsShownOnce) {
     auto w = Window(80, 4);
-    loop.StartTimer(150, [&] { device.SetHangUp(); }, false);
+    loop.StartTimer(
+        150, [&] { device.SetHangUp(); }, false);
     w->link.SendCommand("$6661\r");
     loop.RunFor(1000);
     // "$", "6" went out at 0 and 80 ms; the hang-up at 150 ms stops everything after it.
@@ -296,7 +295,7 @@ TEST_F(LinkFixture, DetachedScreenSendsNothingAndReleasesItsPortHandlers) {
 TEST_F(LinkFixture, ReferenceComparingCommandIgnoresAWrongAnswerWithoutRepetition) {
     auto w = Window();
     device.Options().Fault.LateMs = 100; // the answer comes once the time-out runs
-    w->Compared("201", "$2011\r", "5"); // the device confirms "1"
+    w->Compared("201", "$2011\r", "5");  // the device confirms "1"
     loop.RunFor(150);
     ASSERT_EQ(w->outcomes.size(), 1u);
     EXPECT_EQ(w->outcomes[0], std::make_pair(std::string("1"), ReplyOutcome::Ignored));
@@ -324,8 +323,8 @@ TEST_F(LinkFixture, CompareOnlyKeepsTheTimeOutAndRepeatsAWrongAnswer) {
 
     struct Case {
         const char* expected;
-        std::size_t sent;     // times the command went out
-        bool message;         // "The last command was not executed properly!"
+        std::size_t sent; // times the command went out
+        bool message;     // "The last command was not executed properly!"
     };
     for (const Case c : {Case{"1", 1, false}, Case{"0", 4, true}}) {
         SCOPED_TRACE(c.expected);
@@ -460,15 +459,17 @@ TEST_F(LinkFixture, FailurePoliciesPauseAndReportAsConfigured) {
         policy.ReportWhenUnplugged = c.reportUnplugged;
         TestWindow w(l, dl, &p, &m, policy);
         if (c.closeDuringPause)
-            l.StartTimer(100, [&] { w.link.BeginClosing(); }, false);
+            l.StartTimer(
+                100, [&] { w.link.BeginClosing(); }, false);
         std::uint64_t shownAt = 0;
         dl.onSystemBox = nullptr;
         d.SetHangUp();
-        l.RunUntil([&] {
-            if (!dl.shown.empty() && shownAt == 0)
-                shownAt = l.TickCount();
-            return false;
-        }, 1000);
+        l.RunUntil(
+            [&] {
+                if (!dl.shown.empty() && shownAt == 0) shownAt = l.TickCount();
+                return false;
+            },
+            1000);
         EXPECT_TRUE(w.link.bErrorOccures());
         EXPECT_EQ(dl.shown.size(), c.shown ? 1u : 0u);
         EXPECT_EQ(w.closes, c.shown ? 1 : 0);
@@ -513,7 +514,9 @@ TEST_F(LinkFixture, DestroyedLinkReleasesOnlyItsOwnPortHandlers) {
     auto w = Window();
     w->link.ReleasePortHandlers(); // handed back: from now on the port's handlers are someone else's
     bool mine = false;
-    port.OnException = [&](TCustomComPort*, int, const std::string&, std::int64_t, const std::string&) { mine = true; };
+    port.OnException = [&](TCustomComPort*, int, const std::string&, std::int64_t, const std::string&) {
+        mine = true;
+    };
     w.reset();
     ASSERT_TRUE(port.OnException);
     device.SetHangUp();

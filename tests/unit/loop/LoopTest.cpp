@@ -28,10 +28,13 @@ TEST(Delay, WaitsExactlyAndRunsWhatFallsDue) {
 TEST(Delay, NestedDelaysKeepTheirOwnDeadlines) {
     SimulatedLoop loop;
     std::uint64_t innerEnd = 0;
-    loop.StartTimer(10, [&] {
-        Delay(loop, 50);
-        innerEnd = loop.TickCount();
-    }, false);
+    loop.StartTimer(
+        10,
+        [&] {
+            Delay(loop, 50);
+            innerEnd = loop.TickCount();
+        },
+        false);
     Delay(loop, 20);
     // The outer Delay ran the timer, whose own wait took it past the outer deadline.
     EXPECT_EQ(innerEnd, 60u);
@@ -40,7 +43,8 @@ TEST(Delay, NestedDelaysKeepTheirOwnDeadlines) {
 
 TEST(Delay, ReturnsEarlyWhenTerminating) {
     SimulatedLoop loop;
-    loop.StartTimer(40, [&] { loop.SetTerminating(true); }, false);
+    loop.StartTimer(
+        40, [&] { loop.SetTerminating(true); }, false);
     Delay(loop, 1000);
     EXPECT_EQ(loop.TickCount(), 40u);
 }
@@ -48,10 +52,14 @@ TEST(Delay, ReturnsEarlyWhenTerminating) {
 TEST(SimulatedLoop, TimersDueTogetherRunInStartOrder) {
     SimulatedLoop loop;
     std::vector<int> order;
-    loop.StartTimer(5, [&] { order.push_back(2); }, false);
-    loop.StartTimer(5, [&] { order.push_back(3); }, false);
-    loop.StartTimer(3, [&] { order.push_back(1); }, false);
-    const TimerId killed = loop.StartTimer(4, [&] { order.push_back(99); }, false);
+    loop.StartTimer(
+        5, [&] { order.push_back(2); }, false);
+    loop.StartTimer(
+        5, [&] { order.push_back(3); }, false);
+    loop.StartTimer(
+        3, [&] { order.push_back(1); }, false);
+    const TimerId killed = loop.StartTimer(
+        4, [&] { order.push_back(99); }, false);
     loop.KillTimer(killed);
     loop.RunFor(10);
     EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));

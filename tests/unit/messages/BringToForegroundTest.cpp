@@ -13,7 +13,10 @@ struct FakeWindow : ForegroundWindow {
     bool minimized = false, foreground = false, allowed = true;
     std::string calls;
     bool IsMinimized() const override { return minimized; }
-    void Restore() override { minimized = false; calls += "restore "; }
+    void Restore() override {
+        minimized = false;
+        calls += "restore ";
+    }
     bool IsForeground() const override { return foreground; }
     void RaiseAndActivate() override {
         calls += "raise ";
@@ -27,11 +30,11 @@ TEST(BringToForeground, FollowsTheWindowsState) {
         const char* calls;
         bool result;
     } cases[] = {
-        {false, true, true, "", true},                 // already in front: nothing changes
+        {false, true, true, "", true}, // already in front: nothing changes
         {false, false, true, "raise ", true},
         {true, false, true, "restore raise ", true},
         {true, true, true, "restore ", true},
-        {false, false, false, "raise ", false},        // the desktop refuses: reported, not retried
+        {false, false, false, "raise ", false}, // the desktop refuses: reported, not retried
     };
     for (const Case& c : cases) {
         FakeWindow w;

@@ -12,8 +12,7 @@
 namespace mirota::test {
 namespace {
 
-TEST(ProgramFileVersionTest, RegularFilesOnlyAndTheVersionTheyCarry)
-{
+TEST(ProgramFileVersionTest, RegularFilesOnlyAndTheVersionTheyCarry) {
     const std::filesystem::path plain =
         std::filesystem::temp_directory_path() / ("pravik-plain-" + std::to_string(::getpid()) + ".bin");
     std::ofstream(plain, std::ios::binary) << "no version in here";
@@ -36,7 +35,8 @@ TEST(ProgramFileVersionTest, RegularFilesOnlyAndTheVersionTheyCarry)
         TFileVersionNumbers version{9, 9, 9, 9};
         EXPECT_EQ(source.GetFileVersion(c.path, version), c.versioned);
         if (c.versioned)
-            EXPECT_EQ(VersionText(version), VersionText({built.Major, built.Minor, built.Release, built.Build}));
+            EXPECT_EQ(VersionText(version),
+                      VersionText({built.Major, built.Minor, built.Release, built.Build}));
         else
             EXPECT_EQ(VersionText(version), "9.9.9.9");
     }

@@ -19,31 +19,26 @@ struct ManualWatch {
     int fd = -1;
     std::function<void()> onReadable;
     bool ended = false;
-    DescriptorWatch Watch()
-    {
+    DescriptorWatch Watch() {
         return [this](int watched, std::function<void()> callback) -> std::function<void()> {
             fd = watched;
             onReadable = std::move(callback);
             return [this] { ended = true; };
         };
     }
-    void ServeIfReadable()
-    {
+    void ServeIfReadable() {
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 100) == 1 && onReadable)
-            onReadable();
+        if (::poll(&p, 1, 100) == 1 && onReadable) onReadable();
     }
 };
 
-bool HasDefaultDisposition(int signal)
-{
+bool HasDefaultDisposition(int signal) {
     struct sigaction current {};
     ::sigaction(signal, nullptr, &current);
     return current.sa_handler == SIG_DFL;
 }
 
-TEST(SignalRequestsTest, SignalsBecomeRequestsRescanFirstAndEachOnce)
-{
+TEST(SignalRequestsTest, SignalsBecomeRequestsRescanFirstAndEachOnce) {
     struct Case {
         const char* name;
         std::vector<int> signals;
@@ -52,7 +47,9 @@ TEST(SignalRequestsTest, SignalsBecomeRequestsRescanFirstAndEachOnce)
         {"terminate", {SIGTERM}, {ProcessRequest::Terminate}},
         {"interrupt", {SIGINT}, {ProcessRequest::Terminate}},
         {"rescan", {SIGUSR1}, {ProcessRequest::Rescan}},
-        {"several together", {SIGTERM, SIGUSR1, SIGINT, SIGUSR1}, {ProcessRequest::Rescan, ProcessRequest::Terminate}},
+        {"several together",
+         {SIGTERM, SIGUSR1, SIGINT, SIGUSR1},
+         {ProcessRequest::Rescan, ProcessRequest::Terminate}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -60,7 +57,8 @@ TEST(SignalRequestsTest, SignalsBecomeRequestsRescanFirstAndEachOnce)
         ManualWatch watch;
         std::vector<ProcessRequest> got;
         {
-            ProcessRequestWatcher watcher(loop, watch.Watch(), true, [&](ProcessRequest r) { got.push_back(r); });
+            ProcessRequestWatcher watcher(loop, watch.Watch(), true,
+                                          [&](ProcessRequest r) { got.push_back(r); });
             ASSERT_TRUE(watcher.Watching());
             for (int signal : c.signals)
                 ::raise(signal);
@@ -75,8 +73,7 @@ TEST(SignalRequestsTest, SignalsBecomeRequestsRescanFirstAndEachOnce)
     }
 }
 
-TEST(SignalRequestsTest, RescanIsLeftAloneWhenNotWatched)
-{
+TEST(SignalRequestsTest, RescanIsLeftAloneWhenNotWatched) {
     SimulatedLoop loop;
     ManualWatch watch;
     ProcessRequestWatcher watcher(loop, watch.Watch(), false, [](ProcessRequest) {});

@@ -20,7 +20,8 @@ namespace {
 
 fs::path FreshDirectory() {
     static int n = 0;
-    const fs::path dir = fs::temp_directory_path() / ("mirota-msg-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
+    const fs::path dir =
+        fs::temp_directory_path() / ("mirota-msg-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
     fs::remove_all(dir);
     return dir;
 }
@@ -36,16 +37,14 @@ struct Program {
         serving = std::thread([this] {
             while (!stop) {
                 pollfd p{endpoint->Descriptor(), POLLIN, 0};
-                if (::poll(&p, 1, 5) > 0)
-                    endpoint->ProcessIncoming();
+                if (::poll(&p, 1, 5) > 0) endpoint->ProcessIncoming();
                 loop.ProcessMessages();
             }
         });
     }
     void StopServing() {
         stop = true;
-        if (serving.joinable())
-            serving.join();
+        if (serving.joinable()) serving.join();
     }
 
     RealTimeLoop loop;
@@ -64,7 +63,8 @@ TEST(SocketMessenger, PostArrivesThroughTheReceiversLoop) {
         got.push_back(m);
         return 0;
     };
-    EXPECT_TRUE(ostrel.endpoint->Post(pravik.endpoint->Handle(), WM_CONTROL_OPENED, 12, ostrel.endpoint->Handle()));
+    EXPECT_TRUE(
+        ostrel.endpoint->Post(pravik.endpoint->Handle(), WM_CONTROL_OPENED, 12, ostrel.endpoint->Handle()));
     EXPECT_TRUE(ostrel.endpoint->Post(pravik.endpoint->Handle(), WM_CONTROL_CLOSE, 0, 12));
     pravik.endpoint->ProcessIncoming();
     EXPECT_TRUE(got.empty()); // posted messages wait for the loop
@@ -197,7 +197,10 @@ TEST(MessageDirectory, IsPrivateToTheUser) {
     fs::create_directory_symlink(dir, link); // a symbolic link is not trusted
     EXPECT_FALSE(PrepareMessageDirectory(link.string()));
     const fs::path file = dir / "file";
-    { std::FILE* f = std::fopen(file.c_str(), "w"); std::fclose(f); }
+    {
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        std::fclose(f);
+    }
     EXPECT_FALSE(PrepareMessageDirectory(file.string()));
 
     RealTimeLoop loop;

@@ -1,6 +1,6 @@
-#include "launcher/USBDeviceInfoCol.h"
-#include "ftdi-list/FakeSysfs.h"
 #include "platform/posix/usb/SysfsUSBPlatform.h"
+#include "ftdi-list/FakeSysfs.h"
+#include "launcher/USBDeviceInfoCol.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,7 @@
 using namespace mirota;
 
 namespace mirota {
-void PrintTo(const USB_Info& i, std::ostream* os)
-{
+void PrintTo(const USB_Info& i, std::ostream* os) {
     *os << "{" << ToUtf8(i.Vendor_Name_Internal) << " | " << ToUtf8(i.Device_Name_Internal) << " | "
         << ToUtf8(i.Serial_Number_Internal) << " | " << ToUtf8(i.Port_Number) << "}";
 }
@@ -22,8 +21,7 @@ namespace {
 
 class SysfsTree : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         root = fs::temp_directory_path() / ("mirota-sysfs-" + std::to_string(::getpid()) + "-" +
                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(root);
@@ -31,8 +29,7 @@ protected:
     }
     void TearDown() override { fs::remove_all(root); }
 
-    std::vector<USB_Info> Walk()
-    {
+    std::vector<USB_Info> Walk() {
         SysfsUSBPlatform platform(root);
         return TUSBInfoCol(platform).GetDeviceList();
     }
@@ -40,13 +37,11 @@ protected:
     fs::path root;
 };
 
-USB_Info Ftdi(std::u16string product, std::u16string serial, std::u16string port)
-{
+USB_Info Ftdi(std::u16string product, std::u16string serial, std::u16string port) {
     return {u"FTDI", std::move(product), std::move(serial), std::move(port)};
 }
 
-TEST_F(SysfsTree, TwoBusesWithHubAndAdapters)
-{
+TEST_F(SysfsTree, TwoBusesWithHubAndAdapters) {
     FakeSysfs fake(root);
     fake.AddRootHub(1, 4);
     fake.AddRootHub(2, 2);
@@ -76,8 +71,7 @@ TEST_F(SysfsTree, TwoBusesWithHubAndAdapters)
 
     const auto list = Walk();
     const std::vector<USB_Info> expected = {
-        Ftdi(u"Mirota MX 4", u"A1", u"ttyUSB0"),
-        Ftdi(u"Mirota DR 2", u"B2", u""),
+        Ftdi(u"Mirota MX 4", u"A1", u"ttyUSB0"), Ftdi(u"Mirota DR 2", u"B2", u""),
         Ftdi(u"Deep", u"C3", u"ttyUSB1"),
         Ftdi(u"FT231X", u"D4", u"Error"), // not 0403:6001, so not found by the port look-up
     };
@@ -90,16 +84,14 @@ TEST_F(SysfsTree, TwoBusesWithHubAndAdapters)
     EXPECT_TRUE(fs::exists(root / "class" / "tty" / "ttyUSB2"));
 }
 
-TEST_F(SysfsTree, EmptyOrMissingTree)
-{
+TEST_F(SysfsTree, EmptyOrMissingTree) {
     EXPECT_TRUE(Walk().empty());
     root /= "missing";
     EXPECT_TRUE(Walk().empty());
 }
 
 // Every root hub present is walked, in bus order (machines with many controllers have buses above 10).
-TEST_F(SysfsTree, EveryRootHubIsWalkedInBusOrder)
-{
+TEST_F(SysfsTree, EveryRootHubIsWalkedInBusOrder) {
     FakeSysfs fake(root);
     for (int bus : {11, 1, 10, 2, 23}) {
         fake.AddRootHub(bus, 1);
@@ -110,12 +102,11 @@ TEST_F(SysfsTree, EveryRootHubIsWalkedInBusOrder)
         serials.push_back(info.Serial_Number_Internal);
     EXPECT_EQ(serials, (std::vector<std::u16string>{u"S1", u"S2", u"S10", u"S11", u"S23"}));
     EXPECT_EQ(SysfsUSBPlatform(root).HostControllerPaths(),
-              (std::vector<std::u16string>{u"\\\\.\\HCD0", u"\\\\.\\HCD1", u"\\\\.\\HCD9",
-                                           u"\\\\.\\HCD10", u"\\\\.\\HCD22"}));
+              (std::vector<std::u16string>{u"\\\\.\\HCD0", u"\\\\.\\HCD1", u"\\\\.\\HCD9", u"\\\\.\\HCD10",
+                                           u"\\\\.\\HCD22"}));
 }
 
-TEST_F(SysfsTree, PlainDirectoriesAndTtyClassLayout)
-{
+TEST_F(SysfsTree, PlainDirectoriesAndTtyClassLayout) {
     // Without links: device directories right in bus/usb/devices; a tty below <intf>/tty/ as cdc-acm has it.
     const fs::path devices = root / "bus" / "usb" / "devices";
     auto write = [](const fs::path& dir, const char* name, const std::string& value) {
@@ -137,8 +128,7 @@ TEST_F(SysfsTree, PlainDirectoriesAndTtyClassLayout)
     EXPECT_EQ(list[0], Ftdi(u"Caf\u00e9 A", u"Z9", u"ttyUSB7"));
 }
 
-TEST_F(SysfsTree, MissingAndBrokenAttributes)
-{
+TEST_F(SysfsTree, MissingAndBrokenAttributes) {
     FakeSysfs fake(root);
     fake.AddRootHub(1, 3);
     FakeUsbDevice noStrings;
@@ -152,8 +142,7 @@ TEST_F(SysfsTree, MissingAndBrokenAttributes)
     EXPECT_EQ(Walk(), std::vector<USB_Info>{Ftdi(u"empty serial", u"", u"ttyUSB4")});
 }
 
-TEST_F(SysfsTree, HubNamesStayInsideTheTree)
-{
+TEST_F(SysfsTree, HubNamesStayInsideTheTree) {
     FakeSysfs fake(root);
     fake.AddRootHub(1, 1);
     fake.AddFtdiAdapter("1-1", "A", "P", "ttyUSB0");
@@ -166,8 +155,7 @@ TEST_F(SysfsTree, HubNamesStayInsideTheTree)
     platform.CloseDevice(h);
 }
 
-TEST_F(SysfsTree, DemoTreeListsTwoAdapters)
-{
+TEST_F(SysfsTree, DemoTreeListsTwoAdapters) {
     WriteDemoSysfs(root);
     EXPECT_EQ(Walk(), (std::vector<USB_Info>{Ftdi(u"Mirota MX 4", u"FT4M7Q01", u"ttyUSB0"),
                                              Ftdi(u"Mirota DR 2", u"FT4M7Q02", u"ttyUSB1")}));

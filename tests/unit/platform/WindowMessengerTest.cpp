@@ -15,14 +15,12 @@
 namespace mirota::test {
 namespace {
 
-WindowHandle ToHandle(HWND window)
-{
+WindowHandle ToHandle(HWND window) {
     return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(window));
 }
 
 // Dispatches what is queued for this thread's windows.
-void Pump()
-{
+void Pump() {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         ::TranslateMessage(&msg);
@@ -33,15 +31,12 @@ void Pump()
 // A window of this thread that is not an endpoint; it counts the messages of WM_APP that reach its own
 // procedure.
 int gForeignMessages = 0;
-LRESULT CALLBACK CountingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_APP || (msg >= WM_USER + 1 && msg <= WM_USER + 6))
-        ++gForeignMessages;
+LRESULT CALLBACK CountingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_APP || (msg >= WM_USER + 1 && msg <= WM_USER + 6)) ++gForeignMessages;
     return ::DefWindowProcW(window, msg, wParam, lParam);
 }
 
-HWND CreatePlainWindow()
-{
+HWND CreatePlainWindow() {
     static const bool registered = [] {
         WNDCLASSEXW wc{};
         wc.cbSize = sizeof wc;
@@ -50,8 +45,7 @@ HWND CreatePlainWindow()
         wc.lpszClassName = L"MirotaTestPlainWindow";
         return ::RegisterClassExW(&wc) != 0;
     }();
-    if (!registered)
-        return nullptr;
+    if (!registered) return nullptr;
     // Message-only, so that the test needs no display.
     return ::CreateWindowExW(0, L"MirotaTestPlainWindow", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                              ::GetModuleHandleW(nullptr), nullptr);
@@ -59,8 +53,7 @@ HWND CreatePlainWindow()
 
 struct Recorder {
     std::vector<WindowMessage> messages;
-    MessageHandler Handler(MessageResult result = 1)
-    {
+    MessageHandler Handler(MessageResult result = 1) {
         return [this, result](const WindowMessage& m) {
             messages.push_back(m);
             return result;
@@ -68,8 +61,7 @@ struct Recorder {
     }
 };
 
-TEST(WindowMessengerTest, PostedMessagesArriveFromTheLoopSentOnesAtOnceWithTheirResult)
-{
+TEST(WindowMessengerTest, PostedMessagesArriveFromTheLoopSentOnesAtOnceWithTheirResult) {
     WindowMessenger messenger({});
     auto pravik = messenger.CreateEndpoint();
     auto ostrel = messenger.CreateEndpoint();
@@ -98,8 +90,7 @@ TEST(WindowMessengerTest, PostedMessagesArriveFromTheLoopSentOnesAtOnceWithTheir
     EXPECT_EQ(received.messages.size(), 3u);
 }
 
-TEST(WindowMessengerTest, HandlesWithoutAnEndpointGetNothing)
-{
+TEST(WindowMessengerTest, HandlesWithoutAnEndpointGetNothing) {
     WindowMessenger messenger({});
     auto sender = messenger.CreateEndpoint();
     ASSERT_TRUE(sender);
@@ -121,8 +112,7 @@ TEST(WindowMessengerTest, HandlesWithoutAnEndpointGetNothing)
     ::DestroyWindow(foreign);
 }
 
-TEST(WindowMessengerTest, AnEndpointReceivesOnTheWindowItIsGivenAndLeavesItsOtherMessagesAlone)
-{
+TEST(WindowMessengerTest, AnEndpointReceivesOnTheWindowItIsGivenAndLeavesItsOtherMessagesAlone) {
     const HWND window = CreatePlainWindow();
     ASSERT_TRUE(window);
     WindowMessenger messenger({});
@@ -150,8 +140,7 @@ TEST(WindowMessengerTest, AnEndpointReceivesOnTheWindowItIsGivenAndLeavesItsOthe
     ::DestroyWindow(window);
 }
 
-TEST(WindowMessengerTest, SendingToAnotherThreadWaitsForItsAnswerOrTheTimeOut)
-{
+TEST(WindowMessengerTest, SendingToAnotherThreadWaitsForItsAnswerOrTheTimeOut) {
     std::atomic<WindowHandle> handle{0};
     std::atomic<bool> pumping{false};
     std::atomic<bool> stop{false};
@@ -161,8 +150,7 @@ TEST(WindowMessengerTest, SendingToAnotherThreadWaitsForItsAnswerOrTheTimeOut)
         endpoint->OnMessage = [](const WindowMessage& m) -> MessageResult { return m.Sent ? 1 : 2; };
         handle = endpoint->Handle();
         while (!stop) {
-            if (pumping)
-                Pump();
+            if (pumping) Pump();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });

@@ -2,8 +2,8 @@
 // sequence, voltage steps, auto-detection, repetition, liveness, failures and closing.
 #include "power/FrmPowerSettings.h"
 
-#include "devsim/DeviceSimulator.h"
 #include "../../support/ScreenFakes.h"
+#include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/SimulatedLoop.h"
 
@@ -39,15 +39,13 @@ public:
     void ShowVoltage(double v) override {
         voltages.push_back(v);
         lastVoltageAt = loop_.TickCount();
-        if (onVoltage)
-            onVoltage();
+        if (onVoltage) onVoltage();
     }
     void SetButtonsEnabled(bool e) override { buttonsEnabled = e; }
     void ShowAnimation(bool running) override { animation = running; }
     void CloseWindow() override {
         ++closeRequests;
-        if (frame)
-            frame->FormClose();
+        if (frame) frame->FormClose();
     }
 
 private:
@@ -75,22 +73,21 @@ protected:
     // Opens and waits until the frequency packets flow.
     void OpenRunning() {
         Open();
-        ASSERT_TRUE(loop.RunUntil([&] { return !view.frequencies.empty() && !frame->CommandPending(); }, 3000));
+        ASSERT_TRUE(
+            loop.RunUntil([&] { return !view.frequencies.empty() && !frame->CommandPending(); }, 3000));
         device.ClearReceived();
     }
     // The bytes received at or after `from`.
     std::string ReceivedSince(std::uint64_t from) const {
         std::string s;
         for (const auto& b : device.Received())
-            if (b.At >= from)
-                s.push_back(b.Byte);
+            if (b.At >= from) s.push_back(b.Byte);
         return s;
     }
     std::vector<std::uint64_t> TimesOf(const std::string& bytes) const {
         std::vector<std::uint64_t> at;
         for (const auto& b : device.Received())
-            if (bytes.find(b.Byte) != std::string::npos)
-                at.push_back(b.At);
+            if (bytes.find(b.Byte) != std::string::npos) at.push_back(b.At);
         return at;
     }
     int Count(const std::string& text, const std::string& what) const {
@@ -161,7 +158,8 @@ TEST_P(VoltageSteps, SendTheStepAndShowTheAnsweredVoltage) {
 INSTANTIATE_TEST_SUITE_P(PowerScreen, VoltageSteps,
                          ::testing::Values(StepCase{"Minus", &TfrmPowerFrame::btnMinusClick, "$025"},
                                            StepCase{"Plus", &TfrmPowerFrame::btnPlusClick, "$026"},
-                                           StepCase{"MinusMinus", &TfrmPowerFrame::btnMinusMinusClick, "$027"},
+                                           StepCase{"MinusMinus", &TfrmPowerFrame::btnMinusMinusClick,
+                                                    "$027"},
                                            StepCase{"PlusPlus", &TfrmPowerFrame::btnPlusPlusClick, "$028"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -204,11 +202,12 @@ TEST_P(StepReplies, NumbersAreShownAndEverythingElseIgnoredButTheButtonsComeBack
 }
 
 INSTANTIATE_TEST_SUITE_P(PowerScreen, StepReplies,
-                         ::testing::Values(ReplyCase{"23.9", 23.9}, ReplyCase{"24.1700", 24.17}, ReplyCase{"12", 12.0},
-                                           ReplyCase{"-0.5", -0.5}, ReplyCase{" 5.25 ", 5.25},
-                                           ReplyCase{"ERR", std::nullopt}, ReplyCase{"23,9", std::nullopt},
-                                           ReplyCase{"", std::nullopt}, ReplyCase{"inf", std::nullopt},
-                                           ReplyCase{"0x1A", std::nullopt}, ReplyCase{"12V", std::nullopt}));
+                         ::testing::Values(ReplyCase{"23.9", 23.9}, ReplyCase{"24.1700", 24.17},
+                                           ReplyCase{"12", 12.0}, ReplyCase{"-0.5", -0.5},
+                                           ReplyCase{" 5.25 ", 5.25}, ReplyCase{"ERR", std::nullopt},
+                                           ReplyCase{"23,9", std::nullopt}, ReplyCase{"", std::nullopt},
+                                           ReplyCase{"inf", std::nullopt}, ReplyCase{"0x1A", std::nullopt},
+                                           ReplyCase{"12V", std::nullopt}));
 
 TEST_F(PowerScreen, FiveUnansweredSendsThenTheMessageAndUsableButtons) {
     OpenRunning();
@@ -360,7 +359,8 @@ TEST_F(PowerScreen, LetGoInsideANestedWaitTheScreenIsReleasedOnlyAfterItsHandler
         releasedDuringClose = released;
     };
     // The line goes while "$026" is being sent: the failure is handled inside the click's pauses.
-    loop.StartTimer(100, [&] { device.SetHangUp(); }, false);
+    loop.StartTimer(
+        100, [&] { device.SetHangUp(); }, false);
     frame->btnPlusClick(nullptr);
     EXPECT_EQ(host.closings, std::vector<bool>{true});
     EXPECT_FALSE(releasedDuringClose);

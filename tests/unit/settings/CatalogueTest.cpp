@@ -15,8 +15,8 @@ class CatalogueTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
-              ("settings-catalogue-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+              ("settings-catalogue-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
@@ -37,29 +37,26 @@ protected:
 using Texts = std::vector<std::string>;
 
 TEST_F(CatalogueTest, EntriesGroupsDisplayAndInfoOfATypicalCatalogue) {
-    Write("SettingsCommands X.ini",
-          "; comment\n"
-          "[Measurement]\n"
-          "  Range = $101  \n"
-          "Filter=$103\n"
-          "\n"
-          "[ Empty ]\n"
-          "[Interface]\r\n"
-          "Baud rate=$120=ignored\r\n"
-          "Filter=$104\r\n");
-    Write("DisplayValues X.ini",
-          "[FILTER]\n"
-          "a=1 Hz\n"
-          "b = 10 Hz \n"
-          "[baud RATE]\n"
-          "x=9600\n"
-          "y=19200\n");
-    Write("InfoConfiguration X.ini",
-          "[Measurement]\n"
-          "whatever=Nominal torque\n"
-          "other= Low-pass =not used\n"
-          "[Interface]\n"
-          "1=Line speed\n");
+    Write("SettingsCommands X.ini", "; comment\n"
+                                    "[Measurement]\n"
+                                    "  Range = $101  \n"
+                                    "Filter=$103\n"
+                                    "\n"
+                                    "[ Empty ]\n"
+                                    "[Interface]\r\n"
+                                    "Baud rate=$120=ignored\r\n"
+                                    "Filter=$104\r\n");
+    Write("DisplayValues X.ini", "[FILTER]\n"
+                                 "a=1 Hz\n"
+                                 "b = 10 Hz \n"
+                                 "[baud RATE]\n"
+                                 "x=9600\n"
+                                 "y=19200\n");
+    Write("InfoConfiguration X.ini", "[Measurement]\n"
+                                     "whatever=Nominal torque\n"
+                                     "other= Low-pass =not used\n"
+                                     "[Interface]\n"
+                                     "1=Line speed\n");
 
     TSettingsCatalogue c = Read(" X", 29);
     EXPECT_EQ(c.slCurrentSections, (Texts{"Measurement", "Empty", "Interface"}));

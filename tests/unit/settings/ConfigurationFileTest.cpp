@@ -49,7 +49,8 @@ TEST(ConfigurationFileTest, GroupElementsFollowTheRows) {
         std::vector<int> groups;
         Texts elements; // group element names in order
     };
-    for (const Case& tc : {Case{{}, {"G0"}}, Case{{2, 2}, {"G0", "G2"}}, Case{{0, 1, 0}, {"G0", "G1", "G0"}}}) {
+    for (const Case& tc :
+         {Case{{}, {"G0"}}, Case{{2, 2}, {"G0", "G2"}}, Case{{0, 1, 0}, {"G0", "G1", "G0"}}}) {
         ConfigurationSnapshot s;
         s.VType = "X";
         s.RowGroups = tc.groups;
@@ -59,7 +60,8 @@ TEST(ConfigurationFileTest, GroupElementsFollowTheRows) {
         std::istringstream in(doc);
         for (std::string line; std::getline(in, line);) {
             auto p = line.find("<G");
-            if (p != std::string::npos) found.push_back(line.substr(p + 1, line.find_first_of(">/", p) - p - 1));
+            if (p != std::string::npos)
+                found.push_back(line.substr(p + 1, line.find_first_of(">/", p) - p - 1));
         }
         EXPECT_EQ(found, tc.elements) << doc;
         EXPECT_NE(doc.find("<H/>"), std::string::npos) << doc;
@@ -67,7 +69,8 @@ TEST(ConfigurationFileTest, GroupElementsFollowTheRows) {
 }
 
 TEST(ConfigurationFileTest, WhatIsSavedLoadsBackAndXmllintAcceptsIt) {
-    const auto dir = std::filesystem::temp_directory_path() / ("settings-conf-roundtrip-" + std::to_string(::getpid()));
+    const auto dir =
+        std::filesystem::temp_directory_path() / ("settings-conf-roundtrip-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     const std::string name = ConfigurationFileName((dir / "Mirota DMS_SN42_1234").string());
     EXPECT_EQ(name, (dir / "Mirota DMS_SN42_1234.xml").string());
@@ -92,23 +95,24 @@ TEST(ConfigurationFileTest, SavingAddsTheExtensionOnlyWhenMissing) {
         const char* given;
         const char* written;
     };
-    for (const Case& tc : {Case{"a", "a.xml"}, Case{"a.xml", "a.xml"}, Case{"a.XmL", "a.XmL"}, Case{"a.xm", "a.xm.xml"},
-                           Case{"xml", "xml.xml"}, Case{".xml", ".xml"}, Case{"a.xml.bak", "a.xml.bak.xml"}})
+    for (const Case& tc :
+         {Case{"a", "a.xml"}, Case{"a.xml", "a.xml"}, Case{"a.XmL", "a.XmL"}, Case{"a.xm", "a.xm.xml"},
+          Case{"xml", "xml.xml"}, Case{".xml", ".xml"}, Case{"a.xml.bak", "a.xml.bak.xml"}})
         EXPECT_EQ(ConfigurationFileName(tc.given), tc.written);
 }
 
 TEST(ConfigurationFileTest, OnlyOrderAndTextOfTheGrandchildrenCount) {
     // Other group and value names, values spread over other groups, white space between elements,
     // "H" anywhere among the children.
-    LoadedConfiguration loaded = ParseConfigurationDocument(
-        "<conf vtype=\"X\">\n"
-        "  <whatever><a>1</a></whatever>\n"
-        "  <H><x>h0</x></H>\n"
-        "  <G7><V9>2</V9><V0>  3 </V0></G7>\n"
-        "  <G0/>\n"
-        "  <H><V0>h1</V0></H>\n"
-        "  <G1>stray text<!-- note --><V5><b>4</b></V5></G1>\n"
-        "</conf>");
+    LoadedConfiguration loaded =
+        ParseConfigurationDocument("<conf vtype=\"X\">\n"
+                                   "  <whatever><a>1</a></whatever>\n"
+                                   "  <H><x>h0</x></H>\n"
+                                   "  <G7><V9>2</V9><V0>  3 </V0></G7>\n"
+                                   "  <G0/>\n"
+                                   "  <H><V0>h1</V0></H>\n"
+                                   "  <G1>stray text<!-- note --><V5><b>4</b></V5></G1>\n"
+                                   "</conf>");
     ASSERT_EQ(loaded.Status, LoadedConfiguration::Result::Loaded) << loaded.Error;
     EXPECT_EQ(loaded.RowValues, (Texts{"1", "2", "  3 ", "4"}));
     EXPECT_EQ(loaded.HiddenValues, (Texts{"h0", "h1"}));
@@ -150,12 +154,14 @@ TEST(ConfigurationFileTest, HostileOrBrokenFilesAreRefusedWithAMessage) {
         {"not XML", "vtype=X"},
         {"entity expansion", "<?xml version=\"1.0\"?><!DOCTYPE conf [<!ENTITY a \"aaaaaaaaaa\"><!ENTITY b "
                              "\"&a;&a;&a;&a;&a;&a;&a;&a;\">]><conf vtype=\"X\"><G0><V0>&b;</V0></G0></conf>"},
-        {"external entity", "<?xml version=\"1.0\"?><!DOCTYPE conf [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"
-                            "<conf vtype=\"X\"><G0><V0>&x;</V0></G0></conf>"},
+        {"external entity",
+         "<?xml version=\"1.0\"?><!DOCTYPE conf [<!ENTITY x SYSTEM \"file:///etc/passwd\">]>"
+         "<conf vtype=\"X\"><G0><V0>&x;</V0></G0></conf>"},
         {"external DTD", "<?xml version=\"1.0\"?><!DOCTYPE conf SYSTEM \"http://example.invalid/c.dtd\">"
                          "<conf vtype=\"X\"/>"},
         {"undeclared entity", "<conf vtype=\"X\"><G0><V0>&x;</V0></G0></conf>"},
-        {"too large", "<conf vtype=\"X\"><G0><V0>" + std::string(kMaxConfigurationFileSize, 'a') + "</V0></G0></conf>"},
+        {"too large",
+         "<conf vtype=\"X\"><G0><V0>" + std::string(kMaxConfigurationFileSize, 'a') + "</V0></G0></conf>"},
         {"five levels", "<conf vtype=\"X\"><G0><V0><x><y>1</y></x></V0></G0></conf>"},
         {"nested 100000 deep", "<conf vtype=\"X\">" + Nested(100000) + "</conf>"},
         {"two million values", "<conf vtype=\"X\"><G0>" + Repeated("<V>1</V>", 2000000) + "</G0></conf>"},
@@ -172,8 +178,8 @@ TEST(ConfigurationFileTest, HostileOrBrokenFilesAreRefusedWithAMessage) {
 }
 
 TEST(ConfigurationFileTest, FilesAboveTheLimitAreRefusedByNameAndLimitUnread) {
-    const auto path = std::filesystem::temp_directory_path() /
-                      ("mirota-conf-huge-" + std::to_string(::getpid()) + ".xml");
+    const auto path =
+        std::filesystem::temp_directory_path() / ("mirota-conf-huge-" + std::to_string(::getpid()) + ".xml");
     {
         std::ofstream out(path, std::ios::binary);
         out << "<conf vtype=\"X\"><G0><V0>";
@@ -189,7 +195,8 @@ TEST(ConfigurationFileTest, FilesAboveTheLimitAreRefusedByNameAndLimitUnread) {
 TEST(ConfigurationFileTest, ConfigurationOfALargeCatalogueLoads) {
     std::string text = "<conf vtype=\"X\">";
     for (int g = 0; g < 1000; ++g)
-        text += "<G" + std::to_string(g) + ">" + Repeated("<V>1.5</V>", 200) + "</G" + std::to_string(g) + ">";
+        text +=
+            "<G" + std::to_string(g) + ">" + Repeated("<V>1.5</V>", 200) + "</G" + std::to_string(g) + ">";
     text += "<H>" + Repeated("<V>h</V>", 100) + "</H></conf>";
     const LoadedConfiguration loaded = ParseConfigurationDocument(text);
     ASSERT_EQ(loaded.Status, LoadedConfiguration::Result::Loaded) << loaded.Error;
@@ -198,7 +205,8 @@ TEST(ConfigurationFileTest, ConfigurationOfALargeCatalogueLoads) {
 }
 
 TEST(ConfigurationFileTest, DepthOfThreeIsAccepted) {
-    const LoadedConfiguration loaded = ParseConfigurationDocument("<conf vtype=\"X\"><G0><V0>1</V0></G0><H/></conf>");
+    const LoadedConfiguration loaded =
+        ParseConfigurationDocument("<conf vtype=\"X\"><G0><V0>1</V0></G0><H/></conf>");
     EXPECT_EQ(loaded.Status, LoadedConfiguration::Result::Loaded);
     EXPECT_EQ(loaded.RowValues, std::vector<std::string>{"1"});
 }

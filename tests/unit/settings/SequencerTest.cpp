@@ -27,13 +27,16 @@ struct Sent {
 class SequencerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cfg = std::filesystem::temp_directory_path() /
-              ("settings-seq-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        cfg =
+            std::filesystem::temp_directory_path() /
+            ("settings-seq-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(cfg);
         std::filesystem::create_directories(cfg);
-        Write("SettingsCommands X.ini", "[Group A]\nRange=$101\nFilter=$103\n[Group B]\nUnit name=$122\nMode=$110\n");
+        Write("SettingsCommands X.ini",
+              "[Group A]\nRange=$101\nFilter=$103\n[Group B]\nUnit name=$122\nMode=$110\n");
         Write("DisplayValues X.ini", "[Filter]\n0=1 Hz\n1=10 Hz\n2=100 Hz\n[Mode]\n0=Off\n1=On\n");
-        Write("InfoConfiguration X.ini", "[Group A]\n1=Range info\n2=Filter info\n[Group B]\n1=Name info\n2=Mode info\n");
+        Write("InfoConfiguration X.ini",
+              "[Group A]\n1=Range info\n2=Filter info\n[Group B]\n1=Name info\n2=Mode info\n");
         Write("HiddenCommands.ini", "[Hidden]\nh1=$140\nh2=$141\n");
     }
     void TearDown() override {
@@ -42,7 +45,9 @@ protected:
         device.reset();
         std::filesystem::remove_all(cfg);
     }
-    void Write(const std::string& name, const std::string& text) { std::ofstream(cfg / name, std::ios::binary) << text; }
+    void Write(const std::string& name, const std::string& text) {
+        std::ofstream(cfg / name, std::ios::binary) << text;
+    }
 
     // Creates the device, the port and the screen; the first read pass starts.
     // The first read pass runs inside Start (each reply comes within the pause after the last
@@ -88,7 +93,8 @@ protected:
     }
     Texts CommandTexts() const {
         Texts t;
-        for (const auto& c : Commands()) t.push_back(c.text);
+        for (const auto& c : Commands())
+            t.push_back(c.text);
         return t;
     }
     // Gives row `row` a new value the way the user does: double click and input or selection.
@@ -102,7 +108,8 @@ protected:
     }
     Texts Column(int c) const {
         Texts t;
-        for (const auto& r : frame->Rows()) t.push_back(c == 1 ? r.CurrentValue : c == 2 ? r.NewValue : r.Description);
+        for (const auto& r : frame->Rows())
+            t.push_back(c == 1 ? r.CurrentValue : c == 2 ? r.NewValue : r.Description);
         return t;
     }
 
@@ -129,11 +136,14 @@ TEST_F(SequencerTest, ReadPassAsksForEveryEntryThenEveryHiddenSetting) {
         EXPECT_FALSE(view.saveLoadVisible);
         EXPECT_EQ(frame->iCurrentState, 0);
         // While the pass runs: busy panel shown, state 2.
-        loop.StartTimer(100, [&] {
-            duringPass = true;
-            EXPECT_TRUE(view.busy);
-            EXPECT_EQ(frame->iCurrentState, 2);
-        }, false);
+        loop.StartTimer(
+            100,
+            [&] {
+                duringPass = true;
+                EXPECT_TRUE(view.busy);
+                EXPECT_EQ(frame->iCurrentState, 2);
+            },
+            false);
     });
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_TRUE(duringPass);
@@ -143,8 +153,10 @@ TEST_F(SequencerTest, ReadPassAsksForEveryEntryThenEveryHiddenSetting) {
     // One character every 60 ms; a reply within the last pause lets the next command follow it.
     const auto cmds = Commands();
     EXPECT_EQ(cmds[0].first, start);
-    for (const auto& c : cmds) EXPECT_EQ(c.last - c.first, 60u * (c.text.size() - 1)) << c.text;
-    for (std::size_t i = 1; i < cmds.size(); ++i) EXPECT_EQ(cmds[i].first, cmds[i - 1].last + 60) << i;
+    for (const auto& c : cmds)
+        EXPECT_EQ(c.last - c.first, 60u * (c.text.size() - 1)) << c.text;
+    for (std::size_t i = 1; i < cmds.size(); ++i)
+        EXPECT_EQ(cmds[i].first, cmds[i - 1].last + 60) << i;
 
     EXPECT_EQ(frame->slCurrentValue, (Texts{"250", "2", "Bench A", "0"}));
     EXPECT_EQ(frame->slHiddenValues, (Texts{"1.0042", "0.9987"}));
@@ -200,12 +212,15 @@ TEST_F(SequencerTest, WritePassWritesCheckedRowsInRowOrderThenHiddenValuesThenRe
     Enter(1, "10 Hz");
     frame->slHiddenNValues = {"1.5", "0.5"};
     device->ClearReceived();
-    loop.StartTimer(100, [&] {
-        duringPass = true;
-        EXPECT_FALSE(view.applyEnabled);
-        EXPECT_TRUE(view.cancelEnabled);
-        EXPECT_EQ(frame->iCurrentState, 1);
-    }, false);
+    loop.StartTimer(
+        100,
+        [&] {
+            duringPass = true;
+            EXPECT_FALSE(view.applyEnabled);
+            EXPECT_TRUE(view.cancelEnabled);
+            EXPECT_EQ(frame->iCurrentState, 1);
+        },
+        false);
     frame->btnApplyClick();
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_TRUE(duringPass);
@@ -220,7 +235,8 @@ TEST_F(SequencerTest, WritePassWritesCheckedRowsInRowOrderThenHiddenValuesThenRe
     EXPECT_EQ(dialogs.shown[0].text, "All values are set correctly");
     EXPECT_EQ(Column(1), (Texts{"12.5", "10 Hz", "Bench A", "On"}));
     EXPECT_EQ(Column(2), (Texts{"-", "-", "-", "-"}));
-    for (const auto& r : frame->Rows()) EXPECT_FALSE(r.Checked);
+    for (const auto& r : frame->Rows())
+        EXPECT_FALSE(r.Checked);
     EXPECT_TRUE(frame->slHiddenNValues.empty());
     EXPECT_FALSE(frame->bWritingUncomplete);
     EXPECT_EQ(frame->iLastState, 2);
@@ -273,9 +289,9 @@ TEST_F(SequencerTest, TheResultBoxFollowsTheEchoes) {
     };
     Open(31);
     ASSERT_TRUE(RunUntilIdle());
-    for (const Case& tc : {Case{"12.5", "12.50", "Configuration complete..."},
-                           Case{"12.5", "12.4", "Configuration complete..."},
-                           Case{"251", "250", "Configuration failed..."}}) {
+    for (const Case& tc :
+         {Case{"12.5", "12.50", "Configuration complete..."},
+          Case{"12.5", "12.4", "Configuration complete..."}, Case{"251", "250", "Configuration failed..."}}) {
         SCOPED_TRACE(tc.written + std::string(" / ") + tc.held);
         const std::string held = tc.held;
         device->OnSettingWritten = [held](const std::string& command, const std::string& written) {
@@ -374,10 +390,13 @@ TEST_F(SequencerTest, CancelDuringAWritePassActsAfterTheOutstandingReply) {
     device->ClearReceived();
     // Press Cancel while the first write is being sent.
     std::uint64_t cancelAt = 0;
-    loop.StartTimer(600, [&] {
-        cancelAt = loop.TickCount();
-        frame->btnCancelClick();
-    }, false);
+    loop.StartTimer(
+        600,
+        [&] {
+            cancelAt = loop.TickCount();
+            frame->btnCancelClick();
+        },
+        false);
     frame->btnApplyClick();
     ASSERT_TRUE(RunUntilIdle());
     ASSERT_GT(cancelAt, 0u);
@@ -400,7 +419,8 @@ TEST_F(SequencerTest, CancelAnsweredNoGoesOnWithTheNextValue) {
     Enter(3, "On");
     device->ClearReceived();
     dialogs.answers = {DialogResult::No};
-    loop.StartTimer(600, [&] { frame->btnCancelClick(); }, false);
+    loop.StartTimer(
+        600, [&] { frame->btnCancelClick(); }, false);
     frame->btnApplyClick();
     ASSERT_TRUE(RunUntilIdle());
     const Texts cmds = CommandTexts();
@@ -414,7 +434,8 @@ TEST_F(SequencerTest, CancelWhileTheLastWriteIsOutstandingAsksNothingAndShowsNoB
     ASSERT_TRUE(RunUntilIdle());
     Enter(0, "1");
     device->ClearReceived();
-    loop.StartTimer(600, [&] { frame->btnCancelClick(); }, false);
+    loop.StartTimer(
+        600, [&] { frame->btnCancelClick(); }, false);
     frame->btnApplyClick();
     ASSERT_TRUE(RunUntilIdle());
     EXPECT_EQ(CommandTexts().size(), 7u);
@@ -427,11 +448,14 @@ TEST_F(SequencerTest, AfterCancelClosingClosesAtOnceWithoutAQuestion) {
     Enter(0, "1");
     Enter(3, "On");
     bool closedAtOnce = false;
-    loop.StartTimer(600, [&] {
-        frame->btnCancelClick();
-        view.CloseWindow();
-        closedAtOnce = view.closed;
-    }, false);
+    loop.StartTimer(
+        600,
+        [&] {
+            frame->btnCancelClick();
+            view.CloseWindow();
+            closedAtOnce = view.closed;
+        },
+        false);
     device->ClearReceived();
     frame->btnApplyClick();
     EXPECT_TRUE(closedAtOnce);
@@ -452,10 +476,13 @@ TEST_F(SequencerTest, ClosingDuringAReadPassAsksWhetherToCancel) {
         host.closings.clear();
         dialogs.answers = {answer};
         std::size_t sentAtClose = 0;
-        loop.StartTimer(100, [&] {
-            view.CloseWindow();
-            sentAtClose = device->ReceivedText().size();
-        }, false);
+        loop.StartTimer(
+            100,
+            [&] {
+                view.CloseWindow();
+                sentAtClose = device->ReceivedText().size();
+            },
+            false);
         Open(31);
         ASSERT_TRUE(RunUntilIdle());
         EXPECT_EQ(view.closeRequests, answer == DialogResult::Yes ? 2 : 1);
@@ -540,7 +567,8 @@ TEST_F(SequencerTest, WithoutAPassTheKeepAliveRunsAndSilenceIsNeverReported) {
     loop.RunFor(16000);
     const auto cmds = Commands();
     ASSERT_EQ(cmds.size(), 3u);
-    for (const auto& c : cmds) EXPECT_EQ(c.text, "1");
+    for (const auto& c : cmds)
+        EXPECT_EQ(c.text, "1");
     EXPECT_LE(cmds[0].first, idleFrom + 5000);
     EXPECT_EQ(cmds[1].first, cmds[0].first + 60 + 5000);
     EXPECT_TRUE(dialogs.shown.empty());
@@ -605,7 +633,8 @@ TEST_F(SequencerTest, TheScreenIsReleasedOnlyOnceNoHandlerOfItRuns) {
         });
         EXPECT_FALSE(released) << "the closing screen is still running its handlers";
     };
-    loop.StartTimer(700, [&] { device->SetHangUp(); }, false);
+    loop.StartTimer(
+        700, [&] { device->SetHangUp(); }, false);
     device->ClearReceived();
     frame->btnApplyClick();
     EXPECT_TRUE(released);
@@ -628,7 +657,8 @@ protected:
     Texts NewValues() const { return Column(2); }
     std::vector<bool> Checks() const {
         std::vector<bool> c;
-        for (const auto& r : frame->Rows()) c.push_back(r.Checked);
+        for (const auto& r : frame->Rows())
+            c.push_back(r.Checked);
         return c;
     }
 };
@@ -641,9 +671,10 @@ TEST_F(ConfigurationTest, SavedFileHoldsTheShownValuesAndLoadsBackAsNewValues) {
     EXPECT_EQ(view.proposedSaveName.rfind("Mirota X_SN42_", 0), 0u);
     std::ifstream in(cfg / "snapshot.XML");
     const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(doc, "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<conf vtype=\" X\">\n  <G0>\n    <V0>250</V0>\n"
-                   "    <V1>100 Hz</V1>\n  </G0>\n  <G1>\n    <V2>Bench A</V2>\n    <V3>Off</V3>\n  </G1>\n"
-                   "  <H>\n    <V0>1.0042</V0>\n    <V1>0.9987</V1>\n  </H>\n</conf>\n");
+    EXPECT_EQ(doc,
+              "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<conf vtype=\" X\">\n  <G0>\n    <V0>250</V0>\n"
+              "    <V1>100 Hz</V1>\n  </G0>\n  <G1>\n    <V2>Bench A</V2>\n    <V3>Off</V3>\n  </G1>\n"
+              "  <H>\n    <V0>1.0042</V0>\n    <V1>0.9987</V1>\n  </H>\n</conf>\n");
 
     view.openName = (cfg / "snapshot.XML").string();
     frame->btnLoadClick();
@@ -665,7 +696,8 @@ TEST_F(ConfigurationTest, LoadedValuesAreWrittenByApplyInRowOrderThenTheHiddenVa
     ASSERT_TRUE(RunUntilIdle());
     const Texts cmds = CommandTexts();
     ASSERT_GE(cmds.size(), 4u);
-    EXPECT_EQ(Texts(cmds.begin(), cmds.begin() + 4), (Texts{C("$101300"), C("$122Bench C"), C("$1101"), C("$1402.5")}));
+    EXPECT_EQ(Texts(cmds.begin(), cmds.begin() + 4),
+              (Texts{C("$101300"), C("$122Bench C"), C("$1101"), C("$1402.5")}));
     EXPECT_EQ(device->Settings()["$140"], "2.5");
 }
 
@@ -673,11 +705,13 @@ TEST_F(ConfigurationTest, FewerValuesChangeOnlyTheFirstRowsAndSurplusValuesAreIg
     Open(31);
     ASSERT_TRUE(RunUntilIdle());
     Enter(3, "On");
-    frame->LoadConfiguration(File("short.xml", "<conf vtype=\" X\"><G0><V0>1</V0><V1>10 Hz</V1></G0></conf>"));
+    frame->LoadConfiguration(
+        File("short.xml", "<conf vtype=\" X\"><G0><V0>1</V0><V1>10 Hz</V1></G0></conf>"));
     EXPECT_EQ(NewValues(), (Texts{"1", "10 Hz", "-", "On"}));
     EXPECT_EQ(Checks(), (std::vector<bool>{true, true, false, true}));
-    frame->LoadConfiguration(File("long.xml", "<conf vtype=\" X\"><G0><V0>a</V0><V1>b</V1><V2>c</V2><V3>d</V3>"
-                                              "<V4>e</V4><V5>f</V5></G0><H><V0>x</V0></H></conf>"));
+    frame->LoadConfiguration(File("long.xml",
+                                  "<conf vtype=\" X\"><G0><V0>a</V0><V1>b</V1><V2>c</V2><V3>d</V3>"
+                                  "<V4>e</V4><V5>f</V5></G0><H><V0>x</V0></H></conf>"));
     EXPECT_EQ(NewValues(), (Texts{"a", "b", "c", "d"}));
     // A second file's hidden values are appended to those pending.
     frame->LoadConfiguration(File("hidden.xml", "<conf vtype=\" X\"><H><V0>y</V0><V1>z</V1></H></conf>"));
@@ -690,16 +724,16 @@ TEST_F(ConfigurationTest, FilesThatDoNotFitChangeNothing) {
     struct Case {
         const char* what;
         std::string text;
-        bool typeBox;   // "The Mirota version ..." box
-        bool errorBox;  // error dialog
+        bool typeBox;  // "The Mirota version ..." box
+        bool errorBox; // error dialog
     };
     const std::vector<Case> cases = {
         {"type in other letter case", "<conf vtype=\" x\"><G0><V0>1</V0></G0></conf>", true, false},
         {"other type", "<conf vtype=\"DMS\"><G0><V0>1</V0></G0></conf>", true, false},
         {"no type", "<conf><G0><V0>1</V0></G0></conf>", false, false},
         {"not well-formed", "<conf vtype=\" X\"><G0><V0>1</V0></conf>", false, true},
-        {"entities", "<!DOCTYPE conf [<!ENTITY e \"1\">]><conf vtype=\" X\"><G0><V0>&e;</V0></G0></conf>", false,
-         true},
+        {"entities", "<!DOCTYPE conf [<!ENTITY e \"1\">]><conf vtype=\" X\"><G0><V0>&e;</V0></G0></conf>",
+         false, true},
     };
     for (const Case& tc : cases) {
         SCOPED_TRACE(tc.what);
@@ -711,8 +745,9 @@ TEST_F(ConfigurationTest, FilesThatDoNotFitChangeNothing) {
         ASSERT_EQ(view.boxes.size(), tc.typeBox ? 1u : 0u);
         if (tc.typeBox) {
             EXPECT_EQ(view.boxes[0].first, "Ostrel");
-            EXPECT_EQ(view.boxes[0].second, "The Mirota version of the configuration file does not match the version "
-                                            "of the connected device.Please load a valid configuration file.");
+            EXPECT_EQ(view.boxes[0].second,
+                      "The Mirota version of the configuration file does not match the version "
+                      "of the connected device.Please load a valid configuration file.");
         }
         ASSERT_EQ(dialogs.shown.size(), tc.errorBox ? 1u : 0u);
         if (tc.errorBox) {

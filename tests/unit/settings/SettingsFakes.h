@@ -1,8 +1,8 @@
 #pragma once
 // Fakes around the settings screen's logic: the host (control screen), the dialogs and the window.
-#include "screen/Screens.h"
-#include "link/Dialogs.h"
 #include "../../support/RecordingDialogs.h"
+#include "link/Dialogs.h"
+#include "screen/Screens.h"
 #include "settings/FrmSettings.h"
 #include "settings/SettingsView.h"
 
@@ -23,7 +23,6 @@ struct FakeHost : ScreenHost {
         if (onClosing) onClosing();
     }
 };
-
 
 using test::ShownBox;
 // The settings tests answer Yes/No questions and input boxes through answers and inputs.
@@ -56,7 +55,8 @@ struct FakeView : SettingsView {
         ++closeRequests;
         if (frame && frame->FormClose()) closed = true;
     }
-    std::string SelectBox(const std::string&, const std::string& prompt, const std::vector<std::string>&) override {
+    std::string SelectBox(const std::string&, const std::string& prompt,
+                          const std::vector<std::string>&) override {
         selectPrompts.push_back(prompt);
         if (selections.empty()) return kSettingsNoValue;
         std::string r = selections.front();

@@ -20,9 +20,9 @@ TEST(ConfigurationCompareTest, TextsOrNumbersAsTheWritePassReadsThem) {
         bool equal;
     };
     const std::vector<Case> cases = {
-        {"1.5", "1.50", false, true},      // same number, other text
+        {"1.5", "1.50", false, true}, // same number, other text
         {"250", "250", false, true},
-        {"250", " +250 ", false, true},    // as the echo comparison reads numbers
+        {"250", " +250 ", false, true}, // as the echo comparison reads numbers
         {"250", "400", false, false},
         // Unlike the echo check, numbers within the same hundred are not taken as equal.
         {"10", "12", false, false},
@@ -30,9 +30,9 @@ TEST(ConfigurationCompareTest, TextsOrNumbersAsTheWritePassReadsThem) {
         {"Bench A", "Bench A", false, true},
         {"Bench A", "bench a", false, false}, // free text is compared exactly
         {"", "0", false, false},
-        {"100 Hz", "100 hz", true, true},  // display texts stand for the same device value
+        {"100 Hz", "100 hz", true, true}, // display texts stand for the same device value
         {"100 Hz", "10 Hz", true, false},
-        {"1,5", "1.5", false, false},      // a decimal comma is no number
+        {"1,5", "1.5", false, false}, // a decimal comma is no number
     };
     for (const Case& tc : cases)
         EXPECT_EQ(SettingValuesEqual(tc.current, tc.file, tc.display), tc.equal)
@@ -91,7 +91,8 @@ TEST(SettingsExportTest, FieldsAreQuotedAsRfc4180Says) {
         {"a;b", "a;b"},
         {"Grüße", "Grüße"}, // UTF-8 passes unchanged
     };
-    for (const Case& tc : cases) EXPECT_EQ(CsvField(tc.text), tc.field) << tc.text;
+    for (const Case& tc : cases)
+        EXPECT_EQ(CsvField(tc.text), tc.field) << tc.text;
     EXPECT_EQ(CsvField("a;b", ';'), "\"a;b\"");
     EXPECT_EQ(CsvRecord({"a", "b,c", ""}), "a,\"b,c\",\r\n");
 }
@@ -120,7 +121,8 @@ class AtomicWriteTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir = std::filesystem::temp_directory_path() /
-              ("settings-export-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("settings-export-" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
     }
@@ -131,7 +133,8 @@ protected:
     }
     std::vector<std::string> Entries() {
         std::vector<std::string> names;
-        for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            names.push_back(e.path().filename().string());
         return names;
     }
     std::filesystem::path dir;

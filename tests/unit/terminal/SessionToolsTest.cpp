@@ -49,21 +49,31 @@ TEST(SessionLogTest, LinesEndAtLfCrLfOrALoneCrAcrossChunks) {
         {"open line included", {"prompt> "}, "A RX prompt> \n"},
         {"line stamped at its first byte", {"pa", "rt\n"}, "A RX part\n"},
         {"controls shown by name", {"\x1b[2J\tx\x07\x7f\x01\n"}, "A RX <ESC>[2J\tx<BEL><DEL><SOH>\n"},
-        {"utf-8 kept", {"Gr\xc3\xbc\xc3\x9f" "e\n"}, "A RX Gr\xc3\xbc\xc3\x9f" "e\n"},
+        {"utf-8 kept",
+         {"Gr\xc3\xbc\xc3\x9f"
+          "e\n"},
+         "A RX Gr\xc3\xbc\xc3\x9f"
+         "e\n"},
         // A screen drawn by cursor addressing: a line per position, also when the sequence is split.
-        {"cursor positions", {"\x1b[1;1HTitle\x1b[1mX\x1b[0m\x1b[2", ";5Hnext\x1b[H"},
+        {"cursor positions",
+         {"\x1b[1;1HTitle\x1b[1mX\x1b[0m\x1b[2", ";5Hnext\x1b[H"},
          "A RX <ESC>[1;1HTitle<ESC>[1mX<ESC>[0m\nB RX <ESC>[2;5Hnext\nC RX <ESC>[H\n"},
-        {"reset", {"a\x1b" "cb"}, "A RX a\nB RX <ESC>cb\n"},
+        {"reset",
+         {"a\x1b"
+          "cb"},
+         "A RX a\nB RX <ESC>cb\n"},
         {"an abandoned sequence is kept", {"\x1b[12\r\n"}, "A RX <ESC>[12\n"},
     };
     for (const Case& tc : cases) {
         SCOPED_TRACE(tc.what);
         SteppingClock clock;
         SessionLog log([&clock] { return clock(); });
-        for (const std::string& chunk : tc.chunks) log.Add(Dir::Received, chunk);
+        for (const std::string& chunk : tc.chunks)
+            log.Add(Dir::Received, chunk);
         std::string expected = tc.text;
         // A, B, C: the first, second and third clock readings.
-        const std::string stamps[] = {"2026-12-10 23:59:59.990", "2026-12-10 23:59:59.997", "2026-12-11 00:00:00.004"};
+        const std::string stamps[] = {"2026-12-10 23:59:59.990", "2026-12-10 23:59:59.997",
+                                      "2026-12-11 00:00:00.004"};
         for (int k = 0; k < 3; ++k)
             for (auto p = expected.find(std::string(1, char('A' + k)) + " RX"); p != std::string::npos;
                  p = expected.find(std::string(1, char('A' + k)) + " RX"))

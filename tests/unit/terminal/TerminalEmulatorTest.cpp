@@ -112,7 +112,6 @@ TEST(TerminalEmulator, EightBitCsiByteDoesNotStartASequence) {
     EXPECT_EQ(t.RowText(0), Utf8(U'›') + "2J");
 }
 
-
 // Byte streams the emulation library cannot take (memory corruption on many CSI separators, an endless
 // loop on a repeat sequence before any printable character): after each, whole or split at any point,
 // the terminal still works and shows nothing of the dropped sequence.
@@ -122,7 +121,9 @@ struct HostileCase {
     std::string row0; // what row 0 shows after the bytes and "ok"
 };
 
-std::string Repeat(char c, int n) { return std::string(static_cast<std::size_t>(n), c); }
+std::string Repeat(char c, int n) {
+    return std::string(static_cast<std::size_t>(n), c);
+}
 
 class HostileInput : public ::testing::TestWithParam<HostileCase> {};
 
@@ -160,9 +161,14 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"SeparatorsAfterIntermediates", "\x1b([" + Repeat(':', 19) + "H", "ok"},
         HostileCase{"EscapeBeforeEscapeBeforeText", "\x1b\x1b[3.b\x1b[2b[3b\x1b(\x1b[b", "[3bbok"},
         HostileCase{"RepeatAfterCharacter", "x\x1b[3b", "xxxxok"},
-        HostileCase{"RepeatWithHugeCountIsCapped", "\x1b[2000000000b\x1b[Hx\x1b[4000000000b\x1b[H", "ok" + Repeat('x', 78)},
+        HostileCase{"RepeatWithHugeCountIsCapped", "\x1b[2000000000b\x1b[Hx\x1b[4000000000b\x1b[H",
+                    "ok" + Repeat('x', 78)},
         HostileCase{"SequenceBrokenOffByEscape", "\x1b[1;2\x1b[3Cab", "   abok"},
-        HostileCase{"SequenceBrokenOffByCancel", "\x1b[" + Repeat(';', 30) + "\x18" "ab", "abok"}),
+        HostileCase{"SequenceBrokenOffByCancel",
+                    "\x1b[" + Repeat(';', 30) +
+                        "\x18"
+                        "ab",
+                    "abok"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(TerminalEmulator, ControlSequenceWithFifteenSeparatorsIsInterpreted) {
@@ -174,8 +180,10 @@ TEST(TerminalEmulator, ControlSequenceWithFifteenSeparatorsIsInterpreted) {
 }
 
 TEST(TermInputGuard, OutputDoesNotDependOnChunkBoundaries) {
-    const std::string stream = "ab\x1b[3;4Hc\x1b]0;title\a\x1b(Bd\x1b[" + Repeat(':', 20) + "He\x1b[2b\x1b"
-                               "P1$r\x1b\\\x1b[?25l\xe4\x1b[b\x1b[1;2\x1b" "c";
+    const std::string stream = "ab\x1b[3;4Hc\x1b]0;title\a\x1b(Bd\x1b[" + Repeat(':', 20) +
+                               "He\x1b[2b\x1b"
+                               "P1$r\x1b\\\x1b[?25l\xe4\x1b[b\x1b[1;2\x1b"
+                               "c";
     TermInputGuard whole;
     std::string expected;
     whole.Filter(stream.data(), stream.size(), expected);
@@ -249,14 +257,14 @@ TEST_P(Keys, SendTheEmulationsSequence) {
 
 INSTANTIATE_TEST_SUITE_P(
     TerminalEmulator, Keys,
-    ::testing::Values(KeyCase{"", TermKey::Up, tmNone, "\x1b[A"}, KeyCase{"", TermKey::Down, tmNone, "\x1b[B"},
-                      KeyCase{"", TermKey::Right, tmNone, "\x1b[C"}, KeyCase{"", TermKey::Left, tmNone, "\x1b[D"},
-                      KeyCase{"\x1b[?1h", TermKey::Up, tmNone, "\x1bOA"}, // application cursor keys
-                      KeyCase{"\x1b[?1h", TermKey::Left, tmNone, "\x1bOD"},
-                      KeyCase{"", TermKey::Up, tmCtrl, "\x1b[1;5A"}, KeyCase{"", TermKey::Delete, tmNone, "\x1b[3~"},
-                      KeyCase{"", TermKey::PageDown, tmNone, "\x1b[6~"}, KeyCase{"", TermKey::F1, tmNone, "\x1bOP"},
-                      KeyCase{"", TermKey::F4, tmNone, "\x1bOS"}, KeyCase{"", TermKey::F5, tmNone, "\x1b[15~"},
-                      KeyCase{"", TermKey::F12, tmNone, "\x1b[24~"}));
+    ::testing::Values(
+        KeyCase{"", TermKey::Up, tmNone, "\x1b[A"}, KeyCase{"", TermKey::Down, tmNone, "\x1b[B"},
+        KeyCase{"", TermKey::Right, tmNone, "\x1b[C"}, KeyCase{"", TermKey::Left, tmNone, "\x1b[D"},
+        KeyCase{"\x1b[?1h", TermKey::Up, tmNone, "\x1bOA"}, // application cursor keys
+        KeyCase{"\x1b[?1h", TermKey::Left, tmNone, "\x1bOD"}, KeyCase{"", TermKey::Up, tmCtrl, "\x1b[1;5A"},
+        KeyCase{"", TermKey::Delete, tmNone, "\x1b[3~"}, KeyCase{"", TermKey::PageDown, tmNone, "\x1b[6~"},
+        KeyCase{"", TermKey::F1, tmNone, "\x1bOP"}, KeyCase{"", TermKey::F4, tmNone, "\x1bOS"},
+        KeyCase{"", TermKey::F5, tmNone, "\x1b[15~"}, KeyCase{"", TermKey::F12, tmNone, "\x1b[24~"}));
 
 TEST(TerminalEmulator, LinesScrolledOffTheTopGoToTheScrollbackWithTheirAttributes) {
     TerminalEmulator t(24, 80, 5);

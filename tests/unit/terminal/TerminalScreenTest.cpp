@@ -2,8 +2,8 @@
 // closing bytes, typed keys, the device's text mode on the emulated screen, failures.
 #include "terminal/FrmTerminal.h"
 
-#include "devsim/DeviceSimulator.h"
 #include "../../support/ScreenFakes.h"
+#include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/SimulatedLoop.h"
 
@@ -27,8 +27,7 @@ public:
     TerminalSession& Terminal() override { return session; }
     void CloseWindow() override {
         ++closeRequests;
-        if (frame)
-            frame->FormClose();
+        if (frame) frame->FormClose();
     }
 };
 
@@ -44,8 +43,7 @@ protected:
     std::uint64_t openedAt = 0;
 
     void Open(bool openPort = true) {
-        if (openPort)
-            port.Open();
+        if (openPort) port.Open();
         openedAt = loop.TickCount();
         frame = std::make_unique<TfrmTerminalFrame>(host, loop, dialogs, &port, "FT5X1A", view);
         view.frame = frame.get();
@@ -178,7 +176,8 @@ TEST_F(TerminalScreen, LetGoDuringTheOpeningWaitTheScreenIsReleasedOnlyAfterItRe
         releasedDuringClose = released;
     };
     port.Open();
-    loop.StartTimer(500, [&] { device.SetHangUp(); }, false);
+    loop.StartTimer(
+        500, [&] { device.SetHangUp(); }, false);
     Open(false);
     EXPECT_EQ(host.closings, std::vector<bool>{true});
     EXPECT_FALSE(releasedDuringClose);

@@ -1,8 +1,8 @@
 // The terminal view's binding to the port: received bytes reach the emulation only while bound, typed
 // keys and the emulation's answers go to the port at once.
+#include "terminal/TerminalSession.h"
 #include "link/ComPort.h"
 #include "loop/SimulatedLoop.h"
-#include "terminal/TerminalSession.h"
 
 #include "../../support/FakeBackend.h"
 

@@ -1,9 +1,9 @@
 // The values screen against the device simulator in simulated time: the protocol as both sides see it.
 #include "values/FrmValues.h"
 
+#include "../../support/RecordingDialogs.h"
 #include "devsim/DeviceSimulator.h"
 #include "loop/SimulatedLoop.h"
-#include "../../support/RecordingDialogs.h"
 
 #include <gtest/gtest.h>
 
@@ -40,7 +40,8 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
     QuietView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG);
     EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic before Start
-    for (int i = 0; i < 6; ++i) frame.SetBoxTicked(i, true);
+    for (int i = 0; i < 6; ++i)
+        frame.SetBoxTicked(i, true);
     frame.Start();
     EXPECT_EQ(device.ReceivedText(), "*$6661\r");
     loop.RunFor(1000);
@@ -53,7 +54,8 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
 
     device.ClearReceived();
     // All four within the first liveness interval, so no keep-alive comes between them.
-    for (CommandButton b : {CommandButton::Fifty, CommandButton::Nulling, CommandButton::Hundred, CommandButton::Measure}) {
+    for (CommandButton b :
+         {CommandButton::Fifty, CommandButton::Nulling, CommandButton::Hundred, CommandButton::Measure}) {
         frame.ClickButton(b);
         loop.RunFor(500);
     }

@@ -67,8 +67,9 @@ class FrmValuesTest : public ::testing::Test {
 protected:
     FrmValuesTest() : device(loop), port(loop, device.MakeBackend()), host(loop) {
         port.Open();
-        cfgDir = std::filesystem::temp_directory_path() /
-                 ("values_cfg_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        cfgDir =
+            std::filesystem::temp_directory_path() /
+            ("values_cfg_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         std::filesystem::create_directories(cfgDir);
         WriteConfig("[DMS]\nadspTorque1=Torque 1\nadspTorque2=Torque 2\nadspSpeed1=Speed 1\n"
                     "adspSpeed2=Speed 2\nadspAngle=Angle\nadspAngleSpeed=Angle Speed\n");
@@ -81,8 +82,9 @@ protected:
         std::ofstream(cfgDir / kComponentConfigurationFile, std::ios::binary) << text;
     }
     void Open(const std::string& description = "Mirota DMS") {
-        frame = std::make_unique<TfrmValuesFrame>(host, loop, dialogs, &port, description, "12345", view, cfgDir,
-                                                  [this] { return 1.8e9 + loop.TickCount() / 1000.0; });
+        frame =
+            std::make_unique<TfrmValuesFrame>(host, loop, dialogs, &port, description, "12345", view, cfgDir,
+                                              [this] { return 1.8e9 + loop.TickCount() / 1000.0; });
         frame->Start();
     }
     // Opens the screen and lets the start command be answered and its time-out pass.
@@ -113,7 +115,8 @@ TEST_F(FrmValuesTest, OpeningStartsTheStreamWithPacedCommands) {
     EXPECT_EQ(device.ReceivedText(), "*$6661\r");
     const std::uint64_t expected[] = {0, 560, 620, 680, 740, 800, 860};
     ASSERT_EQ(device.Received().size(), std::size(expected));
-    for (std::size_t i = 0; i < std::size(expected); ++i) EXPECT_EQ(device.Received()[i].At, expected[i]) << i;
+    for (std::size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(device.Received()[i].At, expected[i]) << i;
     EXPECT_EQ(view.caption, "Values(12345)");
     EXPECT_EQ(frame->strVersion, " DMS");
     loop.RunFor(1000);
@@ -122,7 +125,8 @@ TEST_F(FrmValuesTest, OpeningStartsTheStreamWithPacedCommands) {
 }
 
 TEST_F(FrmValuesTest, NothingIsSentBeforeStartNorAfterBeingLetGo) {
-    frame = std::make_unique<TfrmValuesFrame>(host, loop, dialogs, &port, "Mirota DMS", "12345", view, cfgDir);
+    frame =
+        std::make_unique<TfrmValuesFrame>(host, loop, dialogs, &port, "Mirota DMS", "12345", view, cfgDir);
     loop.RunFor(12000);
     EXPECT_EQ(device.ReceivedText(), ""); // constructed: no traffic, no liveness
     frame->Detach();
@@ -139,20 +143,20 @@ TEST_F(FrmValuesTest, MeasurementPacketsReachTheirDisplaysAndThePlot) {
     frame->SetBoxTicked(1, true);
     struct Case {
         const char* body;
-        int index;       // display expected to change, -1 none
+        int index; // display expected to change, -1 none
         double value;
         std::size_t pointsAdded; // per ticked channel
     };
     const Case cases[] = {
-        {"2-0.5", 1, -0.5, 1},   // Torque 2
+        {"2-0.5", 1, -0.5, 1}, // Torque 2
         {"1 +12.25 ", 0, 12.25, 1},
-        {"712.0", -1, 0, 1},     // digit 7: no display, points all the same
-        {"012", -1, 0, 1},       // digit 0 likewise
-        {"212,5", -1, 0, 1},     // comma: display keeps its value
-        {"2", -1, 0, 1},         // no number at all
-        {"x2.0", -1, 0, 0},      // a letter first: nothing
-        {"", -1, 0, 0},          // empty packet: nothing
-        {"6 1E2", 5, 100, 1},    // Angle Speed (not ticked)
+        {"712.0", -1, 0, 1},  // digit 7: no display, points all the same
+        {"012", -1, 0, 1},    // digit 0 likewise
+        {"212,5", -1, 0, 1},  // comma: display keeps its value
+        {"2", -1, 0, 1},      // no number at all
+        {"x2.0", -1, 0, 0},   // a letter first: nothing
+        {"", -1, 0, 0},       // empty packet: nothing
+        {"6 1E2", 5, 100, 1}, // Angle Speed (not ticked)
     };
     std::size_t points = 0;
     for (const Case& c : cases) {
@@ -218,7 +222,8 @@ TEST_F(FrmValuesTest, ConfigurationDecidesPanelsAndLabels) {
     EXPECT_EQ(frame->Plot().ChannelAt(2).Title, "False");
     EXPECT_EQ(frame->Plot().ChannelAt(4).Title, "Angle");
     // A hidden value is never plotted, even when its box is ticked.
-    for (int i = 0; i < 6; ++i) frame->SetBoxTicked(i, true);
+    for (int i = 0; i < 6; ++i)
+        frame->SetBoxTicked(i, true);
     Packet("51.0");
     EXPECT_EQ(frame->Plot().PointCount(4), 0u);
     EXPECT_EQ(frame->Plot().PointCount(0), 1u);
@@ -227,7 +232,8 @@ TEST_F(FrmValuesTest, ConfigurationDecidesPanelsAndLabels) {
 TEST_F(FrmValuesTest, WithoutConfigurationNoPanelButALiveStream) {
     std::filesystem::remove(cfgDir / kComponentConfigurationFile);
     OpenSettled();
-    for (bool p : view.panels) EXPECT_FALSE(p);
+    for (bool p : view.panels)
+        EXPECT_FALSE(p);
     for (int i = 0; i < 12; ++i) {
         Packet("11.0");
         loop.RunFor(1000);
@@ -279,11 +285,16 @@ INSTANTIATE_TEST_SUITE_P(Buttons, ButtonCommandTest,
                                            ButtonCase{CommandButton::Nulling, "$200", "&200", "0"}),
                          [](const ::testing::TestParamInfo<ButtonCase>& info) {
                              switch (info.param.button) {
-                             case CommandButton::Measure: return std::string("Measure");
-                             case CommandButton::Nulling: return std::string("Zero");
-                             case CommandButton::Null: return std::string("ZeroPercent");
-                             case CommandButton::Fifty: return std::string("FiftyPercent");
-                             default: return std::string("HundredPercent");
+                             case CommandButton::Measure:
+                                 return std::string("Measure");
+                             case CommandButton::Nulling:
+                                 return std::string("Zero");
+                             case CommandButton::Null:
+                                 return std::string("ZeroPercent");
+                             case CommandButton::Fifty:
+                                 return std::string("FiftyPercent");
+                             default:
+                                 return std::string("HundredPercent");
                              }
                          });
 
@@ -345,7 +356,8 @@ TEST_F(FrmValuesTest, UnansweredStopRepeatsTheStopNotTheLastButtonsCommand) {
     frame->FormClose();
     EXPECT_EQ(device.ReceivedText().substr(0, 15), "$6660\r\x1b\x1b\x1b$6660\r");
     EXPECT_EQ(device.Count("$2013"), 0);
-    for (const auto& t : dialogs.texts) ADD_FAILURE() << t;
+    for (const auto& t : dialogs.texts)
+        ADD_FAILURE() << t;
 }
 
 TEST_F(FrmValuesTest, LatchingButtonGroups) {
@@ -353,7 +365,8 @@ TEST_F(FrmValuesTest, LatchingButtonGroups) {
     using B = CommandButton;
     auto pressed = [&] {
         std::string s;
-        for (B b : {B::Measure, B::Nulling, B::Null, B::Fifty, B::Hundred}) s += frame->ButtonPressed(b) ? '1' : '0';
+        for (B b : {B::Measure, B::Nulling, B::Null, B::Fifty, B::Hundred})
+            s += frame->ButtonPressed(b) ? '1' : '0';
         return s;
     };
     EXPECT_EQ(pressed(), "10000"); // "Measure" shown pressed at opening, nothing sent for it
@@ -364,10 +377,16 @@ TEST_F(FrmValuesTest, LatchingButtonGroups) {
     };
     const Step steps[] = {
         // Until a release routine has run, clicking the pressed button keeps it pressed.
-        {B::Fifty, "00010"},   {B::Nulling, "00010"}, {B::Hundred, "00001"}, {B::Hundred, "00001"},
+        {B::Fifty, "00010"},
+        {B::Nulling, "00010"},
+        {B::Hundred, "00001"},
+        {B::Hundred, "00001"},
         // "Measure" releases the calibration group, which may then have none pressed (and the
         // calibration buttons released "Measure"'s group before).
-        {B::Measure, "10000"}, {B::Measure, "00000"}, {B::Null, "00100"},     {B::Null, "00000"},
+        {B::Measure, "10000"},
+        {B::Measure, "00000"},
+        {B::Null, "00100"},
+        {B::Null, "00000"},
     };
     for (const Step& s : steps) {
         frame->ClickButton(s.click);
@@ -447,11 +466,14 @@ TEST_F(FrmValuesTest, LettingGoInsideANestedWaitDefersTheDestructionAndStopsEver
     OpenSettled();
     bool destroyed = false;
     // The host lets the screen go while the close handling is still waiting its 1.5 s.
-    loop.StartTimer(700, [&] {
-        frame->Detach();
-        frame->WhenIdle([&] { destroyed = true; });
-        EXPECT_FALSE(destroyed); // FormClose is still on the stack
-    }, false);
+    loop.StartTimer(
+        700,
+        [&] {
+            frame->Detach();
+            frame->WhenIdle([&] { destroyed = true; });
+            EXPECT_FALSE(destroyed); // FormClose is still on the stack
+        },
+        false);
     device.ClearReceived();
     frame->FormClose();
     EXPECT_TRUE(destroyed);
@@ -470,8 +492,9 @@ TEST_F(FrmValuesTest, PortFailureIsReportedOnceAndClosesWithTheFailureFlag) {
     device.HangUp();
     loop.RunFor(10);
     ASSERT_EQ(dialogs.texts.size(), 1u);
-    EXPECT_EQ(dialogs.texts[0], "The communication with the device failed.\r\nMake sure that the device is properly "
-                                "connected.\r\nPlease restart the device.");
+    EXPECT_EQ(dialogs.texts[0],
+              "The communication with the device failed.\r\nMake sure that the device is properly "
+              "connected.\r\nPlease restart the device.");
     ASSERT_EQ(host.closings.size(), 1u);
     EXPECT_TRUE(host.closings[0]);
     EXPECT_TRUE(frame->Link().bErrorOccures());

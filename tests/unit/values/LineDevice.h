@@ -2,9 +2,9 @@
 // A small scripted device on a simulated serial line for the values screen's tests: it logs every
 // byte with its virtual arrival time, answers the screen's commands after a short delay (unless told
 // otherwise), and lets a test put any bytes on the line or hang it up.
+#include "../../support/ScriptedLineBackend.h"
 #include "link/SerialBackend.h"
 #include "loop/MessageLoop.h"
-#include "../../support/ScriptedLineBackend.h"
 
 #include <deque>
 #include <functional>
@@ -53,7 +53,8 @@ public:
     const std::vector<LoggedByte>& Received() const { return received_; }
     std::string ReceivedText() const {
         std::string s;
-        for (const auto& b : received_) s += b.Byte;
+        for (const auto& b : received_)
+            s += b.Byte;
         return s;
     }
     // Arrival time of the n-th occurrence (from 0) of `text` in what was received; -1 when missing.
@@ -69,7 +70,8 @@ public:
     int Count(const std::string& text) const {
         const std::string all = ReceivedText();
         int n = 0;
-        for (std::size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1)) ++n;
+        for (std::size_t p = all.find(text); p != std::string::npos; p = all.find(text, p + 1))
+            ++n;
         return n;
     }
     void ClearReceived() { received_.clear(); }
@@ -86,7 +88,8 @@ private:
                 if (command == "$6661\r") StartStream();
                 if (command == "$6660\r") StopStream();
                 const std::string reply = answer;
-                loop_.StartTimer(AnswerDelayMs, [this, reply] { Send(reply); }, false);
+                loop_.StartTimer(
+                    AnswerDelayMs, [this, reply] { Send(reply); }, false);
                 return;
             }
         }
@@ -94,7 +97,8 @@ private:
     }
     void StartStream() {
         if (streamTimer_ || StreamEveryMs == 0) return;
-        streamTimer_ = loop_.StartTimer(StreamEveryMs, [this] { Send("%00" + (StreamBody ? StreamBody() : "11.5") + "\x1b"); });
+        streamTimer_ = loop_.StartTimer(
+            StreamEveryMs, [this] { Send("%00" + (StreamBody ? StreamBody() : "11.5") + "\x1b"); });
     }
     void StopStream() {
         if (streamTimer_) loop_.KillTimer(streamTimer_);
@@ -116,6 +120,8 @@ private:
 
 using LineBackend = ScriptedLineBackend<LineDevice>;
 
-inline std::unique_ptr<SerialBackend> LineDevice::MakeBackend() { return std::make_unique<LineBackend>(*this); }
+inline std::unique_ptr<SerialBackend> LineDevice::MakeBackend() {
+    return std::make_unique<LineBackend>(*this);
+}
 
 } // namespace mirota::testing

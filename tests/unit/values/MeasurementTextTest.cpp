@@ -1,7 +1,7 @@
 // The decimal-number grammar of measurement packets and the component configuration file.
+#include "values/MeasurementText.h"
 #include "values/ComponentConfiguration.h"
 #include "values/FrmValues.h"
-#include "values/MeasurementText.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,8 @@ TEST(ReadDecimalNumber, AcceptsTheDevicesNumbers) {
         double value;
     };
     const Case cases[] = {
-        {"-0.5", -0.5}, {"12.3456", 12.3456}, {"+3", 3},     {"  7.25  ", 7.25}, {"12.", 12},
-        {".5", 0.5},    {"1E3", 1000},        {"2.5e-2", 0.025}, {"-1e+2", -100}, {"0", 0},
+        {"-0.5", -0.5}, {"12.3456", 12.3456}, {"+3", 3},         {"  7.25  ", 7.25}, {"12.", 12},
+        {".5", 0.5},    {"1E3", 1000},        {"2.5e-2", 0.025}, {"-1e+2", -100},    {"0", 0},
     };
     std::setlocale(LC_ALL, "de_DE.UTF-8"); // a comma locale must change nothing
     for (const Case& c : cases) {
@@ -49,20 +49,21 @@ protected:
         return path;
     }
     void TearDown() override { std::filesystem::remove(path); }
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("values_cc_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                  std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".ini");
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("values_cc_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".ini");
 };
 
 TEST_F(ComponentConfigurationTest, LabelsFalseRuleAndMissingKeys) {
     Write("; values per device type\r\n"
           "[Other]\r\nadspTorque1=Wrong\r\n"
           "  [ dms ]  \r\n"
-          "ADSPTORQUE1 = \r\n"       // empty label: shown
+          "ADSPTORQUE1 = \r\n" // empty label: shown
           "adspTorque2=Torque B\r\n"
           "adspTorque2=second wins not\r\n"
-          "adspAngle=false\r\n"      // hidden
-          "adspSpeed1=False\r\n"     // shown under "False"
+          "adspAngle=false\r\n"  // hidden
+          "adspSpeed1=False\r\n" // shown under "False"
           "adspSpeed2 = rpm = fast\r\n");
     const auto labels = ReadComponentLabels(path, "DMS");
     EXPECT_EQ(labels[0], "");
@@ -90,14 +91,16 @@ TEST_F(ComponentConfigurationTest, EncodingFromTheByteOrderMark) {
     EXPECT_EQ(ReadComponentLabels(path, "DMS")[0], "Drehmoment \xc2\xb5Nm");
     Write("\xef\xbb\xbf[DMS]\nadspTorque1=\xc2\xb5Nm\n");
     EXPECT_EQ(ReadComponentLabels(path, "DMS")[0], "\xc2\xb5Nm");
-    const std::string utf16 = std::string("\xff\xfe[\0D\0M\0S\0]\0\n\0a\0d\0s\0p\0A\0n\0g\0l\0e\0=\0\xb0\0", 36);
+    const std::string utf16 =
+        std::string("\xff\xfe[\0D\0M\0S\0]\0\n\0a\0d\0s\0p\0A\0n\0g\0l\0e\0=\0\xb0\0", 36);
     Write(utf16);
     EXPECT_EQ(ReadComponentLabels(path, "DMS")[4], "\xc2\xb0");
 }
 
 TEST(ComponentConfiguration, MissingFileHidesEverything) {
     const auto labels = ReadComponentLabels("/nonexistent/ComponentConfiguration.ini", " DMS");
-    for (const auto& l : labels) EXPECT_EQ(l, "false");
+    for (const auto& l : labels)
+        EXPECT_EQ(l, "false");
 }
 
 } // namespace

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-
 namespace mirota {
 namespace {
 
@@ -42,11 +41,11 @@ TEST_F(PlotModelTest, FirstPointAlignsTheTimeWindowLaterPointsMoveItByWholeWidth
     EXPECT_EQ(model.TimeRange(), (AxisRange{T0 + 0.3, T0 + 20.3}));
     model.AddPoint(0, T0 + 20.3, 1); // on the right end: still inside
     EXPECT_EQ(model.TimeRange(), (AxisRange{T0 + 0.3, T0 + 20.3}));
-    model.AddPoint(0, T0 + 21, 1);   // beyond: one width on
+    model.AddPoint(0, T0 + 21, 1); // beyond: one width on
     EXPECT_EQ(model.TimeRange(), (AxisRange{T0 + 20.3, T0 + 40.3}));
-    model.AddPoint(0, T0 + 75, 1);   // after a pause: as many widths as it takes to hold it
+    model.AddPoint(0, T0 + 75, 1); // after a pause: as many widths as it takes to hold it
     EXPECT_EQ(model.TimeRange(), (AxisRange{T0 + 60.3, T0 + 80.3}));
-    model.AddPoint(0, T0 + 50, 1);   // a clock set back: one width back
+    model.AddPoint(0, T0 + 50, 1); // a clock set back: one width back
     EXPECT_EQ(model.TimeRange(), (AxisRange{T0 + 40.3, T0 + 60.3}));
 }
 
@@ -97,14 +96,15 @@ TEST_F(PlotModelTest, ZoomToFitRestoresTheExtentAndKeepsEmptyAndFlatAxes) {
     model.SetValueRange(1, {-1, 1});
     model.ZoomToFit();
     EXPECT_EQ(model.ValueAxisAt(0).Range, (AxisRange{5, 9}));
-    EXPECT_EQ(model.ValueAxisAt(1).Range, (AxisRange{-1, 1}));    // one value only: kept
-    EXPECT_EQ(model.ValueAxisAt(2).Range, (AxisRange{25, 75}));   // no points: kept (as zoomed)
+    EXPECT_EQ(model.ValueAxisAt(1).Range, (AxisRange{-1, 1}));     // one value only: kept
+    EXPECT_EQ(model.ValueAxisAt(2).Range, (AxisRange{25, 75}));    // no points: kept (as zoomed)
     EXPECT_DOUBLE_EQ(model.TimeRange().Width(), time.Width() / 2); // time axis untouched by the fit
 }
 
 TEST_F(PlotModelTest, ZoomToFitOnAnEmptyPlotChangesNothing) {
     model.ZoomToFit();
-    for (int i = 0; i < PlotModel::kChannels; ++i) EXPECT_EQ(model.ValueAxisAt(i).Range, (AxisRange{0, 100}));
+    for (int i = 0; i < PlotModel::kChannels; ++i)
+        EXPECT_EQ(model.ValueAxisAt(i).Range, (AxisRange{0, 100}));
 }
 
 TEST_F(PlotModelTest, ClearAllDataForgetsPointsAndAlignment) {

@@ -37,7 +37,9 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // The part of a table line after the date and time.
-std::string AfterTime(const std::string& line, char sep = ',') { return line.substr(line.find(sep) + 1); }
+std::string AfterTime(const std::string& line, char sep = ',') {
+    return line.substr(line.find(sep) + 1);
+}
 
 TEST(ValueAtOrBefore, NearestPointAtOrBeforeTheTime) {
     PointStore s;
@@ -50,16 +52,19 @@ TEST(ValueAtOrBefore, NearestPointAtOrBeforeTheTime) {
         double t;
         std::optional<double> want;
     } cases[] = {
-        {0, 9.99, std::nullopt}, {0, 10, 1}, {0, 10.5, 1}, {0, 11, 2}, {0, 12.99, 2},
-        {0, 13, 3},              {0, 1e12, 3}, {1, 12, 100}, {2, 12, std::nullopt},
+        {0, 9.99, std::nullopt}, {0, 10, 1}, {0, 10.5, 1}, {0, 11, 2},
+        {0, 12.99, 2},           {0, 13, 3}, {0, 1e12, 3}, {1, 12, 100},
+        {2, 12, std::nullopt},
     };
-    for (const Case& c : cases) EXPECT_EQ(ValueAtOrBefore(s, c.channel, c.t), c.want) << c.channel << " @ " << c.t;
+    for (const Case& c : cases)
+        EXPECT_EQ(ValueAtOrBefore(s, c.channel, c.t), c.want) << c.channel << " @ " << c.t;
 }
 
 TEST(ValueAtOrBefore, FindsAPointManyChunksBack) {
     PointStore s;
     s.Append(1, 0, 7);
-    for (std::size_t r = 1; r < 3 * PointStore::kChunkRows; ++r) s.Append(0, static_cast<double>(r), 0);
+    for (std::size_t r = 1; r < 3 * PointStore::kChunkRows; ++r)
+        s.Append(0, static_cast<double>(r), 0);
     EXPECT_EQ(ValueAtOrBefore(s, 1, 1e9), 7);
 }
 
@@ -83,10 +88,11 @@ TEST(ParseAxisLimit, DotOnlyWholeTextFinite) {
     struct Case {
         const char* text;
         std::optional<double> want;
-    } cases[] = {{"1.5", 1.5},         {" -2 ", -2},          {"+3e2", 300},          {"0", 0},
-                 {"1,5", std::nullopt}, {"", std::nullopt},   {"abc", std::nullopt},  {"1.5x", std::nullopt},
+    } cases[] = {{"1.5", 1.5},          {" -2 ", -2},          {"+3e2", 300},          {"0", 0},
+                 {"1,5", std::nullopt}, {"", std::nullopt},    {"abc", std::nullopt},  {"1.5x", std::nullopt},
                  {"inf", std::nullopt}, {"nan", std::nullopt}, {"1e999", std::nullopt}};
-    for (const Case& c : cases) EXPECT_EQ(ParseAxisLimit(c.text), c.want) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(ParseAxisLimit(c.text), c.want) << c.text;
 }
 
 TEST(FixedValueAxis, StaysThroughPointsZoomAndFitUntilReleased) {
@@ -144,7 +150,8 @@ TEST_F(TableCsvTest, ColumnPerShownChannelRowPerInstant) {
     const auto lines = Lines(TableCsv(model));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "Time,Seconds,Torque 1,\"Speed, \"\"raw\"\"\"");
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.000,0,1\.5,-2)"))) << lines[1];
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.000,0,1\.5,-2)")))
+        << lines[1];
     EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(.*:\d\d\.500,0\.5,2\.5,)"))) << lines[2];
     EXPECT_EQ(AfterTime(lines[3]), "30,3,4.125");
 }
@@ -262,7 +269,7 @@ TEST_F(PointRecorderTest, DestructionAndClearEndTheFileCleanly) {
         ASSERT_TRUE(rec.Start(file, 0));
         Packet(T0, 1, 2);
         rec.Poll(0.1);
-        rec.TakePending(); // the newest packet is taken in before its row goes
+        rec.TakePending();    // the newest packet is taken in before its row goes
         model.ClearAllData(); // recording goes on with the next points
         rec.Poll(0.2);
         Packet(T0 + 5, 3, 4);

@@ -19,8 +19,8 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 TEST(PointStore, ChannelsOfOneInstantShareARow) {
     PointStore s;
     s.Append(0, T0, 1);
-    s.Append(3, T0, 4);      // same time, other channel: same row
-    s.Append(0, T0, 2);      // same channel again: a new row
+    s.Append(3, T0, 4); // same time, other channel: same row
+    s.Append(0, T0, 2); // same channel again: a new row
     s.Append(3, T0 + 1, 5);
     ASSERT_EQ(s.Rows(), 3u);
     EXPECT_EQ(s.Count(0), 2u);
@@ -75,7 +75,8 @@ protected:
     }
     // The plain walk the summaries must agree with.
     PointStore::Extent Brute(int ch, std::size_t a, std::size_t b) const {
-        PointStore::Extent e{std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()};
+        PointStore::Extent e{std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity()};
         s.ForEachPoint(ch, a, b, [&](double, double y) {
             e.min = std::min(e.min, y);
             e.max = std::max(e.max, y);
@@ -100,8 +101,19 @@ TEST_F(FilledStore, TimeLookUpsFindTheRows) {
 TEST_F(FilledStore, MinMaxOfAnyRangeAgreesWithThePoints) {
     const std::size_t C = PointStore::kChunkRows, G = PointStore::kGroupRows, B = PointStore::kBlockRows;
     std::vector<std::pair<std::size_t, std::size_t>> ranges = {
-        {0, kRows}, {0, 1}, {5, 6}, {B - 1, B + 1}, {B, 2 * B}, {G - 3, 3 * G + 5}, {G, C}, {C - 1, C + 1},
-        {3, C + G + B + 1}, {kGapBegin - 1, kGapEnd + 1}, {kGapBegin, kGapEnd}, {kRows - 70, kRows}, {7, 7},
+        {0, kRows},
+        {0, 1},
+        {5, 6},
+        {B - 1, B + 1},
+        {B, 2 * B},
+        {G - 3, 3 * G + 5},
+        {G, C},
+        {C - 1, C + 1},
+        {3, C + G + B + 1},
+        {kGapBegin - 1, kGapEnd + 1},
+        {kGapBegin, kGapEnd},
+        {kRows - 70, kRows},
+        {7, 7},
     };
     std::mt19937_64 rng(7);
     for (int i = 0; i < 60; ++i) {
@@ -137,11 +149,11 @@ TEST_F(FilledStore, PixelColumnsAtEveryZoomLevelKeepEverySpike) {
     };
     const double all = times.back() - T0 + 1e-3;
     const Zoom zooms[] = {
-        {T0, all, 750},                                // "Show All": hundreds of rows per column
-        {T0 - all / 2, all * 2, 333},                  // wider than the data
-        {times[kGapEnd] - 10, 20, 752},                // the 20 s window across the gap's end
-        {T0, 20, 752},                                 // 20 s: about four rows per column
-        {times[4096 * 3], 0.2, 750},                   // zoomed in: most columns empty
+        {T0, all, 750},                 // "Show All": hundreds of rows per column
+        {T0 - all / 2, all * 2, 333},   // wider than the data
+        {times[kGapEnd] - 10, 20, 752}, // the 20 s window across the gap's end
+        {T0, 20, 752},                  // 20 s: about four rows per column
+        {times[4096 * 3], 0.2, 750},    // zoomed in: most columns empty
     };
     std::vector<PointStore::Column> cols;
     for (const Zoom& z : zooms) {
@@ -150,7 +162,8 @@ TEST_F(FilledStore, PixelColumnsAtEveryZoomLevelKeepEverySpike) {
         const double w = z.seconds / z.columns;
         for (int k = 0; k < z.columns; ++k) {
             const std::size_t a = s.LowerBound(z.from + k * w);
-            const std::size_t b = k + 1 == z.columns ? s.LowerBound(z.from + z.seconds) : s.LowerBound(z.from + (k + 1) * w);
+            const std::size_t b =
+                k + 1 == z.columns ? s.LowerBound(z.from + z.seconds) : s.LowerBound(z.from + (k + 1) * w);
             const PointStore::Extent want = Brute(2, a, b);
             const PointStore::Column& c = cols[static_cast<std::size_t>(k)];
             ASSERT_EQ(c.Empty(), want.Empty()) << z.seconds << " s, column " << k;

@@ -30,7 +30,8 @@ protected:
     }
     ~PointsCsvTest() override { std::filesystem::remove_all(dir); }
     void Many(std::size_t rows) {
-        for (std::size_t r = 0; r < rows; ++r) model.AddPoint(0, T0 + r / 160.0, static_cast<double>(r));
+        for (std::size_t r = 0; r < rows; ++r)
+            model.AddPoint(0, T0 + r / 160.0, static_cast<double>(r));
     }
     PlotModel model;
     std::filesystem::path dir;

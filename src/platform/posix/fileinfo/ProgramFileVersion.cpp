@@ -7,17 +7,14 @@
 
 namespace mirota {
 
-bool ProgramFileVersionSource::FileExists(const std::string& path) const
-{
+bool ProgramFileVersionSource::FileExists(const std::string& path) const {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool ProgramFileVersionSource::GetFileVersion(const std::string& path, TFileVersionNumbers& version) const
-{
+bool ProgramFileVersionSource::GetFileVersion(const std::string& path, TFileVersionNumbers& version) const {
     FileVersion found;
-    if (!ReadFileVersion(path, found))
-        return false;
+    if (!ReadFileVersion(path, found)) return false;
     version = TFileVersionNumbers{found.Major, found.Minor, found.Release, found.Build};
     return true;
 }

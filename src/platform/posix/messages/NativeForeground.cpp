@@ -4,13 +4,11 @@
 
 namespace mirota {
 
-std::unique_ptr<ForegroundWindow> CreatePlatformForegroundWindow(WindowHandle)
-{
+std::unique_ptr<ForegroundWindow> CreatePlatformForegroundWindow(WindowHandle) {
     return nullptr;
 }
 
-std::optional<WindowHandle> PlatformForegroundWindow()
-{
+std::optional<WindowHandle> PlatformForegroundWindow() {
     return std::nullopt;
 }
 

@@ -40,8 +40,7 @@ constexpr int kReadTimeoutMs = 500;
 bool FillAddress(const std::string& path, sockaddr_un& addr) {
     std::memset(&addr, 0, sizeof addr);
     addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path)
-        return false;
+    if (path.size() >= sizeof addr.sun_path) return false;
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     return true;
 }
@@ -49,8 +48,7 @@ bool FillAddress(const std::string& path, sockaddr_un& addr) {
 bool PeerIsSameUser(int fd) {
     ucred cred{};
     socklen_t len = sizeof cred;
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0)
-        return false;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return false;
     return cred.uid == ::getuid();
 }
 
@@ -60,8 +58,7 @@ bool ReadPacket(int fd, Packet& packet, int timeoutMs) {
     do
         r = ::poll(&p, 1, timeoutMs);
     while (r < 0 && errno == EINTR);
-    if (r <= 0)
-        return false;
+    if (r <= 0) return false;
     ssize_t n;
     do
         n = ::recv(fd, &packet, sizeof packet, 0);
@@ -80,40 +77,36 @@ bool WritePacket(int fd, const Packet& packet) {
 WindowHandle NextCandidate() {
     static std::atomic<std::uint32_t> counter{0};
     const auto now = static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::uint32_t h = static_cast<std::uint32_t>(::getpid()) * 2654435761u ^ (counter++ * 40503u) ^ (now & 0xFFFF);
+    std::uint32_t h =
+        static_cast<std::uint32_t>(::getpid()) * 2654435761u ^ (counter++ * 40503u) ^ (now & 0xFFFF);
     return h == 0 ? 1 : h;
 }
 
 } // namespace
 
 std::string DefaultMessageDirectory() {
-    if (const char* dir = std::getenv("MIROTA_MESSAGE_DIR"); dir && *dir)
-        return dir;
+    if (const char* dir = std::getenv("MIROTA_MESSAGE_DIR"); dir && *dir) return dir;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime)
         return std::string(runtime) + "/mirota-messages";
     return "/tmp/mirota-messages-" + std::to_string(::getuid());
 }
 
 bool PrepareMessageDirectory(const std::string& directory) {
-    if (directory.empty())
-        return false;
-    if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-        return false;
+    if (directory.empty()) return false;
+    if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST) return false;
     struct stat st {};
-    if (::lstat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        return false;
-    if ((st.st_mode & 0077) != 0 && ::chmod(directory.c_str(), 0700) != 0)
-        return false;
+    if (::lstat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+    if ((st.st_mode & 0077) != 0 && ::chmod(directory.c_str(), 0700) != 0) return false;
     return true;
 }
 
-SocketMessageEndpoint::SocketMessageEndpoint(MessageLoop& loop, std::string directory, std::uint32_t sendTimeoutMs)
+SocketMessageEndpoint::SocketMessageEndpoint(MessageLoop& loop, std::string directory,
+                                             std::uint32_t sendTimeoutMs)
     : loop_(loop), directory_(std::move(directory)), sendTimeoutMs_(sendTimeoutMs) {}
 
 SocketMessageEndpoint::~SocketMessageEndpoint() {
     *alive_ = false;
-    if (unwatch_)
-        unwatch_();
+    if (unwatch_) unwatch_();
     if (listenFd_ >= 0) {
         ::close(listenFd_);
         ::unlink(path_.c_str());
@@ -123,11 +116,9 @@ SocketMessageEndpoint::~SocketMessageEndpoint() {
 bool SocketMessageEndpoint::Listen(WindowHandle handle) {
     const std::string path = directory_ + "/" + std::to_string(handle);
     sockaddr_un addr;
-    if (!FillAddress(path, addr))
-        return false;
+    if (!FillAddress(path, addr)) return false;
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     bool bound = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     if (!bound && errno == EADDRINUSE && Connect(handle) < 0 && errno == ECONNREFUSED) {
         // A socket file left behind by an ended program: take its place.
@@ -151,14 +142,11 @@ bool SocketMessageEndpoint::Listen(WindowHandle handle) {
 }
 
 int SocketMessageEndpoint::Connect(WindowHandle target) const {
-    if (target == 0)
-        return -1;
+    if (target == 0) return -1;
     sockaddr_un addr;
-    if (!FillAddress(directory_ + "/" + std::to_string(target), addr))
-        return -1;
+    if (!FillAddress(directory_ + "/" + std::to_string(target), addr)) return -1;
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return -1;
+    if (fd < 0) return -1;
     int r;
     do
         r = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
@@ -177,10 +165,10 @@ int SocketMessageEndpoint::Connect(WindowHandle target) const {
     return fd;
 }
 
-bool SocketMessageEndpoint::Post(WindowHandle target, std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam) {
+bool SocketMessageEndpoint::Post(WindowHandle target, std::uint32_t msg, std::uint64_t wParam,
+                                 std::int64_t lParam) {
     const int fd = Connect(target);
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     const bool ok = WritePacket(fd, Packet{kMagic, kPost, msg, 0, wParam, lParam, 0});
     ::close(fd);
     return ok;
@@ -190,31 +178,26 @@ std::optional<MessageResult> SocketMessageEndpoint::Send(WindowHandle target, st
                                                          std::uint64_t wParam, std::int64_t lParam) {
     if (target == handle_ && handle_ != 0) {
         // To itself: handled at once, as a window's own SendMessage is.
-        if (!OnMessage)
-            return 0;
+        if (!OnMessage) return 0;
         return OnMessage(WindowMessage{msg, wParam, lParam, true});
     }
     const int fd = Connect(target);
-    if (fd < 0)
-        return std::nullopt;
+    if (fd < 0) return std::nullopt;
     std::optional<MessageResult> result;
     if (WritePacket(fd, Packet{kMagic, kSend, msg, 0, wParam, lParam, 0})) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(sendTimeoutMs_);
         for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now()).count();
-            if (left <= 0)
-                break;
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                    .count();
+            if (left <= 0) break;
             pollfd fds[2] = {{fd, POLLIN, 0}, {listenFd_, POLLIN, 0}};
             const int r = ::poll(fds, listenFd_ >= 0 ? 2 : 1, static_cast<int>(left));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0)
-                break;
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0) break;
             if (fds[0].revents) {
                 Packet reply{};
-                if (ReadPacket(fd, reply, 0) && reply.Kind == kReply)
-                    result = reply.Result;
+                if (ReadPacket(fd, reply, 0) && reply.Kind == kReply) result = reply.Result;
                 break; // a reply, or the receiver went away
             }
             if (listenFd_ >= 0 && fds[1].revents)
@@ -232,8 +215,7 @@ void SocketMessageEndpoint::ProcessIncoming() {
 
 bool SocketMessageEndpoint::ServeOne() {
     const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0)
-        return errno == EINTR || errno == ECONNABORTED;
+    if (fd < 0) return errno == EINTR || errno == ECONNABORTED;
     Packet packet{};
     if (!PeerIsSameUser(fd) || !ReadPacket(fd, packet, kReadTimeoutMs) ||
         (packet.Kind != kPost && packet.Kind != kSend)) {
@@ -245,8 +227,7 @@ bool SocketMessageEndpoint::ServeOne() {
     if (packet.Kind == kPost) {
         ::close(fd);
         loop_.Post([this, alive = alive_, message] {
-            if (*alive && OnMessage)
-                OnMessage(message);
+            if (*alive && OnMessage) OnMessage(message);
         });
         return true;
     }
@@ -270,15 +251,13 @@ std::unique_ptr<MessageEndpoint> SocketMessenger::CreateEndpoint(WindowHandle pr
 }
 
 std::unique_ptr<SocketMessageEndpoint> SocketMessenger::CreateSocketEndpoint(WindowHandle preferred) {
-    if (!usable_)
-        return nullptr;
+    if (!usable_) return nullptr;
     std::unique_ptr<SocketMessageEndpoint> endpoint(
         new SocketMessageEndpoint(loop_, directory_, options_.SendTimeoutMs));
     bool listening = preferred != 0 && endpoint->Listen(preferred);
     for (int attempt = 0; !listening && attempt < 64; ++attempt)
         listening = endpoint->Listen(NextCandidate());
-    if (!listening)
-        return nullptr;
+    if (!listening) return nullptr;
     if (options_.Watch) {
         SocketMessageEndpoint* raw = endpoint.get();
         endpoint->unwatch_ = options_.Watch(endpoint->Descriptor(), [raw] { raw->ProcessIncoming(); });

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
-#include <sstream>
 #include <charconv>
+#include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include <dirent.h>
@@ -19,15 +19,12 @@ namespace mirota {
 namespace {
 
 // Calls f(name) for every entry of dir except "." and "..".
-template <typename F>
-void ForEachEntry(const std::string& dir, F&& f) {
+template <typename F> void ForEachEntry(const std::string& dir, F&& f) {
     DIR* d = ::opendir(dir.c_str());
-    if (!d)
-        return;
+    if (!d) return;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name != "." && name != "..")
-            f(name);
+        if (name != "." && name != "..") f(name);
     }
     ::closedir(d);
 }
@@ -57,11 +54,9 @@ std::vector<int> LockingProcesses(const std::string& procRoot, const struct stat
         std::string id, kind, mode, access, pid, where;
         if (!(fields >> id >> kind) || kind == "->")
             continue; // a process waiting for the lock, not holding it
-        if (!(fields >> mode >> access >> pid >> where) || where != wanted)
-            continue;
+        if (!(fields >> mode >> access >> pid >> where) || where != wanted) continue;
         int p = 0;
-        if (ParsePid(pid, p))
-            pids.push_back(p);
+        if (ParsePid(pid, p)) pids.push_back(p);
     }
     return pids;
 }
@@ -70,11 +65,10 @@ std::vector<int> LockingProcesses(const std::string& procRoot, const struct stat
 
 std::string DeviceGroupName(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return {};
+    if (::stat(path.c_str(), &st) != 0) return {};
     std::vector<char> buffer(4096);
     for (;;) {
-        group g {};
+        group g{};
         group* found = nullptr;
         const int rc = ::getgrgid_r(st.st_gid, &g, buffer.data(), buffer.size(), &found);
         if (rc == ERANGE && buffer.size() < (1u << 20)) {
@@ -88,22 +82,18 @@ std::string DeviceGroupName(const std::string& path) {
 std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path, const std::string& procRoot) {
     std::vector<PortHolder> holders;
     struct stat device {};
-    if (::stat(path.c_str(), &device) != 0)
-        return holders;
+    if (::stat(path.c_str(), &device) != 0) return holders;
     const int self = static_cast<int>(::getpid());
     ForEachEntry(procRoot, [&](const std::string& name) {
         int pid = 0;
-        if (!ParsePid(name, pid) || pid == self)
-            return;
+        if (!ParsePid(name, pid) || pid == self) return;
         const std::string fdDir = procRoot + "/" + name + "/fd";
         bool holds = false;
         ForEachEntry(fdDir, [&](const std::string& fd) {
             struct stat st {};
-            if (!holds && ::stat((fdDir + "/" + fd).c_str(), &st) == 0 && SameFile(device, st))
-                holds = true;
+            if (!holds && ::stat((fdDir + "/" + fd).c_str(), &st) == 0 && SameFile(device, st)) holds = true;
         });
-        if (!holds)
-            return;
+        if (!holds) return;
         PortHolder holder;
         holder.ProcessId = pid;
         std::ifstream comm(procRoot + "/" + name + "/comm");
@@ -115,8 +105,7 @@ std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path, const st
     const std::vector<int> locking = LockingProcesses(procRoot, device);
     std::vector<PortHolder> lockHolders;
     for (const PortHolder& h : holders)
-        if (std::find(locking.begin(), locking.end(), h.ProcessId) != locking.end())
-            lockHolders.push_back(h);
+        if (std::find(locking.begin(), locking.end(), h.ProcessId) != locking.end()) lockHolders.push_back(h);
     return lockHolders.empty() ? holders : lockHolders;
 }
 
@@ -138,7 +127,8 @@ OpenFailureFacts ExamineDeviceOpenFailure(const std::string& path, int error) {
     case ENXIO:
         facts.Kind = OpenFailureKind::NotFound;
         break;
-    default: break;
+    default:
+        break;
     }
     return facts;
 }

@@ -13,7 +13,8 @@ std::string DeviceGroupName(const std::string& path);
 // The processes other than this one that have the device at path open, found through the file
 // descriptors listed under procRoot/<pid>/fd (processes of other users are visible to root only).
 // Where some of them hold a lock on it (procRoot/locks), only those.
-std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path, const std::string& procRoot = "/proc");
+std::vector<PortHolder> ProcessesHoldingDevice(const std::string& path,
+                                               const std::string& procRoot = "/proc");
 
 // The facts for an open of path that failed with errno `error`.
 OpenFailureFacts ExamineDeviceOpenFailure(const std::string& path, int error);

@@ -17,8 +17,7 @@ namespace {
 // Written by the signal handler, one byte per signal.
 int gSignalPipe[2] = {-1, -1};
 
-void ForwardSignal(int signal)
-{
+void ForwardSignal(int signal) {
     const int saved = errno;
     const char byte = static_cast<char>(signal);
     [[maybe_unused]] const ssize_t written = ::write(gSignalPipe[1], &byte, 1);
@@ -35,10 +34,8 @@ struct ProcessRequestWatcher::Backend {
 
 ProcessRequestWatcher::ProcessRequestWatcher(MessageLoop&, DescriptorWatch watch, bool watchRescan,
                                              Handler onRequest)
-    : backend_(std::make_unique<Backend>())
-{
-    if (!watch || gSignalPipe[0] >= 0 || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
+    : backend_(std::make_unique<Backend>()) {
+    if (!watch || gSignalPipe[0] >= 0 || ::pipe2(gSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
     backend_->Unwatch = watch(gSignalPipe[0], [onRequest = std::move(onRequest)] {
         char buffer[64];
         bool rescan = false;
@@ -49,14 +46,11 @@ ProcessRequestWatcher::ProcessRequestWatcher(MessageLoop&, DescriptorWatch watch
                 terminate |= buffer[i] != SIGUSR1;
             }
         }
-        if (rescan && onRequest)
-            onRequest(ProcessRequest::Rescan);
-        if (terminate && onRequest)
-            onRequest(ProcessRequest::Terminate);
+        if (rescan && onRequest) onRequest(ProcessRequest::Rescan);
+        if (terminate && onRequest) onRequest(ProcessRequest::Terminate);
     });
     backend_->Signals = {SIGTERM, SIGINT};
-    if (watchRescan)
-        backend_->Signals.push_back(SIGUSR1);
+    if (watchRescan) backend_->Signals.push_back(SIGUSR1);
     struct sigaction action {};
     action.sa_handler = ForwardSignal;
     sigemptyset(&action.sa_mask);
@@ -66,25 +60,21 @@ ProcessRequestWatcher::ProcessRequestWatcher(MessageLoop&, DescriptorWatch watch
     backend_->Watching = true;
 }
 
-ProcessRequestWatcher::~ProcessRequestWatcher()
-{
-    if (!backend_->Watching)
-        return;
+ProcessRequestWatcher::~ProcessRequestWatcher() {
+    if (!backend_->Watching) return;
     // Signals that come after the watch has ended have their default effect again.
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
     for (int signal : backend_->Signals)
         ::sigaction(signal, &action, nullptr);
-    if (backend_->Unwatch)
-        backend_->Unwatch();
+    if (backend_->Unwatch) backend_->Unwatch();
     ::close(gSignalPipe[0]);
     ::close(gSignalPipe[1]);
     gSignalPipe[0] = gSignalPipe[1] = -1;
 }
 
-bool ProcessRequestWatcher::Watching() const
-{
+bool ProcessRequestWatcher::Watching() const {
     return backend_->Watching;
 }
 

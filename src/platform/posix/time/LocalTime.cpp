@@ -3,11 +3,9 @@
 
 namespace mirota {
 
-std::tm LocalCalendarTime(std::time_t t)
-{
+std::tm LocalCalendarTime(std::time_t t) {
     std::tm tm{};
-    if (!localtime_r(&t, &tm))
-        return std::tm{};
+    if (!localtime_r(&t, &tm)) return std::tm{};
     return tm;
 }
 

@@ -4,9 +4,9 @@
 // The root given to the constructor is the sysfs root (normally /sys); devices are read from
 // <root>/bus/usb/devices. Host controller number n ("\\.\HCDn") is the root hub of bus n + 1 (usbN),
 // and the walk visits every root hub present, in bus order; its ports are `maxchild`; the device at
-// port p of hub `usbN` is `N-p`, at port p of hub `N-x` it is `N-x.p`; a device is a hub when its `bDeviceClass` is 09. Hubs are opened by their sysfs
-// names. String descriptors 1, 2 and 3 are built from the `manufacturer`, `product` and `serial`
-// attributes (a missing attribute gives the string index 0).
+// port p of hub `usbN` is `N-p`, at port p of hub `N-x` it is `N-x.p`; a device is a hub when its
+// `bDeviceClass` is 09. Hubs are opened by their sysfs names. String descriptors 1, 2 and 3 are built from
+// the `manufacturer`, `product` and `serial` attributes (a missing attribute gives the string index 0).
 //
 // The registry look-up of an FTDI adapter's "PortName" finds the device with idVendor 0403, idProduct
 // 6001 and that serial number: no such device means the key cannot be opened; its port name is the tty

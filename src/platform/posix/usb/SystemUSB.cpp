@@ -8,21 +8,17 @@
 namespace mirota {
 
 namespace {
-std::filesystem::path SysfsRoot()
-{
-    if (const char* env = std::getenv("MIROTA_SYSFS_ROOT"); env && *env)
-        return env;
+std::filesystem::path SysfsRoot() {
+    if (const char* env = std::getenv("MIROTA_SYSFS_ROOT"); env && *env) return env;
     return "/sys";
 }
 } // namespace
 
-std::unique_ptr<USBPlatform> CreateSystemUSBPlatform()
-{
+std::unique_ptr<USBPlatform> CreateSystemUSBPlatform() {
     return std::make_unique<SysfsUSBPlatform>(SysfsRoot());
 }
 
-std::unique_ptr<DeviceNotificationSource> CreateSystemNotificationSource()
-{
+std::unique_ptr<DeviceNotificationSource> CreateSystemNotificationSource() {
     return std::make_unique<UeventNotificationSource>(SysfsRoot());
 }
 

@@ -9,22 +9,18 @@
 
 namespace mirota {
 
-bool ProgramFileVersionSource::FileExists(const std::string& path) const
-{
+bool ProgramFileVersionSource::FileExists(const std::string& path) const {
     const DWORD attributes = ::GetFileAttributesW(win32::Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool ProgramFileVersionSource::GetFileVersion(const std::string& path, TFileVersionNumbers& version) const
-{
+bool ProgramFileVersionSource::GetFileVersion(const std::string& path, TFileVersionNumbers& version) const {
     const std::wstring file = win32::Widen(path);
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
-    if (size == 0)
-        return false;
+    if (size == 0) return false;
     std::vector<unsigned char> buffer(size);
-    if (!::GetFileVersionInfoW(file.c_str(), 0, size, buffer.data()))
-        return false;
+    if (!::GetFileVersionInfoW(file.c_str(), 0, size, buffer.data())) return false;
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
     // Without a fixed part the numbers stay as they are; the resource itself was read.

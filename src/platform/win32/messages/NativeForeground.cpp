@@ -23,8 +23,7 @@ public:
     // a background process is refused unless the input of the foreground thread is attached or the
     // foreground lock time-out is 0; the plain BringWindowToTop and SetForegroundWindow of older systems
     // are the calls inside both steps.
-    void RaiseAndActivate() override
-    {
+    void RaiseAndActivate() override {
         const DWORD foregroundThread = ::GetWindowThreadProcessId(::GetForegroundWindow(), nullptr);
         const DWORD ownThread = ::GetWindowThreadProcessId(window_, nullptr);
         bool ok = false;
@@ -42,7 +41,8 @@ public:
             ::SetForegroundWindow(window_);
             // The value itself goes in the pointer argument.
             ::SystemParametersInfoW(SPI_SETFOREGROUNDLOCKTIMEOUT, 0,
-                                    reinterpret_cast<PVOID>(static_cast<std::uintptr_t>(lockTimeout)), SPIF_SENDCHANGE);
+                                    reinterpret_cast<PVOID>(static_cast<std::uintptr_t>(lockTimeout)),
+                                    SPIF_SENDCHANGE);
         }
     }
 
@@ -52,16 +52,13 @@ private:
 
 } // namespace
 
-std::unique_ptr<ForegroundWindow> CreatePlatformForegroundWindow(WindowHandle handle)
-{
+std::unique_ptr<ForegroundWindow> CreatePlatformForegroundWindow(WindowHandle handle) {
     const HWND window = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
-    if (handle == 0 || !::IsWindow(window))
-        return nullptr;
+    if (handle == 0 || !::IsWindow(window)) return nullptr;
     return std::make_unique<NativeForegroundWindow>(window);
 }
 
-std::optional<WindowHandle> PlatformForegroundWindow()
-{
+std::optional<WindowHandle> PlatformForegroundWindow() {
     // 0 while no window is in the foreground (for example while one is being minimized).
     return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(::GetForegroundWindow()));
 }

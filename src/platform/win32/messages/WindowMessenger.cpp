@@ -20,29 +20,24 @@ constexpr UINT_PTR kSubclassId = 0x4D52544D; // "MRTM"
 // where InSendMessageEx cannot tell it from a posted one.
 thread_local int tSendingToOwnThread = 0;
 
-HWND ToWindow(WindowHandle handle)
-{
+HWND ToWindow(WindowHandle handle) {
     return reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle));
 }
 
-WindowHandle ToHandle(HWND window)
-{
+WindowHandle ToHandle(HWND window) {
     return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(window));
 }
 
-bool IsMessageNumber(UINT msg)
-{
+bool IsMessageNumber(UINT msg) {
     return msg >= WM_CONTROL_OPENED && msg <= WM_SCREEN_CLOSED;
 }
 
 // A window that takes part: it exists and carries the endpoint mark.
-bool IsEndpointWindow(HWND window)
-{
+bool IsEndpointWindow(HWND window) {
     return window && ::IsWindow(window) && ::GetPropW(window, kEndpointProperty) != nullptr;
 }
 
-LRESULT CALLBACK EndpointProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
-{
+LRESULT CALLBACK EndpointProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
     if (IsMessageNumber(msg) && data) {
         const bool sent = tSendingToOwnThread > 0 || (::InSendMessageEx(nullptr) & ISMEX_SEND) != 0;
         auto* endpoint = reinterpret_cast<WindowMessageEndpoint*>(data);
@@ -57,12 +52,10 @@ LRESULT CALLBACK EndpointProc(HWND window, UINT msg, WPARAM wParam, LPARAM lPara
     return ::DefSubclassProc(window, msg, wParam, lParam);
 }
 
-bool RegisterHiddenClass(HINSTANCE instance)
-{
+bool RegisterHiddenClass(HINSTANCE instance) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (::GetClassInfoExW(instance, kHiddenClass, &existing))
-        return true;
+    if (::GetClassInfoExW(instance, kHiddenClass, &existing)) return true;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.lpfnWndProc = &::DefWindowProcW;
@@ -73,26 +66,23 @@ bool RegisterHiddenClass(HINSTANCE instance)
 
 } // namespace
 
-WindowMessageEndpoint::~WindowMessageEndpoint()
-{
+WindowMessageEndpoint::~WindowMessageEndpoint() {
     const HWND window = ToWindow(handle_);
     if (attached_ && ::IsWindow(window)) {
         ::RemovePropW(window, kEndpointProperty);
         ::RemoveWindowSubclass(window, &EndpointProc, kSubclassId);
     }
-    if (ownWindow_ && ::IsWindow(window))
-        ::DestroyWindow(window);
+    if (ownWindow_ && ::IsWindow(window)) ::DestroyWindow(window);
 }
 
-bool WindowMessageEndpoint::Attach(WindowHandle handle)
-{
+bool WindowMessageEndpoint::Attach(WindowHandle handle) {
     const HWND window = ToWindow(handle);
     // Only a window of this thread can be subclassed, and a window that is already an endpoint is taken.
-    if (handle == 0 || !::IsWindow(window) || ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId() ||
+    if (handle == 0 || !::IsWindow(window) ||
+        ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId() ||
         ::GetPropW(window, kEndpointProperty) != nullptr)
         return false;
-    if (ToHandle(window) != handle)
-        return false;
+    if (ToHandle(window) != handle) return false;
     if (!::SetWindowSubclass(window, &EndpointProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this)))
         return false;
     if (!::SetPropW(window, kEndpointProperty, reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(1)))) {
@@ -104,15 +94,13 @@ bool WindowMessageEndpoint::Attach(WindowHandle handle)
     return true;
 }
 
-bool WindowMessageEndpoint::CreateOwnWindow()
-{
+bool WindowMessageEndpoint::CreateOwnWindow() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    if (!RegisterHiddenClass(instance))
-        return false;
+    if (!RegisterHiddenClass(instance)) return false;
     // A message-only window: it can be addressed by its handle, is never shown and gets no broadcasts.
-    const HWND window = ::CreateWindowExW(0, kHiddenClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
-    if (!window)
-        return false;
+    const HWND window =
+        ::CreateWindowExW(0, kHiddenClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+    if (!window) return false;
     ownWindow_ = true;
     if (!Attach(ToHandle(window))) {
         ::DestroyWindow(window);
@@ -122,55 +110,47 @@ bool WindowMessageEndpoint::CreateOwnWindow()
     return true;
 }
 
-MessageResult WindowMessageEndpoint::Receive(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam, bool sent)
-{
+MessageResult WindowMessageEndpoint::Receive(std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam,
+                                             bool sent) {
     // A copy: the handler may end this endpoint's life.
     const MessageHandler handler = OnMessage;
     return handler ? handler(WindowMessage{msg, wParam, lParam, sent}) : 0;
 }
 
-bool WindowMessageEndpoint::Post(WindowHandle target, std::uint32_t msg, std::uint64_t wParam, std::int64_t lParam)
-{
+bool WindowMessageEndpoint::Post(WindowHandle target, std::uint32_t msg, std::uint64_t wParam,
+                                 std::int64_t lParam) {
     const HWND window = ToWindow(target);
-    if (target == 0 || !IsEndpointWindow(window))
-        return false;
+    if (target == 0 || !IsEndpointWindow(window)) return false;
     return ::PostMessageW(window, msg, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam)) != FALSE;
 }
 
-std::optional<MessageResult> WindowMessageEndpoint::Send(WindowHandle target, std::uint32_t msg, std::uint64_t wParam,
-                                                         std::int64_t lParam)
-{
+std::optional<MessageResult> WindowMessageEndpoint::Send(WindowHandle target, std::uint32_t msg,
+                                                         std::uint64_t wParam, std::int64_t lParam) {
     if (target == handle_ && handle_ != 0) {
         // To itself: handled at once, as a window's own SendMessage is.
         return Receive(msg, wParam, lParam, true);
     }
     const HWND window = ToWindow(target);
-    if (target == 0 || !IsEndpointWindow(window))
-        return std::nullopt;
+    if (target == 0 || !IsEndpointWindow(window)) return std::nullopt;
     const bool ownThread = ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId();
-    if (ownThread)
-        ++tSendingToOwnThread;
+    if (ownThread) ++tSendingToOwnThread;
     // While waiting, messages sent to this thread's windows are served; posted ones wait.
     DWORD_PTR result = 0;
-    const LRESULT done = ::SendMessageTimeoutW(window, msg, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam),
-                                               SMTO_NORMAL, sendTimeoutMs_, &result);
-    if (ownThread)
-        --tSendingToOwnThread;
-    if (done == 0)
-        return std::nullopt; // timed out, or the receiver went away
+    const LRESULT done =
+        ::SendMessageTimeoutW(window, msg, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam),
+                              SMTO_NORMAL, sendTimeoutMs_, &result);
+    if (ownThread) --tSendingToOwnThread;
+    if (done == 0) return std::nullopt; // timed out, or the receiver went away
     return static_cast<MessageResult>(static_cast<LRESULT>(result));
 }
 
-std::unique_ptr<MessageEndpoint> WindowMessenger::CreateEndpoint(WindowHandle preferred)
-{
+std::unique_ptr<MessageEndpoint> WindowMessenger::CreateEndpoint(WindowHandle preferred) {
     std::unique_ptr<WindowMessageEndpoint> endpoint(new WindowMessageEndpoint(options_.SendTimeoutMs));
-    if (!endpoint->Attach(preferred) && !endpoint->CreateOwnWindow())
-        return nullptr;
+    if (!endpoint->Attach(preferred) && !endpoint->CreateOwnWindow()) return nullptr;
     return endpoint;
 }
 
-std::unique_ptr<Messenger> CreatePlatformMessenger(MessageLoop&, MessengerOptions options)
-{
+std::unique_ptr<Messenger> CreatePlatformMessenger(MessageLoop&, MessengerOptions options) {
     return std::make_unique<WindowMessenger>(std::move(options));
 }
 

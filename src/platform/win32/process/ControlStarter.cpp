@@ -19,65 +19,54 @@ namespace mirota {
 
 struct PlatformControlStarter::Backend {
     std::vector<HANDLE> Processes;
-    ~Backend()
-    {
+    ~Backend() {
         for (HANDLE process : Processes)
             ::CloseHandle(process);
     }
 };
 
-std::string ProgramDirectory()
-{
+std::string ProgramDirectory() {
     wchar_t buffer[MAX_PATH * 4];
     const DWORD length = ::GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(std::size(buffer)));
-    if (length == 0 || length >= std::size(buffer))
-        return {};
+    if (length == 0 || length >= std::size(buffer)) return {};
     const std::wstring_view path(buffer, length);
     const auto slash = path.find_last_of(L"\\/");
-    if (slash == std::wstring_view::npos)
-        return {};
+    if (slash == std::wstring_view::npos) return {};
     return win32::Narrow(path.substr(0, slash + 1));
 }
 
-std::string ControlProgramPath()
-{
+std::string ControlProgramPath() {
     const std::string dir = ProgramDirectory();
     return dir.empty() ? std::string() : dir + kControlProgramFile;
 }
 
 PlatformControlStarter::PlatformControlStarter(std::string program)
-    : FProgram(program.empty() ? ControlProgramPath() : std::move(program)), FBackend(std::make_unique<Backend>())
-{
-}
+    : FProgram(program.empty() ? ControlProgramPath() : std::move(program)),
+      FBackend(std::make_unique<Backend>()) {}
 
 PlatformControlStarter::~PlatformControlStarter() = default;
 
-void PlatformControlStarter::ReapFinished()
-{
+void PlatformControlStarter::ReapFinished() {
     std::vector<HANDLE>& processes = FBackend->Processes;
     processes.erase(std::remove_if(processes.begin(), processes.end(),
                                    [](HANDLE process) {
-                                       if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
-                                           return false;
+                                       if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) return false;
                                        ::CloseHandle(process);
                                        return true;
                                    }),
                     processes.end());
 }
 
-std::vector<int> PlatformControlStarter::Children() const
-{
+std::vector<int> PlatformControlStarter::Children() const {
     std::vector<int> ids;
     for (HANDLE process : FBackend->Processes)
         ids.push_back(static_cast<int>(::GetProcessId(process)));
     return ids;
 }
 
-bool PlatformControlStarter::StartControlProgram(const ControlStartParameters& parameters)
-{
+bool PlatformControlStarter::StartControlProgram(const ControlStartParameters& parameters) {
     ReapFinished();
-    if (FProgram.empty())
-        return false;
+    if (FProgram.empty()) return false;
     const std::u16string line16 = WindowsParameterLine(parameters);
     const std::wstring line(line16.begin(), line16.end());
     const std::wstring file = win32::Widen(FProgram);
@@ -89,11 +78,9 @@ bool PlatformControlStarter::StartControlProgram(const ControlStartParameters& p
     info.lpFile = file.c_str();
     info.lpParameters = line.c_str();
     info.nShow = SW_SHOWNORMAL;
-    if (!::ShellExecuteExW(&info))
-        return false;
+    if (!::ShellExecuteExW(&info)) return false;
     // Null when the shell handed the file to a program that was running already (not for an .exe).
-    if (info.hProcess)
-        FBackend->Processes.push_back(info.hProcess);
+    if (info.hProcess) FBackend->Processes.push_back(info.hProcess);
     return true;
 }
 

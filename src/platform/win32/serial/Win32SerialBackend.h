@@ -43,8 +43,7 @@ public:
 private:
     struct Watch;
     static void WatchLine(std::shared_ptr<Watch> watch);
-    template <typename Deliver>
-    static void PollLine(const std::shared_ptr<Watch>& watch, Deliver& deliver);
+    template <typename Deliver> static void PollLine(const std::shared_ptr<Watch>& watch, Deliver& deliver);
     // One overlapped read or write, waited for until it completes.
     int Transfer(bool write, char* buffer, std::size_t count, std::size_t& done);
 

@@ -20,15 +20,12 @@ std::condition_variable gEnded;
 MessageLoop* gLoop = nullptr;
 std::shared_ptr<ProcessRequestWatcher::Handler> gHandler;
 
-BOOL WINAPI OnConsoleControl(DWORD event)
-{
+BOOL WINAPI OnConsoleControl(DWORD event) {
     std::unique_lock<std::mutex> lock(gLock);
-    if (!gLoop)
-        return FALSE;
+    if (!gLoop) return FALSE;
     std::weak_ptr<ProcessRequestWatcher::Handler> handler = gHandler;
     gLoop->Post([handler] {
-        if (const auto h = handler.lock(); h && *h)
-            (*h)(ProcessRequest::Terminate);
+        if (const auto h = handler.lock(); h && *h) (*h)(ProcessRequest::Terminate);
     });
     if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // The process ends when this returns: give the loop the time to close the windows as the user
@@ -46,14 +43,11 @@ struct ProcessRequestWatcher::Backend {
 };
 
 ProcessRequestWatcher::ProcessRequestWatcher(MessageLoop& loop, DescriptorWatch, bool, Handler onRequest)
-    : backend_(std::make_unique<Backend>())
-{
-    if (::GetConsoleWindow() == nullptr)
-        return;
+    : backend_(std::make_unique<Backend>()) {
+    if (::GetConsoleWindow() == nullptr) return;
     {
         std::lock_guard<std::mutex> lock(gLock);
-        if (gLoop)
-            return;
+        if (gLoop) return;
         backend_->OnRequest = std::make_shared<Handler>(std::move(onRequest));
         gLoop = &loop;
         gHandler = backend_->OnRequest;
@@ -66,10 +60,8 @@ ProcessRequestWatcher::ProcessRequestWatcher(MessageLoop& loop, DescriptorWatch,
     }
 }
 
-ProcessRequestWatcher::~ProcessRequestWatcher()
-{
-    if (!backend_->Watching)
-        return;
+ProcessRequestWatcher::~ProcessRequestWatcher() {
+    if (!backend_->Watching) return;
     ::SetConsoleCtrlHandler(&OnConsoleControl, FALSE);
     {
         std::lock_guard<std::mutex> lock(gLock);
@@ -79,8 +71,7 @@ ProcessRequestWatcher::~ProcessRequestWatcher()
     gEnded.notify_all();
 }
 
-bool ProcessRequestWatcher::Watching() const
-{
+bool ProcessRequestWatcher::Watching() const {
     return backend_->Watching;
 }
 

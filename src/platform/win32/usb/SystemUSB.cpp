@@ -5,13 +5,11 @@
 
 namespace mirota {
 
-std::unique_ptr<USBPlatform> CreateSystemUSBPlatform()
-{
+std::unique_ptr<USBPlatform> CreateSystemUSBPlatform() {
     return std::make_unique<Win32USBPlatform>();
 }
 
-std::unique_ptr<DeviceNotificationSource> CreateSystemNotificationSource()
-{
+std::unique_ptr<DeviceNotificationSource> CreateSystemNotificationSource() {
     return std::make_unique<Win32NotificationSource>();
 }
 

@@ -31,14 +31,15 @@ class ComPortDevsimTest : public ::testing::Test {
 protected:
     void SetUp() override {
         portName = Env("MIROTA_TEST_COM_PORT");
-        if (portName.empty())
-            GTEST_SKIP() << "MIROTA_TEST_COM_PORT names no port";
+        if (portName.empty()) GTEST_SKIP() << "MIROTA_TEST_COM_PORT names no port";
         port.SetPort(portName);
         port.SetBaudRate(TBaudRate::brCustom);
         port.SetCustomBaudRate(19200);
         port.SetFlowControlNone();
         port.OnException = [this](TCustomComPort*, int code, const std::string&, std::int64_t winError,
-                                  const std::string&) { failures.push_back({code, winError}); };
+                                  const std::string&) {
+            failures.push_back({code, winError});
+        };
         port.Open();
         ASSERT_TRUE(port.Connected()) << portName;
         replies.SetComPort(&port);
@@ -73,7 +74,8 @@ TEST_F(ComPortDevsimTest, VersionQueryAndMeasurementStreamArrive) {
     else
         EXPECT_FALSE(packets[0].empty());
     std::printf("version reply %lld ms after the first character\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(answered - sent).count()));
+                static_cast<long long>(
+                    std::chrono::duration_cast<std::chrono::milliseconds>(answered - sent).count()));
 
     packets.clear();
     replies.SetStartString("%00");

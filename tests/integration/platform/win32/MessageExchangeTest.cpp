@@ -17,12 +17,10 @@ namespace mirota::test {
 namespace {
 
 // Dispatches this thread's messages until `done` holds or `timeoutMs` has passed.
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
-{
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
     while (!done()) {
-        if (::GetTickCount64() >= deadline)
-            return false;
+        if (::GetTickCount64() >= deadline) return false;
         ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -33,8 +31,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs)
     return true;
 }
 
-TEST(MessageExchange, TwoProcessesExchangeTheSixMessages)
-{
+TEST(MessageExchange, TwoProcessesExchangeTheSixMessages) {
     WindowMessenger messenger{MessengerOptions{}};
     auto endpoint = messenger.CreateEndpoint();
     ASSERT_TRUE(endpoint);
@@ -43,18 +40,24 @@ TEST(MessageExchange, TwoProcessesExchangeTheSixMessages)
     endpoint->OnMessage = [&](const WindowMessage& m) -> MessageResult {
         seen.push_back(m);
         switch (m.Msg) {
-        case WM_CONTROL_DEACTIVATED: return 44;
-        case WM_SCREEN_OPENED: return 55;
-        case WM_SCREEN_CLOSED: return 66;
-        default: return 0;
+        case WM_CONTROL_DEACTIVATED:
+            return 44;
+        case WM_SCREEN_OPENED:
+            return 55;
+        case WM_SCREEN_CLOSED:
+            return 66;
+        default:
+            return 0;
         }
     };
     auto count = [&](std::uint32_t msg) {
-        return std::count_if(seen.begin(), seen.end(), [msg](const WindowMessage& m) { return m.Msg == msg; });
+        return std::count_if(seen.begin(), seen.end(),
+                             [msg](const WindowMessage& m) { return m.Msg == msg; });
     };
 
     PlatformControlStarter starter(ProgramDirectory() + "mirota_message_peer.exe");
-    ASSERT_TRUE(starter.StartControlProgram({u"COM7", u"Mirota message peer", u"PEER \"01\"", endpoint->Handle()}));
+    ASSERT_TRUE(
+        starter.StartControlProgram({u"COM7", u"Mirota message peer", u"PEER \"01\"", endpoint->Handle()}));
     ASSERT_EQ(starter.Children().size(), 1u);
 
     // Posted by the peer once it runs (a cold wine start takes seconds).
@@ -85,10 +88,12 @@ TEST(MessageExchange, TwoProcessesExchangeTheSixMessages)
     EXPECT_EQ(seen[4].lParam, 7);
 
     // The peer ends; its handle then reaches nobody.
-    ASSERT_TRUE(PumpUntil([&] {
-        starter.ReapFinished();
-        return starter.Children().empty();
-    }, 20000));
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            starter.ReapFinished();
+            return starter.Children().empty();
+        },
+        20000));
     EXPECT_FALSE(endpoint->Post(peer, WM_CONTROL_CLOSE, 0, 0));
     EXPECT_FALSE(endpoint->Send(peer, WM_CONTROL_TO_FRONT, 0, 0).has_value());
 }

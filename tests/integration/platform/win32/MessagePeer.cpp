@@ -14,17 +14,15 @@
 
 #include <charconv>
 #include <iterator>
-#include <utility>
 #include <string_view>
+#include <utility>
 
 namespace {
 
 constexpr std::int64_t kScreenHandle = 0x5C001;
 
-int ParseNumber(std::string_view text, std::string_view prefix)
-{
-    if (text.substr(0, prefix.size()) != prefix)
-        return 0;
+int ParseNumber(std::string_view text, std::string_view prefix) {
+    if (text.substr(0, prefix.size()) != prefix) return 0;
     text.remove_prefix(prefix.size());
     unsigned value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -33,11 +31,9 @@ int ParseNumber(std::string_view text, std::string_view prefix)
 
 } // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     using namespace mirota;
-    if (argc != 5)
-        return 3;
+    if (argc != 5) return 3;
     const auto test = static_cast<WindowHandle>(ParseNumber(argv[4], ""));
     int port = ParseNumber(argv[1], "COM");
     if (std::string_view(argv[2]) != "Mirota message peer" || std::string_view(argv[3]) != "PEER \"01\"")
@@ -45,22 +41,19 @@ int main(int argc, char** argv)
 
     WindowMessenger messenger{MessengerOptions{}};
     auto endpoint = messenger.CreateEndpoint();
-    if (!endpoint)
-        return 4;
+    if (!endpoint) return 4;
 
     bool closing = false;
     endpoint->OnMessage = [&](const WindowMessage& m) -> MessageResult {
         if (m.Msg == WM_CONTROL_TO_FRONT) {
-            if (!m.Sent)
-                return 0;
+            if (!m.Sent) return 0;
             const std::pair<std::uint32_t, MessageResult> sends[] = {
                 {WM_CONTROL_DEACTIVATED, 44}, {WM_SCREEN_OPENED, 55}, {WM_SCREEN_CLOSED, 66}};
             MessageResult answer = 1;
             for (std::size_t i = 0; i < std::size(sends); ++i) {
                 const std::int64_t lParam = sends[i].first == WM_CONTROL_DEACTIVATED ? 0 : kScreenHandle;
                 const auto result = endpoint->Send(test, sends[i].first, 0, lParam);
-                if (answer == 1 && result != sends[i].second)
-                    answer = 100 + static_cast<MessageResult>(i);
+                if (answer == 1 && result != sends[i].second) answer = 100 + static_cast<MessageResult>(i);
             }
             return answer;
         }

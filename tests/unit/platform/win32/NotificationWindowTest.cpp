@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+// After windows.h, which it needs.
 #include <dbt.h>
 
 #include <vector>
@@ -13,8 +14,7 @@
 namespace mirota {
 namespace {
 
-void PumpMessages()
-{
+void PumpMessages() {
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         ::TranslateMessage(&msg);
@@ -22,8 +22,7 @@ void PumpMessages()
     }
 }
 
-TEST(NotificationWindow, IsCreatedAndHandsItsMessagesToTheWindowProcedure)
-{
+TEST(NotificationWindow, IsCreatedAndHandsItsMessagesToTheWindowProcedure) {
     std::vector<TMessage> seen;
     Win32NotificationSource source;
     const HWND hwnd = static_cast<HWND>(source.WindowHandle());
@@ -52,7 +51,8 @@ TEST(NotificationWindow, IsCreatedAndHandsItsMessagesToTheWindowProcedure)
     DEV_BROADCAST_DEVICEINTERFACE_W arrival{};
     arrival.dbcc_size = sizeof arrival;
     arrival.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    EXPECT_EQ(::SendMessageW(hwnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival)), TRUE);
+    EXPECT_EQ(::SendMessageW(hwnd, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival)),
+              TRUE);
     ASSERT_EQ(seen.size(), 2u);
     EXPECT_EQ(seen[1].WParam, static_cast<std::uintptr_t>(DBT_DEVICEARRIVAL));
     EXPECT_EQ(seen[1].LParam, reinterpret_cast<std::intptr_t>(&arrival));
@@ -64,8 +64,7 @@ TEST(NotificationWindow, IsCreatedAndHandsItsMessagesToTheWindowProcedure)
     EXPECT_STREQ(text, L"hidden");
 }
 
-TEST(NotificationWindow, WindowIsDestroyedWithTheComponentAndEveryComponentHasItsOwn)
-{
+TEST(NotificationWindow, WindowIsDestroyedWithTheComponentAndEveryComponentHasItsOwn) {
     HWND first = nullptr;
     {
         Win32NotificationSource a;

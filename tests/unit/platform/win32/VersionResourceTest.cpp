@@ -11,22 +11,18 @@
 
 namespace {
 
-std::vector<unsigned char> OwnVersionInfo()
-{
+std::vector<unsigned char> OwnVersionInfo() {
     wchar_t path[MAX_PATH * 4];
     const DWORD length = GetModuleFileNameW(nullptr, path, static_cast<DWORD>(std::size(path)));
-    if (length == 0 || length >= std::size(path))
-        return {};
+    if (length == 0 || length >= std::size(path)) return {};
     DWORD handle = 0;
     const DWORD size = GetFileVersionInfoSizeW(path, &handle);
     std::vector<unsigned char> data(size);
-    if (size == 0 || !GetFileVersionInfoW(path, 0, size, data.data()))
-        return {};
+    if (size == 0 || !GetFileVersionInfoW(path, 0, size, data.data())) return {};
     return data;
 }
 
-std::wstring StringValue(std::vector<unsigned char>& info, const wchar_t* name)
-{
+std::wstring StringValue(std::vector<unsigned char>& info, const wchar_t* name) {
     const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
     wchar_t* text = nullptr;
     UINT length = 0;
@@ -35,8 +31,7 @@ std::wstring StringValue(std::vector<unsigned char>& info, const wchar_t* name)
     return std::wstring(text, length > 0 && text[length - 1] == L'\0' ? length - 1 : length);
 }
 
-TEST(VersionResource, FixedAndStringVersionsAreTheProjectsVersion)
-{
+TEST(VersionResource, FixedAndStringVersionsAreTheProjectsVersion) {
     std::vector<unsigned char> info = OwnVersionInfo();
     ASSERT_FALSE(info.empty()) << "no version resource";
 
