@@ -74,7 +74,7 @@ cp "$WIN_PREFIX/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$WIN_PREFIX/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 
 # The DLLs named in the import tables, followed from the programs and plugins; those not among the
-# built libraries must be Windows' own (present in wine's system32).
+# built libraries must be Windows' own (present in wine's system32, or API set names).
 search=("$WIN_PREFIX/bin" "$WIN_PREFIX/lib" "$WIN_GCC_DLLS" "$WIN_SYSROOT/bin" "$WIN_SYSROOT/lib")
 system32=$WINEPREFIX/drive_c/windows/system32
 queue=("$stage/Ostrel.exe" "$stage/Pravik.exe" "$stage/platforms/qwindows.dll" "$stage/styles/qwindowsvistastyle.dll")
@@ -94,6 +94,8 @@ while ((${#queue[@]})); do
     if [ -n "$found" ]; then
       cp "$found" "$stage/"
       queue+=("$stage/$(basename "$found")")
+    elif [[ $key == api-ms-win-* || $key == ext-ms-* ]]; then
+      : # an API set: Windows resolves these names itself (wine has no file for some of them)
     elif ! find "$system32" -maxdepth 1 -iname "$dll" -print -quit | grep -q .; then
       echo "package: $file needs $dll, which is neither built here nor part of Windows" >&2
       exit 1
