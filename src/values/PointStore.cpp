@@ -104,36 +104,23 @@ void PointStore::Clear() {
 }
 
 std::size_t PointStore::LowerBound(double t) const {
-    // The chunk: the last one whose first time is < t; then inside it.
-    std::size_t lo = 0, hi = times_.size();
-    while (lo < hi) {
-        const std::size_t mid = (lo + hi) / 2;
-        if (times_[mid]->t[0] < t)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo == 0) return 0;
-    const std::size_t c = lo - 1;
-    const std::size_t n = std::min(kChunkRows, rows_ - c * kChunkRows);
-    const double* t0 = times_[c]->t;
-    return c * kChunkRows + static_cast<std::size_t>(std::lower_bound(t0, t0 + n, t) - t0);
+    return FirstRowNotBefore([t](double time) { return time < t; });
 }
 
 std::size_t PointStore::UpperBound(double t) const {
-    std::size_t lo = 0, hi = times_.size();
-    while (lo < hi) {
-        const std::size_t mid = (lo + hi) / 2;
-        if (times_[mid]->t[0] <= t)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    if (lo == 0) return 0;
-    const std::size_t c = lo - 1;
+    return FirstRowNotBefore([t](double time) { return time <= t; });
+}
+
+template <class Before> std::size_t PointStore::FirstRowNotBefore(Before before) const {
+    // The chunk: the last one whose first time is before; then inside it.
+    const auto next =
+        std::partition_point(times_.begin(), times_.end(),
+                             [&](const std::unique_ptr<TimeChunk>& chunk) { return before(chunk->t[0]); });
+    if (next == times_.begin()) return 0;
+    const std::size_t c = static_cast<std::size_t>(next - times_.begin()) - 1;
     const std::size_t n = std::min(kChunkRows, rows_ - c * kChunkRows);
     const double* t0 = times_[c]->t;
-    return c * kChunkRows + static_cast<std::size_t>(std::upper_bound(t0, t0 + n, t) - t0);
+    return c * kChunkRows + static_cast<std::size_t>(std::partition_point(t0, t0 + n, before) - t0);
 }
 
 void PointStore::ChunkMinMax(const ValueChunk& vc, std::size_t a, std::size_t b, Extent& e) {

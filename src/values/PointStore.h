@@ -113,6 +113,9 @@ private:
     // Min/max over local rows [a, b) of one chunk.
     static void ChunkMinMax(const ValueChunk& vc, std::size_t a, std::size_t b, Extent& e);
 
+    // The first row whose time is not `before` (times ascending); Rows() when there is none.
+    template <class Before> std::size_t FirstRowNotBefore(Before before) const;
+
     std::vector<std::unique_ptr<TimeChunk>> times_;
     std::array<std::vector<std::unique_ptr<ValueChunk>>, kChannels> values_;
     std::array<std::size_t, kChannels> counts_{};
