@@ -29,7 +29,6 @@ void Widen(PointStore::Extent& e, double v) {
 } // namespace
 
 PointStore::ValueChunk::ValueChunk() {
-    std::fill(std::begin(v), std::end(v), kAbsent);
     std::fill(std::begin(block), std::end(block), kEmpty);
     std::fill(std::begin(group), std::end(group), kEmpty);
     all = kEmpty;
@@ -52,7 +51,9 @@ std::size_t PointStore::TotalCount() const {
 bool PointStore::Has(int channel, std::size_t row) const {
     const auto& chunks = values_.at(channel);
     const std::size_t c = row / kChunkRows;
-    return row < rows_ && c < chunks.size() && chunks[c] && !IsAbsent(chunks[c]->v[row % kChunkRows]);
+    if (row >= rows_ || c >= chunks.size() || !chunks[c]) return false;
+    const std::size_t i = row % kChunkRows;
+    return i < chunks[c]->written && !IsAbsent(chunks[c]->v[i]);
 }
 
 double PointStore::ValueAt(int channel, std::size_t row) const {
@@ -82,7 +83,9 @@ void PointStore::Append(int channel, double x, double y) {
     }
     ValueChunk& vc = ChunkFor(channel, row);
     const std::size_t i = row % kChunkRows;
+    if (i > vc.written) std::fill(vc.v + vc.written, vc.v + i, kAbsent); // rows this channel skipped
     vc.v[i] = y;
+    vc.written = i + 1;
     if (!std::isnan(y)) {
         Widen(vc.block[i / kBlockRows], y);
         Widen(vc.group[i / kGroupRows], y);
@@ -128,6 +131,7 @@ void PointStore::ChunkMinMax(const ValueChunk& vc, std::size_t a, std::size_t b,
         Widen(e, vc.all);
         return;
     }
+    b = std::min(b, vc.written); // nothing of the channel after its newest row
     std::size_t i = a;
     for (; i < b && i % kBlockRows; ++i)
         Widen(e, vc.v[i]);
@@ -163,7 +167,7 @@ std::size_t PointStore::FirstDrawable(int channel, std::size_t begin, std::size_
         const std::size_t c = row / kChunkRows;
         const ValueChunk* vc = c < chunks.size() ? chunks[c].get() : nullptr;
         const std::size_t i = row % kChunkRows;
-        if (!vc || (i == 0 && vc->all.Empty())) {
+        if (!vc || (i == 0 && vc->all.Empty()) || i >= vc->written) {
             row = (c + 1) * kChunkRows;
         } else if (i % kGroupRows == 0 && vc->group[i / kGroupRows].Empty()) {
             row += kGroupRows;
@@ -189,6 +193,8 @@ std::size_t PointStore::LastDrawable(int channel, std::size_t begin, std::size_t
         // Whole summaries are skipped only when they end right at `row`.
         if (!vc || (i == kChunkRows - 1 && vc->all.Empty())) {
             row = c * kChunkRows;
+        } else if (i >= vc->written) {
+            row = c * kChunkRows + vc->written;
         } else if (i % kGroupRows == kGroupRows - 1 && vc->group[i / kGroupRows].Empty()) {
             row -= kGroupRows;
         } else if (i % kBlockRows == kBlockRows - 1 && vc->block[i / kBlockRows].Empty()) {

@@ -3,12 +3,16 @@
 //
 // Layout: one shared time column (a row per instant; the channels of one packet share it) and one value
 // column per channel; a channel that got no point at a row holds a marker there. Columns are stored in
-// chunks of kChunkRows rows, so appending never copies what is held. Every channel chunk keeps a
+// chunks of kChunkRows rows, so appending never copies what is held. A channel chunk is written only
+// up to its channel's newest row (the rows after it hold no point of the channel), so a new chunk
+// costs no more than its allocation: its pages are touched as the points arrive, never all at once
+// in the packet that opens it. Every channel chunk keeps a
 // min/max summary per block of kBlockRows rows, per group of kGroupRows rows and for the whole chunk;
 // range queries use the largest summaries that fit, so min/max over any row range costs
 // O(kBlockRows + kGroupRows / kBlockRows + chunks) instead of O(rows).
 //
 // Times are expected in non-decreasing order (the wall clock); time look-ups use binary search.
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -81,7 +85,8 @@ public:
             if (c < chunks.size() && chunks[c]) {
                 const ValueChunk& vc = *chunks[c];
                 const TimeChunk& tc = *times_[c];
-                for (std::size_t i = row % kChunkRows, e = i + (chunkEnd - row); i < e; ++i)
+                const std::size_t local = row % kChunkRows;
+                for (std::size_t i = local, e = std::min(local + (chunkEnd - row), vc.written); i < e; ++i)
                     if (!IsAbsent(vc.v[i])) f(tc.t[i], vc.v[i]);
             }
             row = chunkEnd;
@@ -101,7 +106,8 @@ private:
         double t[kChunkRows];
     };
     struct ValueChunk {
-        double v[kChunkRows];
+        double v[kChunkRows]; // rows [0, written) only; the others are left as allocated
+        std::size_t written = 0;
         Extent block[kBlocks];
         Extent group[kGroups];
         Extent all;

@@ -66,25 +66,33 @@ protected:
         for (std::size_t r = 0; r < kRows; ++r) {
             const double t = T0 + r / 160.0;
             times.push_back(t);
-            s.Append(0, t, std::sin(r * 0.001) * 100);
+            Add(0, r, t, std::sin(r * 0.001) * 100);
             if (r < kGapBegin || r >= kGapEnd) {
                 const bool spike = std::find(std::begin(kSpikes), std::end(kSpikes), r) != std::end(kSpikes);
-                s.Append(2, t, spike ? 1e6 : std::cos(r * 0.01));
+                Add(2, r, t, spike ? 1e6 : std::cos(r * 0.01));
             }
         }
     }
-    // The plain walk the summaries must agree with.
+    void Add(int ch, std::size_t row, double t, double y) {
+        s.Append(ch, t, y);
+        plain[ch].resize(row + 1, kNaN);
+        plain[ch][row] = y;
+    }
+    // What was appended at a row, or NaN: the plain record the store must agree with.
+    double Plain(int ch, std::size_t row) const { return row < plain[ch].size() ? plain[ch][row] : kNaN; }
     PointStore::Extent Brute(int ch, std::size_t a, std::size_t b) const {
         PointStore::Extent e{std::numeric_limits<double>::infinity(),
                              -std::numeric_limits<double>::infinity()};
-        s.ForEachPoint(ch, a, b, [&](double, double y) {
-            e.min = std::min(e.min, y);
-            e.max = std::max(e.max, y);
-        });
+        for (std::size_t r = a; r < b; ++r)
+            if (!std::isnan(Plain(ch, r))) {
+                e.min = std::min(e.min, Plain(ch, r));
+                e.max = std::max(e.max, Plain(ch, r));
+            }
         return e;
     }
     PointStore s;
     std::vector<double> times;
+    std::vector<double> plain[PointStore::kChannels];
 };
 
 TEST_F(FilledStore, TimeLookUpsFindTheRows) {
@@ -129,15 +137,22 @@ TEST_F(FilledStore, MinMaxOfAnyRangeAgreesWithThePoints) {
                 EXPECT_EQ(got.min, want.min) << ch << " [" << a << ", " << b << ")";
                 EXPECT_EQ(got.max, want.max) << ch << " [" << a << ", " << b << ")";
             }
-            // First and last drawable row, skipping the gap by its summaries.
-            std::size_t first = b, last = b;
-            for (std::size_t r = a; r < b; ++r)
-                if (s.Has(ch, r)) {
+            // First and last drawable row, skipping the gap by its summaries; the points themselves.
+            std::size_t first = b, last = b, count = 0, wrongHas = 0;
+            for (std::size_t r = a; r < b; ++r) {
+                wrongHas += s.Has(ch, r) != !std::isnan(Plain(ch, r));
+                if (!std::isnan(Plain(ch, r))) {
                     if (first == b) first = r;
                     last = r;
+                    ++count;
                 }
+            }
+            EXPECT_EQ(wrongHas, 0u) << ch << " [" << a << ", " << b << ")";
             EXPECT_EQ(s.FirstDrawable(ch, a, b), first) << ch << " [" << a << ", " << b << ")";
             EXPECT_EQ(s.LastDrawable(ch, a, b), last) << ch << " [" << a << ", " << b << ")";
+            std::size_t walked = 0;
+            s.ForEachPoint(ch, a, b, [&](double, double y) { walked += std::isnan(y) ? 0 : 1; });
+            EXPECT_EQ(walked, count) << ch << " [" << a << ", " << b << ")";
         }
     }
 }
