@@ -5,12 +5,16 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QPainter>
+#include <QPointer>
+#include <QTimer>
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 namespace mirota {
 
@@ -98,6 +102,50 @@ QAccessibleInterface* DisplayFactory(const QString& className, QObject* object) 
     return nullptr;
 }
 
+// New values are painted at most kPaintIntervalMs apart, all displays in one frame: at the line's
+// full rate the six values change about 160 times a second, and painting each change on its own
+// costs a window update each time for digits nobody can read that fast. A change after a quiet
+// period is painted at once; changes during the interval wait for its end, the newest text wins.
+constexpr int kPaintIntervalMs = 50;
+
+class PaintPacer : public QObject {
+public:
+    explicit PaintPacer(QObject* parent) : QObject(parent) {
+        timer_.setInterval(kPaintIntervalMs);
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            if (pending_.empty()) {
+                timer_.stop(); // quiet: the next change is painted at once
+                return;
+            }
+            const auto displays = std::move(pending_);
+            pending_.clear();
+            for (const QPointer<QWidget>& w : displays)
+                if (w) w->update();
+        });
+    }
+
+    static PaintPacer& Instance() {
+        static QPointer<PaintPacer> pacer; // one per application object
+        if (!pacer) pacer = new PaintPacer(QCoreApplication::instance());
+        return *pacer;
+    }
+
+    void Request(QWidget* w) {
+        if (!timer_.isActive()) {
+            w->update();
+            timer_.start();
+            return;
+        }
+        for (const QPointer<QWidget>& p : pending_)
+            if (p == w) return;
+        pending_.emplace_back(w);
+    }
+
+private:
+    QTimer timer_;
+    std::vector<QPointer<QWidget>> pending_;
+};
+
 void InstallFactoryOnce() {
     static const bool installed = [] {
         QAccessible::installFactory(DisplayFactory);
@@ -167,7 +215,7 @@ void TiAnalogDisplay::Changed() {
         QAccessible::updateAccessibility(&descriptionEvent);
     }
     text_ = std::move(t);
-    update();
+    PaintPacer::Instance().Request(this);
 }
 
 QSize TiAnalogDisplay::sizeHint() const {

@@ -4,10 +4,12 @@
 #include <QAccessible>
 #include <QAccessibleValueInterface>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 
 #include <clocale>
 #include <gtest/gtest.h>
+#include <vector>
 
 namespace mirota {
 namespace {
@@ -76,6 +78,62 @@ TEST_F(AnalogDisplayTest, ExposesNameAndValueToAccessibility) {
     QAccessibleValueInterface* value = iface->valueInterface();
     ASSERT_NE(value, nullptr);
     EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 12.5);
+}
+
+// Records what a display showed at each of its paints.
+struct PaintLog : QObject {
+    std::vector<QString> texts;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Paint) texts.push_back(static_cast<TiAnalogDisplay*>(o)->Text());
+        return false;
+    }
+};
+
+TEST_F(AnalogDisplayTest, AStreamOfValuesIsPaintedPacedAndTheNewestValueAlwaysShows) {
+    QWidget window;
+    auto* a = new TiAnalogDisplay(&window);
+    auto* b = new TiAnalogDisplay(&window);
+    b->move(0, 40);
+    PaintLog logA, logB;
+    a->installEventFilter(&logA);
+    b->installEventFilter(&logB);
+    window.show();
+    auto settle = [] {
+        QElapsedTimer t;
+        t.start();
+        while (t.elapsed() < 300)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    };
+    settle();
+    logA.texts.clear();
+    logB.texts.clear();
+
+    a->SetValue(1); // after a quiet while: painted at once
+    QApplication::processEvents();
+    ASSERT_EQ(logA.texts, std::vector<QString>{"1.0000"});
+    // A burst, events handled between the values as between packets: the text follows every value,
+    // the paints come once per interval.
+    QElapsedTimer burst;
+    burst.start();
+    for (int i = 2; i <= 40; ++i) {
+        a->SetValue(i);
+        b->SetValue(-i);
+        EXPECT_EQ(a->Text(), QString::number(i) + ".0000");
+        QApplication::processEvents();
+    }
+    const auto intervals = static_cast<std::size_t>(burst.elapsed() / 50);
+    settle();
+    ASSERT_FALSE(logA.texts.empty());
+    EXPECT_EQ(logA.texts.back(), "40.0000");
+    ASSERT_FALSE(logB.texts.empty());
+    EXPECT_EQ(logB.texts.back(), "-40.0000");
+    EXPECT_LE(logA.texts.size(), intervals + 3) << "a paint per change";
+
+    a->SetValue(41);  // at once, and the interval begins
+    b->SetValue(-41); // waits for the interval's end ...
+    delete b;         // ... but goes away before it
+    settle();
+    EXPECT_EQ(logA.texts.back(), "41.0000");
 }
 
 } // namespace
