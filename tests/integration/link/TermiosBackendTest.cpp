@@ -169,6 +169,28 @@ TEST_F(TermiosBackendTest, BytesArrivingWhileABatchIsHandledAreAnnouncedAfterIt)
     EXPECT_TRUE(loop.RunUntil([&] { return sink.received == "firstsecond"; }, 5000)) << sink.received;
 }
 
+TEST_F(TermiosBackendTest, ATrickleOfBytesIsAnnouncedInGatheredBatches) {
+    backend.StartEvents(loop, sink);
+    std::string sent;
+    for (int i = 0; i < 60; ++i)
+        sent += static_cast<char>('a' + i % 26);
+    const auto start = std::chrono::steady_clock::now();
+    std::thread device([&] { // a byte every 2 ms, as a slow line or a chatty adapter delivers them
+        for (char c : sent) {
+            ASSERT_TRUE(pty.Send(std::string(1, c)));
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    });
+    EXPECT_TRUE(loop.RunUntil([&] { return sink.received.size() >= sent.size(); }, 10000));
+    device.join();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    EXPECT_EQ(sink.received, sent);
+    // About one announcement per 16 ms, however the bytes trickle in; not one per byte.
+    EXPECT_LE(sink.batches.size(), static_cast<std::size_t>(ms / 16 + 3)) << ms << " ms";
+}
+
 TEST_F(TermiosBackendTest, HangUpIsReportedOnceAndTheWatcherEnds) {
     backend.StartEvents(loop, sink);
     ASSERT_TRUE(backend.WatcherRunning());

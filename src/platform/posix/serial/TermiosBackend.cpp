@@ -29,6 +29,11 @@ namespace {
 constexpr int kRecheckMs = 20;
 // How often the watcher looks at its stop flag when no stop event could be created.
 constexpr int kStopCheckMs = 50;
+// Received bytes are announced at most this often, as an FTDI adapter's latency timer hands them
+// over: a stream that trickles in a few bytes at a time (a pty, an adapter with a short latency
+// timer) costs the receiving thread one wake-up per interval, not one per write. Bytes after a quiet
+// interval are announced at once.
+constexpr int kGatherMs = 16;
 
 struct SpeedEntry {
     int rate;
@@ -305,6 +310,19 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
     bool recheck = false;   // woken without news: look again after a pause rather than at once
     ErrorCounts seen;
     const bool counters = w->countersKnown && ReadCounts(w->fd, seen);
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastRx = Clock::now() - std::chrono::milliseconds(kGatherMs);
+    // Waits until kGatherMs have passed since the last announcement of received bytes (or the watcher
+    // is stopped); true when it waited, so that the queue is looked at again.
+    auto gather = [&] {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              lastRx + std::chrono::milliseconds(kGatherMs) - Clock::now())
+                              .count();
+        if (left <= 0) return false;
+        pollfd stop = {w->stopFd, POLLIN, 0};
+        ::poll(&stop, w->stopFd >= 0 ? 1 : 0, static_cast<int>(left));
+        return true;
+    };
 
     while (!w->stop) {
         const bool watchData = queueEmpty && !recheck;
@@ -337,7 +355,13 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
             seen = now;
             events |= evError;
         }
+        if (events == evRxChar && gather()) {
+            if (w->stop) break;
+            // What came meanwhile goes with this announcement.
+            if (queuedNow(queued) == 0) announced = queued + w->taken.load();
+        }
         if (events) {
+            if (events & evRxChar) lastRx = Clock::now();
             if (!deliver(events, 0)) break;
             sampleNow = true;
             recheck = false;
