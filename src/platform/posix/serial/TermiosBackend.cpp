@@ -311,20 +311,24 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
     ErrorCounts seen;
     const bool counters = w->countersKnown && ReadCounts(w->fd, seen);
     using Clock = std::chrono::steady_clock;
-    Clock::time_point lastRx = Clock::now() - std::chrono::milliseconds(kGatherMs);
-    // Waits until kGatherMs have passed since the last announcement of received bytes (or the watcher
-    // is stopped); true when it waited, so that the queue is looked at again.
-    auto gather = [&] {
+    Clock::time_point lastRx; // when received bytes were last announced
+    bool rest = false;        // ... just now: rest before looking at the line again
+    // Rests until kGatherMs have passed since then, or until the watcher is stopped.
+    auto restAfterRx = [&] {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                               lastRx + std::chrono::milliseconds(kGatherMs) - Clock::now())
                               .count();
-        if (left <= 0) return false;
+        if (left <= 0) return;
         pollfd stop = {w->stopFd, POLLIN, 0};
         ::poll(&stop, w->stopFd >= 0 ? 1 : 0, static_cast<int>(left));
-        return true;
     };
 
     while (!w->stop) {
+        if (rest) {
+            rest = false;
+            restAfterRx();
+            if (w->stop) break;
+        }
         const bool watchData = queueEmpty && !recheck;
         // POLLHUP and POLLERR are reported even when no event is asked for.
         pollfd fds[2] = {{w->fd, static_cast<short>(watchData ? POLLIN : 0), 0}, {w->stopFd, POLLIN, 0}};
@@ -355,13 +359,11 @@ void TermiosBackend::WatchLine(std::shared_ptr<Watch> w) {
             seen = now;
             events |= evError;
         }
-        if (events == evRxChar && gather()) {
-            if (w->stop) break;
-            // What came meanwhile goes with this announcement.
-            if (queuedNow(queued) == 0) announced = queued + w->taken.load();
-        }
         if (events) {
-            if (events & evRxChar) lastRx = Clock::now();
+            if (events & evRxChar) {
+                lastRx = Clock::now();
+                rest = true;
+            }
             if (!deliver(events, 0)) break;
             sampleNow = true;
             recheck = false;
