@@ -76,8 +76,11 @@ bool QtMessageLoop::HandOver(Job job, const std::function<bool()>& abandon) {
             state->started = true;
         }
         job();
-        std::lock_guard lock(state->m);
-        state->done = true;
+        {
+            std::lock_guard lock(state->m);
+            state->done = true;
+        }
+        // Outside the lock: the woken thread would otherwise wake only to wait for the lock again.
         state->cv.notify_all();
     });
     std::unique_lock lock(state->m);
