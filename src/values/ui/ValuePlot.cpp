@@ -88,6 +88,9 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     plot_->setAutoAddPlottableToLegend(false);
     dataLayer_ = plot_->layer("main");
     dataLayer_->setMode(QCPLayer::lmBuffered);
+    // Nothing is drawn on the top layer: a buffer of its own would only be blended over the plot at
+    // every paint.
+    plot_->layer("overlay")->setMode(QCPLayer::lmLogical);
 
     QCPAxis* x = plot_->xAxis;
     ticker_ = QSharedPointer<QCPAxisTickerDateTime>::create();
@@ -488,7 +491,10 @@ void TiXYPlot::SyncGraphData() {
         const std::size_t before = a > 0 ? store.LastDrawable(ch, 0, a) : a;
         const std::size_t after = store.FirstDrawable(ch, b, rows);
         if (before < a) data.append(QCPGraphData(store.TimeAt(before), store.ValueAt(ch, before)));
-        if (b - a <= 4 * static_cast<std::size_t>(columns)) {
+        const bool dense = b - a > 4 * static_cast<std::size_t>(columns);
+        // Per-column strokes lie on whole pixels: smoothing them costs time and shows nothing.
+        g->setAntialiased(!dense);
+        if (!dense) {
             data.reserve(static_cast<int>(b - a) + 2);
             store.ForEachPoint(ch, a, b, [&data](double x, double y) { data.append(QCPGraphData(x, y)); });
         } else {
