@@ -106,7 +106,7 @@ QAccessibleInterface* DisplayFactory(const QString& className, QObject* object) 
 // full rate the six values change about 160 times a second, and painting each change on its own
 // costs a window update each time for digits nobody can read that fast. A change after a quiet
 // period is painted at once; changes during the interval wait for its end, the newest text wins.
-constexpr int kPaintIntervalMs = 50;
+constexpr int kPaintIntervalMs = 100;
 
 class PaintPacer : public QObject {
 public:

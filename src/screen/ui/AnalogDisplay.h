@@ -3,7 +3,7 @@
 // decimal separator whatever the locale, no thousands separator) followed by the units text,
 // right-aligned with a 5 pixel margin (or centred), bold Arial 19 px, in its font colour on its
 // background colour, without border. Setting the value it already holds does nothing. The text (and
-// what assistive technology reads) changes at once; the paint of a new value may wait up to 50 ms,
+// what assistive technology reads) changes at once; the paint of a new value may wait up to 100 ms,
 // shared by all displays, so a stream of values costs a few window updates a second.
 //
 // Accessibility: a static text (a label to screen readers) named by its caption (AccessibleName,

@@ -121,7 +121,7 @@ TEST_F(AnalogDisplayTest, AStreamOfValuesIsPaintedPacedAndTheNewestValueAlwaysSh
         EXPECT_EQ(a->Text(), QString::number(i) + ".0000");
         QApplication::processEvents();
     }
-    const auto intervals = static_cast<std::size_t>(burst.elapsed() / 50);
+    const auto intervals = static_cast<std::size_t>(burst.elapsed() / 100);
     settle();
     ASSERT_FALSE(logA.texts.empty());
     EXPECT_EQ(logA.texts.back(), "40.0000");
