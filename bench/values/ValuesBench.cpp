@@ -44,10 +44,14 @@ namespace {
 
 using namespace mirota;
 
-double CpuSeconds() {
+// The process's CPU time in seconds: in user space and in the kernel (system calls, wake-ups).
+struct Cpu {
+    double user, system;
+};
+Cpu CpuSeconds() {
     rusage ru{};
     getrusage(RUSAGE_SELF, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return {ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6, ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6};
 }
 
 long RssKiB() {
@@ -169,13 +173,14 @@ void LiveSession(int seconds, const std::string& pty) {
         original(s, str);
     };
     const long rss0 = RssKiB();
-    const double cpu0 = CpuSeconds();
+    const Cpu cpu0 = CpuSeconds();
     wall.start();
     QEventLoop wait;
     QTimer::singleShot(seconds * 1000, &wait, &QEventLoop::quit);
     wait.exec();
     const double elapsed = wall.elapsed() / 1000.0;
-    const double cpu = CpuSeconds() - cpu0;
+    const Cpu cpu1 = CpuSeconds();
+    const double user = cpu1.user - cpu0.user, system = cpu1.system - cpu0.system, cpu = user + system;
     filter->OnPacket = original;
 
     const std::size_t points = window.Logic().Plot().TotalPoints() - points0;
@@ -186,6 +191,8 @@ void LiveSession(int seconds, const std::string& pty) {
                 (window.PlotWidget()->RedrawCount() - redraws0) / elapsed);
     std::printf("  CPU time               %8.2f %% of one core   (target: at most 3 %%%s)\n",
                 100 * cpu / elapsed, pty.empty() ? "; includes the in-process device" : "");
+    std::printf("    in user space        %8.2f %%\n    in the kernel        %8.2f %%\n",
+                100 * user / elapsed, 100 * system / elapsed);
     std::printf(
         "  memory growth          %8.2f bytes per point (%ld KiB for %zu points; chunks of 64 Ki rows)\n",
         points ? (RssKiB() - rss0) * 1024.0 / points : 0.0, RssKiB() - rss0, points);
