@@ -115,7 +115,7 @@ void TermInputGuard::Ground(unsigned char b, std::string& out) {
         state_ = State::Escape;
         return;
     }
-    if (b >= 0x20 && b != kDel) lastPrintable_ = b;
+    if (b >= 0x20) lastPrintable_ = b;
     out.push_back(static_cast<char>(b));
 }
 
@@ -146,6 +146,9 @@ void TermInputGuard::EndCsi(unsigned char final, std::string& out) {
 void TermInputGuard::Filter(const char* data, std::size_t count, std::string& out) {
     for (std::size_t i = 0; i < count; ++i) {
         const auto b = static_cast<unsigned char>(data[i]);
+        // The emulation skips NUL and DEL wherever they stand, even between ESC and "[": passed on,
+        // they would end a held escape here while the emulation still waits for its next byte.
+        if (b == 0x00 || b == kDel) continue;
         switch (state_) {
         case State::Ground:
             Ground(b, out);
@@ -177,7 +180,7 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
                 out += held_;
                 held_.clear();
                 out.push_back(static_cast<char>(b));
-                if (b == ']' || b == 'P' || b == '_' || b == '^' || b == 'X')
+                if (b == ']' || b == 'P') // operating system command, device control string
                     state_ = State::String;
                 else
                     state_ = State::Ground;
@@ -195,8 +198,6 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
             } else if (b == kEsc || b == kCan || b == kSub || b >= 0x80) {
                 held_.clear();
                 Ground(b, out);
-            } else if (b == kDel) {
-                // ignored inside a sequence
             } else {
                 if (b == ';' || b == ':') ++separators_;
                 held_.push_back(static_cast<char>(b));
@@ -307,6 +308,8 @@ void TerminalEmulator::Reset() {
     vterm_color_rgb(&bg, 255, 255, 255);
     vterm_state_set_default_colors(state_, &fg, &bg);
     vterm_screen_reset(screen_, 1);
+    // The guard starts afresh, so the emulation's parser must too: CAN ends any sequence or string.
+    vterm_input_write(vt_, "\x18", 1);
     guard_.Reset();
     scrollback_.clear();
     linesScrolled_ = 0;

@@ -27,6 +27,7 @@ namespace mirota {
 // - a control sequence broken off by ESC, CAN, SUB or a byte of 0x80 or above is dropped;
 // - the repeat sequence (ESC "[" n "b") is carried out here: the last printable byte passed on is
 //   repeated n times (at most kMaxRepeat); without such a byte, or with any other form, it is dropped.
+// - NUL and DEL are dropped (the emulation ignores them anyway, but not where this guard would).
 // Every other byte is passed on unchanged and in order.
 class TermInputGuard {
 public:

@@ -159,6 +159,11 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"RepeatAfterIntermediates", "\x1b&[b", "ok"},
         HostileCase{"RepeatAfterIntermediatesAndControls", std::string("\x05\a\x1b&\0\0\x1e[b", 10), "ok"},
         HostileCase{"SeparatorsAfterIntermediates", "\x1b([" + Repeat(':', 19) + "H", "ok"},
+        // The emulation skips DEL and NUL even between ESC and "[".
+        HostileCase{"SeparatorsAfterEscapeAndDelete", "\x1b\x7f[" + Repeat(':', 19) + "H", "ok"},
+        HostileCase{"SeparatorsAfterIntermediateAndNul", std::string("\x1b$\0[", 4) + Repeat(';', 19) + "H",
+                    "ok"},
+        HostileCase{"RepeatAfterEscapeAndDelete", "\x1b\x7f[b", "ok"},
         HostileCase{"EscapeBeforeEscapeBeforeText", "\x1b\x1b[3.b\x1b[2b[3b\x1b(\x1b[b", "[3bbok"},
         HostileCase{"RepeatAfterCharacter", "x\x1b[3b", "xxxxok"},
         HostileCase{"RepeatWithHugeCountIsCapped", "\x1b[2000000000b\x1b[Hx\x1b[4000000000b\x1b[H",
@@ -309,6 +314,14 @@ TEST(TerminalEmulator, ResetClearsScreenModesAndScrollback) {
     EXPECT_EQ(t.RowText(0), "");
     t.PressKey(TermKey::Up);
     EXPECT_EQ(t.TakeOutput(), "\x1b[A");
+}
+
+TEST(TerminalEmulator, ResetEndsAnUnfinishedTitleString) {
+    TerminalEmulator t;
+    t.Feed("\x1b]0;a title without its end");
+    t.Reset();
+    t.Feed("ok");
+    EXPECT_EQ(t.RowText(0), "ok");
 }
 
 } // namespace
