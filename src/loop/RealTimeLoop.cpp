@@ -1,5 +1,7 @@
 #include "RealTimeLoop.h"
 
+#include "loop/HandOver.h"
+
 #include <memory>
 
 namespace mirota {
@@ -73,24 +75,7 @@ bool RealTimeLoop::HandOver(Job job, const std::function<bool()>& abandon) {
         job();
         return true;
     }
-    struct State {
-        std::mutex m;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    auto state = std::make_shared<State>();
-    Post([job = std::move(job), state] {
-        job();
-        std::lock_guard lock(state->m);
-        state->done = true;
-        state->cv.notify_all();
-    });
-    std::unique_lock lock(state->m);
-    while (!state->done) {
-        if (terminating_ || (abandon && abandon())) return false;
-        state->cv.wait_for(lock, std::chrono::milliseconds(5));
-    }
-    return true;
+    return PostAndWait([this](Job j) { Post(std::move(j)); }, std::move(job), abandon, terminating_);
 }
 
 TimerId RealTimeLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool repeat) {

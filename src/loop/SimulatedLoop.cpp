@@ -1,5 +1,7 @@
 #include "SimulatedLoop.h"
 
+#include "loop/HandOver.h"
+
 #include <limits>
 #include <memory>
 
@@ -73,21 +75,7 @@ bool SimulatedLoop::HandOver(Job job, const std::function<bool()>& abandon) {
         job();
         return true;
     }
-    // A foreign thread: queue the job and wait until the owner has run it.
-    auto state = std::make_shared<std::pair<std::mutex, std::condition_variable>>();
-    auto done = std::make_shared<bool>(false);
-    Post([job = std::move(job), state, done] {
-        job();
-        std::lock_guard lock(state->first);
-        *done = true;
-        state->second.notify_all();
-    });
-    std::unique_lock lock(state->first);
-    while (!*done) {
-        if (terminating_ || (abandon && abandon())) return false;
-        state->second.wait_for(lock, std::chrono::milliseconds(5));
-    }
-    return true;
+    return PostAndWait([this](Job j) { Post(std::move(j)); }, std::move(job), abandon, terminating_);
 }
 
 TimerId SimulatedLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool repeat) {

@@ -1,5 +1,7 @@
 #include "loop/qt/QtMessageLoop.h"
 
+#include "loop/HandOver.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -61,39 +63,7 @@ bool QtMessageLoop::HandOver(Job job, const std::function<bool()>& abandon) {
         job();
         return true;
     }
-    struct State {
-        std::mutex m;
-        std::condition_variable cv;
-        bool started = false;
-        bool done = false;
-        bool abandoned = false;
-    };
-    auto state = std::make_shared<State>();
-    Post([job = std::move(job), state] {
-        {
-            std::lock_guard lock(state->m);
-            if (state->abandoned) return;
-            state->started = true;
-        }
-        job();
-        {
-            std::lock_guard lock(state->m);
-            state->done = true;
-        }
-        // Outside the lock: the woken thread would otherwise wake only to wait for the lock again.
-        state->cv.notify_all();
-    });
-    std::unique_lock lock(state->m);
-    while (!state->done) {
-        if (terminating_ || (abandon && abandon())) {
-            // A job that has not started yet never runs; one that runs is left to finish on its own,
-            // since it may itself be stopping this thread.
-            state->abandoned = true;
-            return false;
-        }
-        state->cv.wait_for(lock, std::chrono::milliseconds(5));
-    }
-    return true;
+    return PostAndWait([this](Job j) { Post(std::move(j)); }, std::move(job), abandon, terminating_);
 }
 
 TimerId QtMessageLoop::StartTimer(std::uint32_t intervalMs, Job onTick, bool repeat) {
