@@ -143,6 +143,21 @@ void TermInputGuard::EndCsi(unsigned char final, std::string& out) {
     out.append(std::max<std::size_t>(count, 1), static_cast<char>(lastPrintable_));
 }
 
+void TermInputGuard::Digit(unsigned char b) {
+    if (parameterValue_ > kMaxCsiParameter) return; // already written as the largest value
+    parameterValue_ = parameterValue_ * 10 + static_cast<std::size_t>(b - '0');
+    if (parameterValue_ <= kMaxCsiParameter) {
+        held_.push_back(static_cast<char>(b));
+    } else {
+        held_.resize(parameterStart_);
+        held_ += std::to_string(kMaxCsiParameter);
+    }
+    if (held_.size() > kMaxCsiLength) {
+        held_.clear();
+        state_ = State::CsiDiscard;
+    }
+}
+
 void TermInputGuard::Filter(const char* data, std::size_t count, std::string& out) {
     for (std::size_t i = 0; i < count; ++i) {
         const auto b = static_cast<unsigned char>(data[i]);
@@ -159,6 +174,8 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
             if (b == '[') {
                 held_.push_back('[');
                 csiStart_ = held_.size();
+                parameterStart_ = held_.size();
+                parameterValue_ = 0;
                 separators_ = 0;
                 state_ = State::Csi;
             } else if (b == kEsc) {
@@ -198,9 +215,13 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
             } else if (b == kEsc || b == kCan || b == kSub || b >= 0x80) {
                 held_.clear();
                 Ground(b, out);
+            } else if (b >= '0' && b <= '9') {
+                Digit(b);
             } else {
                 if (b == ';' || b == ':') ++separators_;
                 held_.push_back(static_cast<char>(b));
+                parameterStart_ = held_.size();
+                parameterValue_ = 0;
                 if (separators_ > kMaxCsiSeparators || held_.size() > kMaxCsiLength) {
                     held_.clear();
                     state_ = State::CsiDiscard;

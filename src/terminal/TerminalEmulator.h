@@ -24,6 +24,8 @@ namespace mirota {
 // - a control sequence (ESC "[" ..., also with intermediates between ESC and "[") with more than
 // kMaxCsiSeparators ";" or ":" separators, or longer
 //   than kMaxCsiLength bytes, is dropped whole;
+// - a parameter above kMaxCsiParameter is passed on as kMaxCsiParameter (the emulation's arithmetic
+//   on parameters overflows, and no screen position or count of this terminal comes near it);
 // - a control sequence broken off by ESC, CAN, SUB or a byte of 0x80 or above is dropped;
 // - the repeat sequence (ESC "[" n "b") is carried out here: the last printable byte passed on is
 //   repeated n times (at most kMaxRepeat); without such a byte, or with any other form, it is dropped.
@@ -33,6 +35,7 @@ class TermInputGuard {
 public:
     static constexpr int kMaxCsiSeparators = 15;
     static constexpr std::size_t kMaxCsiLength = 256;
+    static constexpr std::size_t kMaxCsiParameter = 9999;
 
     explicit TermInputGuard(std::size_t maxRepeat = 24 * 80) : maxRepeat_(maxRepeat) {}
 
@@ -44,12 +47,15 @@ private:
     enum class State { Ground, Escape, Csi, CsiDiscard, String };
     void Ground(unsigned char b, std::string& out);
     void EndCsi(unsigned char final, std::string& out);
+    void Digit(unsigned char b);
 
     std::size_t maxRepeat_;
     State state_ = State::Ground;
     std::string held_;         // ESC and its intermediates, or the control sequence so far
     std::size_t csiStart_ = 0; // where the control sequence's parameters begin in held_
     int separators_ = 0;
+    std::size_t parameterStart_ = 0; // where the current parameter's digits begin in held_
+    std::size_t parameterValue_ = 0;
     int lastPrintable_ = -1;
 };
 

@@ -164,6 +164,8 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"SeparatorsAfterIntermediateAndNul", std::string("\x1b$\0[", 4) + Repeat(';', 19) + "H",
                     "ok"},
         HostileCase{"RepeatAfterEscapeAndDelete", "\x1b\x7f[b", "ok"},
+        // Counts beyond a signed 64-bit number overflowed the emulation's arithmetic.
+        HostileCase{"HugeCountIsCapped", "x\x1b[5555555555555555555555Cy", "x" + Repeat(' ', 78) + "y"},
         HostileCase{"EscapeBeforeEscapeBeforeText", "\x1b\x1b[3.b\x1b[2b[3b\x1b(\x1b[b", "[3bbok"},
         HostileCase{"RepeatAfterCharacter", "x\x1b[3b", "xxxxok"},
         HostileCase{"RepeatWithHugeCountIsCapped", "\x1b[2000000000b\x1b[Hx\x1b[4000000000b\x1b[H",
@@ -204,6 +206,14 @@ TEST(TermInputGuard, OutputDoesNotDependOnChunkBoundaries) {
     }
     EXPECT_EQ(expected.find(":::"), std::string::npos);
     EXPECT_NE(expected.find("eee"), std::string::npos);
+}
+
+TEST(TermInputGuard, ParametersAboveTheLimitArePassedOnAsTheLimit) {
+    const std::string in = "\x1b[123456789;0000012;99999:7m\x1b[9999H";
+    TermInputGuard guard;
+    std::string out;
+    guard.Filter(in.data(), in.size(), out);
+    EXPECT_EQ(out, "\x1b[9999;0000012;9999:7m\x1b[9999H");
 }
 
 TEST(TerminalEmulator, AnswersDeviceAttributesAndCursorPositionQueries) {
