@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# CI: every fuzz target for a short while (the terminal three times as long), then the threaded code's
-# tests ten times over under ThreadSanitizer. About eight minutes on two cores with a warm compiler cache.
+# CI: every fuzz target for a minute (the terminal three times as long), then the threaded code's
+# tests ten times over under ThreadSanitizer. About ten minutes on two cores with a warm compiler cache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh --fuzz
-scripts/fuzz.sh "${MIROTA_FUZZ_SECONDS:-30}"
+scripts/fuzz.sh "${MIROTA_FUZZ_SECONDS:-60}"
 scripts/tsan.sh 10

@@ -19,7 +19,17 @@ if ! command -v clang++ >/dev/null || ! clang++ -fsanitize=fuzzer "$probe/p.cpp"
   exit 0
 fi
 
-cmake --preset fuzz >/dev/null
+# The emulation library is built from its Debian source package with the fuzzing flags, so that the
+# fuzzer sees its branches and the sanitizers its memory; without the source the system library is
+# used (crashes inside it are still found, but only when they fault).
+source scripts/debian-source.sh
+vterm=""
+if fetch_debian_source libvterm 'libvterm-0.*' build/fuzz/deps/src build/fuzz/deps/apt 2>build/fuzz-vterm.log; then
+  vterm=$(find "$PWD/build/fuzz/deps/src" -maxdepth 1 -type d -name 'libvterm-*' | head -1)
+else
+  echo "fuzz.sh: libvterm's source package could not be fetched (build/fuzz-vterm.log); the system library is used"
+fi
+cmake --preset fuzz -DMIROTA_VTERM_SOURCE="$vterm" >/dev/null
 nice cmake --build --preset fuzz
 
 targets=("$@")
