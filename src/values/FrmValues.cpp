@@ -22,9 +22,14 @@ LinkPolicy ValuesPolicy() {
 constexpr std::array<const char*, 6> kDesignCaptions = {"Torque_1", "Torque_2", "Speed_1",
                                                         "Speed_2",  "Angle",    "Angle Speed"};
 
+// Seconds since 1970 that never go back: the wall clock read once, then the monotonic clock's advance
+// added to it. A wall clock set back during a long session (by hand or by time synchronisation) would
+// otherwise give points older than those before them.
 double WallClockSeconds() {
     using namespace std::chrono;
-    return duration<double>(system_clock::now().time_since_epoch()).count();
+    static const auto steadyStart = steady_clock::now();
+    static const double wallStart = duration<double>(system_clock::now().time_since_epoch()).count();
+    return wallStart + duration<double>(steady_clock::now() - steadyStart).count();
 }
 
 } // namespace

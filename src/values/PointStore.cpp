@@ -73,6 +73,7 @@ void PointStore::Append(int channel, double x, double y) {
     if (channel < 0 || channel >= kChannels) throw std::out_of_range("PointStore: channel");
     if (IsAbsent(y)) y = std::numeric_limits<double>::quiet_NaN();
     std::size_t row = rows_ - 1;
+    if (rows_ != 0 && x < TimeAt(row)) x = TimeAt(row); // keeps the time column ordered for look-ups
     if (rows_ == 0 || TimeAt(row) != x || Has(channel, row)) {
         row = rows_;
         const std::size_t c = row / kChunkRows;

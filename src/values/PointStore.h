@@ -11,7 +11,8 @@
 // range queries use the largest summaries that fit, so min/max over any row range costs
 // O(kBlockRows + kGroupRows / kBlockRows + chunks) instead of O(rows).
 //
-// Times are expected in non-decreasing order (the wall clock); time look-ups use binary search.
+// Times are expected in non-decreasing order; a point older than the newest row is held at the newest
+// row's time, so that time look-ups (binary search) stay right whatever a caller's clock does.
 #include <algorithm>
 #include <array>
 #include <cstddef>

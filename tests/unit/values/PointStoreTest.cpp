@@ -53,6 +53,18 @@ TEST(PointStore, NaNIsKeptButNotDrawn) {
     EXPECT_TRUE(s.MinMax(1, 1, 2).Empty());
 }
 
+TEST(PointStore, AnOlderTimeIsHeldAtTheNewestSoLookUpsStayOrdered) {
+    PointStore s;
+    s.Append(0, T0 + 10, 1);
+    s.Append(0, T0 + 5, 2); // a clock set back
+    s.Append(0, T0 + 11, 3);
+    ASSERT_EQ(s.Rows(), 3u);
+    EXPECT_EQ(s.TimeAt(1), T0 + 10);
+    EXPECT_EQ(s.LowerBound(T0 + 10), 0u);
+    EXPECT_EQ(s.UpperBound(T0 + 10), 2u);
+    EXPECT_EQ(s.LowerBound(T0 + 11), 2u);
+}
+
 // Several chunks of a session at 160 rows a second: channel 0 always, channel 2 with a long gap (its
 // box unticked) and a few spikes, channel 5 never.
 class FilledStore : public ::testing::Test {
