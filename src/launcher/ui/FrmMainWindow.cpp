@@ -173,6 +173,13 @@ TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPat
         if (FLogic) FLogic->lvDeviceListDblClick();
     });
     box->addWidget(lvDeviceList);
+    // The keys work on the list from the start: the row that takes the keyboard focus is selected too,
+    // so that Return opens the row the user sees marked.
+    lvDeviceList->setFocus();
+    connect(lvDeviceList, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* current) {
+        if (current && lvDeviceList->hasFocus() && lvDeviceList->selectedItems().isEmpty())
+            current->setSelected(true);
+    });
     // An empty list says so: a blank table looks like a window that failed to fill it.
     lblNoDevices = new QLabel(QStringLiteral("No FTDI adapter attached"), grpDeviceBox);
     lblNoDevices->setObjectName(QStringLiteral("lblNoDevices"));

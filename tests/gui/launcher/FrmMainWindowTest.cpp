@@ -15,6 +15,7 @@
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -148,7 +149,7 @@ TEST_F(PravikWindowTest, DoubleClickStartsTheSelectedRowsOstrel) {
 
 TEST_F(PravikWindowTest, ReturnOpensTheSelectedRowLikeADoubleClick) {
     QTreeWidget* list = window.DeviceList();
-    list->setFocus();
+    EXPECT_EQ(window.focusWidget(), list); // the keys reach the list without a click first
     struct Case {
         const char* name;
         int selected; // -1: none
@@ -174,6 +175,18 @@ TEST_F(PravikWindowTest, ReturnOpensTheSelectedRowLikeADoubleClick) {
             EXPECT_EQ(starter.started.back().Port, c.selected == 1 ? u"ttyUSB1" : u"ttyUSB0");
         }
     }
+}
+
+TEST_F(PravikWindowTest, TheRowThatTakesTheKeyboardFocusIsSelectedSoReturnOpensIt) {
+    QTreeWidget* list = window.DeviceList();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(list->hasFocus());
+    ASSERT_EQ(list->currentItem(), list->topLevelItem(0));
+    EXPECT_TRUE(list->currentItem()->isSelected());
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_EQ(starter.started.size(), 1u);
+    EXPECT_EQ(starter.started[0].Port, PortName(0));
 }
 
 TEST_F(PravikWindowTest, CutOffCellsShowTheirFullTextAsTooltip) {
