@@ -76,3 +76,39 @@ kill -0 "$PRAVIK" 2>/dev/null || { cat "$WORK/pravik.out" >&2; fail "pravik ende
 kill -TERM "$PRAVIK"
 wait "$PRAVIK" || { cat "$WORK/pravik.out" >&2; fail "pravik did not end cleanly"; }
 echo "ci-package: pravik started from the unpacked package and ended cleanly"
+
+# Pravik on a virtual display as a user works with it: the adapter's row opened with the keyboard
+# (Return) starts the Ostrel beside it in the package, which reads the simulated device; ending
+# Pravik ends that Ostrel too.
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+  rm -rf "${MIROTA_MESSAGE_DIR:?}"/*
+  MIROTA_SYSFS_ROOT=$WORK/sysfs MIROTA_DEVICE_DIR=$WORK/dev MIROTA_OSTREL_TRACE=1 ROOT=$ROOT WORK=$WORK \
+    tests/gui/run-on-xvfb.sh bash -c '
+      set -u
+      "$ROOT/usr/bin/pravik" >"$WORK/pravik-x.out" 2>&1 &
+      pravik=$!
+      w=""
+      for _ in $(seq 100); do
+        w=$(xdotool search --onlyvisible --name Pravik 2>/dev/null | head -1) && [ -n "$w" ] && break
+        sleep 0.1
+      done
+      [ -n "$w" ] || { echo "no Pravik window"; kill $pravik; exit 1; }
+      sleep 1
+      xdotool windowfocus --sync "$w" key Return
+      ok=1
+      for _ in $(seq 150); do
+        grep -q "CI 2000" "$WORK/pravik-x.out" && grep -q "4.56" "$WORK/pravik-x.out" && { ok=0; break; }
+        sleep 0.1
+      done
+      [ $ok = 0 ] || echo "the Ostrel Pravik started did not read the device"
+      ostrel=$(pgrep -f "^$ROOT/usr/lib/mirota/ostrel " || true)
+      [ -n "$ostrel" ] || { echo "no Ostrel from $ROOT/usr/lib/mirota"; ok=1; }
+      kill -TERM $pravik
+      wait $pravik || { echo "pravik did not end cleanly"; ok=1; }
+      for _ in $(seq 50); do [ -z "$ostrel" ] || kill -0 $ostrel 2>/dev/null || break; sleep 0.1; done
+      if [ -n "$ostrel" ] && kill -0 $ostrel 2>/dev/null; then echo "Ostrel outlived Pravik"; kill $ostrel; ok=1; fi
+      exit $ok' || { cat "$WORK/pravik-x.out" >&2; fail "pravik did not open the device with the Ostrel beside it"; }
+  echo "ci-package: pravik opened the adapter with the packaged ostrel, and closed it when it ended"
+else
+  echo "ci-package: SKIPPED opening a device from pravik (no Xvfb or xdotool)"
+fi
