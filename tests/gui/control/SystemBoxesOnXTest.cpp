@@ -3,6 +3,7 @@
 // real time. While the box is shown, a mouse click through the X server (xdotool, XTEST) on a button of
 // the screen beside it does what it does without the box, the values screen's packets keep updating
 // its displays, and the code after the box runs only once its OK button has been clicked.
+// MIROTA_SHOT_DIR=<folder> saves a picture of the display beside each box, to look at.
 #include "../../support/ScreenFakes.h"
 #include "control/ui/QtDialogs.h"
 #include "devsim/DeviceSimulator.h"
