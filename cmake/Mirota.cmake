@@ -28,6 +28,20 @@ function(mirota_xvfb_test target)
   set_tests_properties(${target}_xvfb PROPERTIES LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 120)
 endfunction()
 
+# mirota_atspi_test(<test target>): the test program, whole, where a screen reader meets it: on a
+# virtual X display of its own with a private session bus, the accessibility bus and the AT-SPI registry
+# (tests/gui/run-on-xvfb.sh, tests/gui/run-with-a11y-bus.sh), Qt's AT-SPI bridge switched on; test
+# <target>, label gui, skipped without Xvfb, D-Bus or at-spi2-core. Not in sanitizer builds (as above).
+function(mirota_atspi_test target)
+  if(WIN32 OR CMAKE_CXX_FLAGS MATCHES "sanitize")
+    return()
+  endif()
+  add_test(NAME ${target} COMMAND ${PROJECT_SOURCE_DIR}/tests/gui/run-on-xvfb.sh
+                                  ${PROJECT_SOURCE_DIR}/tests/gui/run-with-a11y-bus.sh $<TARGET_FILE:${target}>)
+  set_tests_properties(${target} PROPERTIES LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 120
+                                            ENVIRONMENT QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
+endfunction()
+
 # mirota_windows_program(<target> NAME <file name without .exe> DESCRIPTION <text> [CONSOLE])
 # On Windows: the program's file name and a version resource (VERSIONINFO) made from the project's
 # version, so that Explorer and GetFileVersionInfoW show it; a windowed program unless CONSOLE is given.

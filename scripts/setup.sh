@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   zlib1g-dev libxml2-utils socat
   fonts-liberation
-  xvfb xdotool imagemagick x11-utils at-spi2-core dbus
+  xvfb xdotool imagemagick x11-utils at-spi2-core dbus libglib2.0-bin
   dpkg-dev fakeroot lintian appstream desktop-file-utils librsvg2-bin
 )
 
