@@ -12,6 +12,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -19,6 +21,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -246,6 +249,51 @@ TEST_F(SettingsWindowTest, TheListForwardsChecksAndDoubleClicksUnderTheCheckRule
     EXPECT_TRUE(dialogs.inputs.empty());
 }
 
+TEST_F(SettingsWindowTest, ReturnOnTheSelectedRowActsAsADoubleClick) {
+    Open(31);
+    QTreeWidget* list = window->List();
+    list->setFocus();
+    int selectBoxes = 0;
+    window->selectBoxHook = [&](const std::vector<std::string>&) {
+        ++selectBoxes;
+        return std::string("10 Hz");
+    };
+    dialogs.input = std::string("300");
+    struct Case {
+        const char* name;
+        QTreeWidgetItem* current; // nullptr: none
+        Qt::Key key;
+        bool busy;
+        std::size_t expInputBoxes;
+        int expSelectBoxes;
+    } cases[] = {
+        {"no row selected", nullptr, Qt::Key_Return, false, 0, 0},
+        {"Return on a row without choices", window->RowItem(0), Qt::Key_Return, false, 1, 0},
+        {"Enter of the keypad on a row with choices", window->RowItem(1), Qt::Key_Enter, false, 0, 1},
+        {"a group header", list->topLevelItem(1), Qt::Key_Return, false, 0, 0},
+        {"another key", window->RowItem(0), Qt::Key_Right, false, 0, 0},
+        {"while the busy panel covers the list", window->RowItem(0), Qt::Key_Return, true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        list->clearSelection();
+        list->setCurrentItem(c.current);
+        window->ShowBusy(c.busy);
+        dialogs.Clear();
+        selectBoxes = 0;
+        QKeyEvent press(QEvent::KeyPress, c.key,
+                        c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QApplication::sendEvent(list, &press);
+        window->ShowBusy(false);
+        EXPECT_EQ(dialogs.inputPrompts.size(), c.expInputBoxes);
+        EXPECT_EQ(selectBoxes, c.expSelectBoxes);
+    }
+    // What the double click does: the new value is shown and the row checked.
+    EXPECT_EQ(window->RowItem(0)->text(2), "300");
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(window->RowItem(1)->text(2), "10 Hz");
+}
+
 TEST_F(SettingsWindowTest, ApplyWritesAndTheListShowsTheValuesReadAfterwards) {
     Open(31);
     window->List()->setCurrentItem(window->RowItem(2));
@@ -436,6 +484,102 @@ TEST_F(SettingsWindowTest, CompareMarksRowsSummarisesAndFiltersWithoutWriting) {
     for (int r = 0; r < 3; ++r)
         EXPECT_FALSE(window->RowItem(r)->isHidden()) << r;
     EXPECT_FALSE(window->List()->topLevelItem(1)->isHidden());
+}
+
+// The tooltip the list shows over `column` of `item` (empty: none). A tooltip hides only after a
+// while: whether one was shown for this request is told by the request being taken.
+QString TooltipAt(QTreeWidget* list, QTreeWidgetItem* item, int column) {
+    const QRect cell = list->visualItemRect(item);
+    const QPoint pos(list->header()->sectionViewportPosition(column) + list->columnWidth(column) - 5,
+                     cell.center().y());
+    QHelpEvent help(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &help);
+    const QString text = help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    QToolTip::hideText();
+    return text;
+}
+
+TEST_F(SettingsWindowTest, CutOffCellsShowTheirFullTextBesideTheComparisonsTooltip) {
+    Write("InfoConfiguration X.ini", "[Group A]\n1=Range info\n2=The filter smooths the measured values "
+                                     "before they are sent\n[Group B]\n1=Name info\n");
+    Open(31);
+    const std::string file = (cfg / "cmp.xml").string();
+    std::ofstream(file) << "<conf vtype=\" X\"><G0><V0>250</V0><V1>10 Hz</V1></G0>"
+                           "<G1><V2>Bench A</V2></G1><H/></conf>";
+    window->openNameHook = [&] { return std::optional<std::string>(file); };
+    window->CompareButton()->click();
+    QTreeWidget* list = window->List();
+    QApplication::processEvents();
+    const QString longInfo = "The filter smooths the measured values before they are sent";
+    struct Case {
+        const char* name;
+        QTreeWidgetItem* item;
+        int column;
+        int width; // 0: as laid out
+        QString expected;
+    } cases[] = {
+        {"a text that fits", window->RowItem(0), 3, 0, ""},
+        {"a cut-off text", window->RowItem(1), 3, 0, longInfo},
+        {"a cut-off short text", window->RowItem(0), 3, 20, "Range info"},
+        {"the comparison where the text fits", window->RowItem(1), 1, 0, "differs from file: 10 Hz"},
+        {"both where the text is cut off", window->RowItem(1), 1, 20, "100 Hz\ndiffers from file: 10 Hz"},
+        {"a cut-off description beside the check box", window->RowItem(2), 0, 60, "Unit name"},
+        {"a group header", list->topLevelItem(0), 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int before = list->columnWidth(c.column);
+        if (c.width) list->setColumnWidth(c.column, c.width);
+        QApplication::processEvents();
+        EXPECT_EQ(TooltipAt(list, c.item, c.column), c.expected);
+        list->setColumnWidth(c.column, before);
+    }
+}
+
+TEST_F(SettingsWindowTest, HugeTextsAreShownShortAndKeptWhole) {
+    // An info line of 6 MB of two-byte letters (the cut falls inside one) and a configuration value of
+    // 3 MB: only a short part may reach the text layout, the value itself stays whole.
+    std::string info = "a";
+    for (int i = 0; i < 3 * 1024 * 1024; ++i)
+        info += "\xC3\xA4"; // ä
+    Write("InfoConfiguration X.ini",
+          "\xEF\xBB\xBF[Group A]\n1=" + info + "\n2=Filter info\n[Group B]\n1=Name info\n");
+    const std::string value(3 * 1024 * 1024, 'x');
+    const std::string file = (cfg / "huge.xml").string();
+    std::ofstream(file) << "<conf vtype=\" X\"><G0><V0>250</V0><V1>100 Hz</V1></G0><G1><V2>" << value
+                        << "</V2></G1><H/></conf>";
+    Open(31);
+    window->openNameHook = [&] { return std::optional<std::string>(file); };
+    window->LoadButton()->click();
+    ASSERT_EQ(window->Logic().Rows()[2].NewValue.size(), value.size());
+    EXPECT_TRUE(window->Logic().Rows()[2].NewValue == value);
+    window->List()->viewport()->repaint(); // laid out and painted at once
+
+    const QString ellipsis(QChar(0x2026));
+    const QString differs = window->RowItem(2)->data(1, Qt::AccessibleDescriptionRole).toString();
+    struct Shown {
+        const char* name;
+        QString text;
+    } shown[] = {
+        {"the info", window->RowItem(0)->text(3)},
+        {"the new value", window->RowItem(2)->text(2)},
+        {"the comparison", differs},
+        {"the comparison's tooltip", window->RowItem(2)->toolTip(1)},
+        {"the info's tooltip", TooltipAt(window->List(), window->RowItem(0), 3)},
+        {"the new value's tooltip", TooltipAt(window->List(), window->RowItem(2), 2)},
+    };
+    for (const Shown& s : shown) {
+        SCOPED_TRACE(s.name);
+        EXPECT_GT(s.text.size(), 100);
+        EXPECT_LE(s.text.toUtf8().size(), 2003); // 2000 bytes and the ellipsis
+        EXPECT_TRUE(s.text.endsWith(ellipsis));
+        EXPECT_FALSE(s.text.contains(QChar::ReplacementCharacter)) << "cut inside a letter";
+    }
+    EXPECT_TRUE(window->RowItem(0)->text(3).startsWith(QString::fromUtf8("a\xC3\xA4\xC3\xA4")));
+    EXPECT_TRUE(differs.startsWith("differs from file: xxx"));
+    QAccessibleInterface* cell = CellNamed(window->List(), "Unit name");
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Description), differs);
 }
 
 TEST_F(SettingsWindowTest, OpenConfigurationsLoadsAsBeforeAndMarksTheDifferences) {
