@@ -559,11 +559,13 @@ void TfrmSettingsFrameView::ApplyDifferencesFilter() {
 
 std::optional<std::string> TfrmSettingsFrameView::ExportFileName(const std::string& proposed) {
     if (exportNameHook) return exportNameHook(proposed);
-    QFileDialog dialog(this, "Export list", Q(proposed), kExportFilter);
+    QFileDialog dialog(this, "Export list", InDialogFolder(Q(proposed)), kExportFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("csv");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return S(dialog.selectedFiles().front());
+    const QString name = dialog.selectedFiles().front();
+    RememberDialogFolder(name);
+    return S(name);
 }
 
 // ---------------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // The settings window: what it shows after a read pass, the check rule through the list, Apply, the
 // Save / Open buttons and closing, against a settings device under simulated time.
+#include "../../support/FileDialogAnswer.h"
 #include "../../support/WatchedBackend.h"
 #include "../../unit/settings/SettingsFakes.h"
 #include "devsim/DeviceSimulator.h"
@@ -200,6 +201,22 @@ TEST(DialogFolder, StartsInDocumentsOrHomeAndFollowsTheFolderUsedLast) {
     EXPECT_EQ(DialogFolder(), QString::fromStdString(used.string()));
     std::filesystem::remove_all(used);
     std::filesystem::current_path(before);
+}
+
+TEST_F(SettingsWindowTest, ExportListStartsInTheFolderUsedLastAndRemembersItsOwn) {
+    Open(29);
+    const std::filesystem::path used = cfg / "used", chosen = cfg / "chosen";
+    std::filesystem::create_directories(used);
+    std::filesystem::create_directories(chosen);
+    RememberDialogFolder(QString::fromStdString((used / "saved.xml").string()));
+    test::FileDialogSeen seen;
+    test::AnswerNextFileDialog(seen, QString::fromStdString((chosen / "list.csv").string()));
+    window->ExportButton()->click();
+    ASSERT_TRUE(seen.shown);
+    EXPECT_EQ(seen.folder, QString::fromStdString(used.string()));
+    EXPECT_EQ(seen.proposed, QString::fromStdString((used / "Mirota X_SN42_settings.csv").string()));
+    EXPECT_TRUE(std::filesystem::exists(chosen / "list.csv"));
+    EXPECT_EQ(DialogFolder(), QString::fromStdString(chosen.string()));
 }
 
 TEST_F(SettingsWindowTest, TheListForwardsChecksAndDoubleClicksUnderTheCheckRule) {
@@ -622,6 +639,7 @@ TEST_F(SettingsWindowTest, CompareOnlyFromFirmware30ExportAlways) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); // file dialogs the tests can answer
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
