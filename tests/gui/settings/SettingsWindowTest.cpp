@@ -11,6 +11,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -597,6 +598,28 @@ TEST_F(SettingsWindowTest, HugeTextsAreShownShortAndKeptWhole) {
     QAccessibleInterface* cell = CellNamed(window->List(), "Unit name");
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->text(QAccessible::Description), differs);
+}
+
+TEST(SelectBox, ShowsAHugeChoiceShortAndReturnsItWhole) {
+    const std::string huge(3 * 1024 * 1024, 'z');
+    QString shown;
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (auto* combo = dialog->findChild<QComboBox*>()) {
+            combo->setCurrentIndex(1);
+            shown = combo->currentText();
+            dialog->accept();
+        } else {
+            dialog->reject();
+        }
+    });
+    const std::string chosen =
+        ShowSelectBox(nullptr, "New value...", "Please select a new value", {"1 Hz", huge});
+    EXPECT_EQ(chosen.size(), huge.size());
+    EXPECT_TRUE(chosen == huge);
+    EXPECT_TRUE(shown.startsWith("zzz"));
+    EXPECT_LE(shown.size(), 2001);
 }
 
 TEST_F(SettingsWindowTest, OpenConfigurationsLoadsAsBeforeAndMarksTheDifferences) {
