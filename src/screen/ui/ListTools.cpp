@@ -7,6 +7,29 @@
 
 namespace mirota {
 
+namespace {
+
+// A tooltip wraps at blanks only when it is wider than the screen: a long run without one (a value of
+// digits, a path) gets break opportunities, so that the tip stays on the screen.
+QString Breakable(const QString& text) {
+    constexpr int kRun = 60;
+    QString out;
+    out.reserve(text.size() + text.size() / kRun);
+    int run = 0;
+    for (const QChar c : text) {
+        if (c.isSpace()) {
+            run = 0;
+        } else if (++run > kRun && !c.isLowSurrogate()) {
+            out += QChar(0x200B); // zero-width space
+            run = 1;
+        }
+        out += c;
+    }
+    return out;
+}
+
+} // namespace
+
 bool FullTextTooltipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
                                         const QStyleOptionViewItem& option, const QModelIndex& index) {
     if (event->type() != QEvent::ToolTip || !index.isValid())
@@ -22,7 +45,7 @@ bool FullTextTooltipDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* vi
         QToolTip::hideText();
         event->ignore();
     } else {
-        QToolTip::showText(event->globalPos(), tip, view->viewport(), option.rect);
+        QToolTip::showText(event->globalPos(), Breakable(tip), view->viewport(), option.rect);
     }
     return true;
 }

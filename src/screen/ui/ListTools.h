@@ -10,7 +10,8 @@ class QAbstractItemView;
 namespace mirota {
 
 // Cells whose text does not fit their column show the full text as a tooltip. A tooltip the cell has
-// of its own (Qt::ToolTipRole) is shown as well, below the text; alone where the text fits.
+// of its own (Qt::ToolTipRole) is shown as well, below the text; alone where the text fits. Long runs
+// without a blank may break anywhere in the tooltip, which stays on the screen.
 class FullTextTooltipDelegate : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;

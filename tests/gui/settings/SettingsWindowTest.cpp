@@ -504,17 +504,23 @@ TEST_F(SettingsWindowTest, CompareMarksRowsSummarisesAndFiltersWithoutWriting) {
     EXPECT_FALSE(window->List()->topLevelItem(1)->isHidden());
 }
 
-// The tooltip the list shows over `column` of `item` (empty: none). A tooltip hides only after a
-// while: whether one was shown for this request is told by the request being taken.
-QString TooltipAt(QTreeWidget* list, QTreeWidgetItem* item, int column) {
+// The tooltip the list shows over `column` of `item` (empty: none), without the break opportunities
+// added for showing; `width` receives the tip's width. A tooltip hides only after a while: whether one
+// was shown for this request is told by the request being taken.
+QString TooltipAt(QTreeWidget* list, QTreeWidgetItem* item, int column, int* width = nullptr) {
     const QRect cell = list->visualItemRect(item);
     const QPoint pos(list->header()->sectionViewportPosition(column) + list->columnWidth(column) - 5,
                      cell.center().y());
     QHelpEvent help(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(list->viewport(), &help);
-    const QString text = help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    QString text = help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    if (width) {
+        *width = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->inherits("QTipLabel") && w->isVisible()) *width = w->width();
+    }
     QToolTip::hideText();
-    return text;
+    return text.remove(QChar(0x200B));
 }
 
 TEST_F(SettingsWindowTest, CutOffCellsShowTheirFullTextBesideTheComparisonsTooltip) {
@@ -575,6 +581,7 @@ TEST_F(SettingsWindowTest, HugeTextsAreShownShortAndKeptWhole) {
 
     const QString ellipsis(QChar(0x2026));
     const QString differs = window->RowItem(2)->data(1, Qt::AccessibleDescriptionRole).toString();
+    int infoTipWidth = 0, valueTipWidth = 0;
     struct Shown {
         const char* name;
         QString text;
@@ -583,8 +590,8 @@ TEST_F(SettingsWindowTest, HugeTextsAreShownShortAndKeptWhole) {
         {"the new value", window->RowItem(2)->text(2)},
         {"the comparison", differs},
         {"the comparison's tooltip", window->RowItem(2)->toolTip(1)},
-        {"the info's tooltip", TooltipAt(window->List(), window->RowItem(0), 3)},
-        {"the new value's tooltip", TooltipAt(window->List(), window->RowItem(2), 2)},
+        {"the info's tooltip", TooltipAt(window->List(), window->RowItem(0), 3, &infoTipWidth)},
+        {"the new value's tooltip", TooltipAt(window->List(), window->RowItem(2), 2, &valueTipWidth)},
     };
     for (const Shown& s : shown) {
         SCOPED_TRACE(s.name);
@@ -595,6 +602,12 @@ TEST_F(SettingsWindowTest, HugeTextsAreShownShortAndKeptWhole) {
     }
     EXPECT_TRUE(window->RowItem(0)->text(3).startsWith(QString::fromUtf8("a\xC3\xA4\xC3\xA4")));
     EXPECT_TRUE(differs.startsWith("differs from file: xxx"));
+    // The tips stay on the screen although the value has no blank to wrap at.
+    const int screenWidth = window->screen()->geometry().width();
+    EXPECT_GT(infoTipWidth, 0);
+    EXPECT_LE(infoTipWidth, screenWidth);
+    EXPECT_GT(valueTipWidth, 0);
+    EXPECT_LE(valueTipWidth, screenWidth);
     QAccessibleInterface* cell = CellNamed(window->List(), "Unit name");
     ASSERT_NE(cell, nullptr);
     EXPECT_EQ(cell->text(QAccessible::Description), differs);
