@@ -4,6 +4,7 @@
 #include "link/DeviceLink.h"
 #include "loop/MessageLoop.h"
 #include "platform/ProgramNames.h"
+#include "screen/ShownText.h"
 
 #include <charconv>
 #include <climits>
@@ -159,9 +160,8 @@ void TfrmMainOstrelScreen::LoadInformationTexts() {
     const IniFile ini = IniFile::Load(s_.cfgDirectory / "MainInformation.ini");
     // The panel lays its text out on every hover: an over-long line (megabytes without a blank) is cut
     // short so that the layout stays quick.
-    constexpr std::size_t kMaxShown = 2000;
     auto read = [&ini](const char* section, const char* key) {
-        return ElideText(ini.ReadString(section, key), kMaxShown);
+        return ShownText(ini.ReadString(section, key));
     };
     strDefaultCaption = read("DEFAULT", "caption");
     strDefaultInfo = read("DEFAULT", "info1");

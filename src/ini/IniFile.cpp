@@ -135,14 +135,6 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::string ElideText(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes) return std::string(text);
-    std::size_t cut = maxBytes;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-        --cut; // not inside a character
-    return std::string(text.substr(0, cut)) + "\xE2\x80\xA6";
-}
-
 std::string_view TrimControl(std::string_view text) {
     std::size_t b = 0, e = text.size();
     while (b < e && static_cast<unsigned char>(text[b]) <= 32)

@@ -74,10 +74,6 @@ bool SameTextIgnoringCase(std::string_view a, std::string_view b);
 
 // Conversions used by the reader, exposed for the other readers of device text.
 std::string Cp1252ToUtf8(std::string_view bytes);
-// A UTF-8 text of at most maxBytes bytes plus "…": longer texts are cut at a character boundary and
-// get the ellipsis; shorter ones are returned unchanged. For texts from files that are shown on
-// screen, where a line of many megabytes would stall the text layout.
-std::string ElideText(std::string_view text, std::size_t maxBytes);
 // Trims characters with codes up to 32 at both ends.
 std::string_view TrimControl(std::string_view text);
 

@@ -1,5 +1,6 @@
 #include "control/ui/QtDialogs.h"
 
+#include "screen/ShownText.h"
 #include "screen/ui/Look.h"
 
 #include <QApplication>
@@ -93,12 +94,17 @@ std::optional<std::string> QtDialogs::InputBox(const std::string& caption, const
     QInputDialog dialog(owner_ && owner_->isVisible() ? owner_ : QApplication::activeWindow());
     dialog.setWindowTitle(look::VisibleTitle(QString::fromStdString(caption)));
     dialog.setLabelText(Plain(prompt));
-    dialog.setTextValue(QString::fromStdString(value));
+    // A value of megabytes would stall the line's layout (and the line holds 32767 characters at most):
+    // it is shown cut short and comes back whole unless the user changed the text.
+    const QString shown = QString::fromStdString(ShownText(value));
+    dialog.setTextValue(shown);
     dialog.setOkButtonText(QString::fromUtf8(kButtonOk));
     dialog.setCancelButtonText(QString::fromUtf8(kButtonCancel));
     dialog.setAccessibleName(QString::fromStdString(caption));
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-    return dialog.textValue().toStdString();
+    const QString typed = dialog.textValue();
+    if (typed == shown) return value;
+    return typed.toStdString();
 }
 
 } // namespace mirota

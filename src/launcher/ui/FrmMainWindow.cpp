@@ -3,21 +3,18 @@
 #include "launcher/ui/DesktopForeground.h"
 #include "launcher/ui/FrmAboutDialog.h"
 #include "launcher/ui/LauncherImages.h"
+#include "screen/ui/ListTools.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QHelpEvent>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
-#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
-#include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
@@ -28,28 +25,6 @@ namespace {
 
 constexpr std::uint32_t SC_RESTORE_COMMAND = 0xF120;
 constexpr int kLateRaiseMs = 200;
-
-// Cells of the device list whose text does not fit their column show the full text as a tooltip.
-class FullTextTooltipDelegate : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
-                   const QModelIndex& index) override {
-        if (event->type() != QEvent::ToolTip || !index.isValid())
-            return QStyledItemDelegate::helpEvent(event, view, option, index);
-        const QString text = index.data(Qt::DisplayRole).toString();
-        QStyleOptionViewItem full = option;
-        initStyleOption(&full, index);
-        if (!text.isEmpty() && sizeHint(full, index).width() > option.rect.width()) {
-            QToolTip::showText(event->globalPos(), text, view->viewport(), option.rect);
-        } else {
-            QToolTip::hideText();
-            event->ignore();
-        }
-        return true;
-    }
-};
 
 QString ToQString(const std::u16string& text) {
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -168,7 +143,9 @@ TFRM_MainWindow::TFRM_MainWindow(std::string launcherPath, std::string ostrelPat
     lvDeviceList->header()->setStretchLastSection(false);
     lvDeviceList->header()->setSectionsMovable(false);
     lvDeviceList->setItemDelegate(new FullTextTooltipDelegate(lvDeviceList));
-    lvDeviceList->installEventFilter(this); // Return opens the selected row like a double click
+    OpenOnReturn(lvDeviceList, [this] { // like a double click
+        if (FLogic && SelectedRow() >= 0) FLogic->lvDeviceListDblClick();
+    });
     connect(lvDeviceList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) {
         if (FLogic) FLogic->lvDeviceListDblClick();
     });
@@ -333,13 +310,6 @@ bool TFRM_MainWindow::eventFilter(QObject* watched, QEvent* event) {
             FLogic->btnInformationMouseEnter();
         else if (event->type() == QEvent::Leave)
             FLogic->btnInformationMouseLeave();
-    }
-    if (watched == lvDeviceList && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            if (FLogic && SelectedRow() >= 0) FLogic->lvDeviceListDblClick();
-            return true;
-        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -1,6 +1,8 @@
 #include "settings/ui/FrmSettingsWindow.h"
 
+#include "screen/ShownText.h"
 #include "screen/ui/DialogFolder.h"
+#include "screen/ui/ListTools.h"
 #include "screen/ui/Look.h"
 
 #include <QAccessible>
@@ -43,6 +45,11 @@ QString Q(const std::string& s) {
 }
 std::string S(const QString& s) {
     return s.toUtf8().toStdString();
+}
+// A text of the catalogue, the device or a configuration file as the window shows it: cut short, so
+// that a line of megabytes never reaches the text layout. The logic keeps the whole text.
+QString ShownQ(const std::string& s) {
+    return Q(ShownText(s));
 }
 
 QFont Arial13(bool bold = false) {
@@ -240,6 +247,7 @@ void TfrmSettingsFrameView::BuildLayout() {
     lvDeviceSettings->header()->setStretchLastSection(false);
     lvDeviceSettings->header()->setSectionsMovable(false);
     lvDeviceSettings->viewport()->installEventFilter(this);
+    lvDeviceSettings->setItemDelegate(new FullTextTooltipDelegate(lvDeviceSettings));
     connect(lvDeviceSettings, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (updating_ || column != 0) return;
         const QVariant row = item->data(0, kRowRole);
@@ -249,6 +257,11 @@ void TfrmSettingsFrameView::BuildLayout() {
     connect(lvDeviceSettings, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item, int) {
         if (!item->data(0, kRowRole).isValid()) return;
         logic_->lvDeviceSettingsDblClick();
+    });
+    // Return on the selected row acts as a double click does; not while the busy panel covers the list
+    // (a mouse cannot reach it then either).
+    OpenOnReturn(lvDeviceSettings, [this] {
+        if (!pnlReadWrite->isVisible() && SelectedRow() >= 0) logic_->lvDeviceSettingsDblClick();
     });
     grid->addWidget(lvDeviceSettings, 0, 0);
 
@@ -341,8 +354,8 @@ void TfrmSettingsFrameView::ShowBusy(bool visible) {
 }
 
 void TfrmSettingsFrameView::SetBusyText(const std::string& text) {
-    lblReadWrite->setText(Q(text));
-    pnlReadWrite->setAccessibleDescription(Q(text));
+    lblReadWrite->setText(ShownQ(text));
+    pnlReadWrite->setAccessibleDescription(lblReadWrite->text());
 }
 
 void TfrmSettingsFrameView::SetApplyEnabled(bool enabled) {
@@ -367,7 +380,7 @@ void TfrmSettingsFrameView::ListRebuilt() {
     std::vector<QTreeWidgetItem*> groups;
     QList<QTreeWidgetItem*> top;
     for (const std::string& section : catalogue.slCurrentSections) {
-        auto* group = new QTreeWidgetItem(QStringList{Q(section)});
+        auto* group = new QTreeWidgetItem(QStringList{ShownQ(section)});
         group->setFlags(Qt::ItemIsEnabled);
         QFont bold = lvDeviceSettings->font();
         bold.setBold(true);
@@ -381,8 +394,8 @@ void TfrmSettingsFrameView::ListRebuilt() {
     rowItems_.reserve(rows.size());
     for (int i = 0; i < static_cast<int>(rows.size()); ++i) {
         const SettingsRow& r = rows[i];
-        auto* item =
-            new QTreeWidgetItem(QStringList{Q(r.Description), Q(r.CurrentValue), Q(r.NewValue), Q(r.Info)});
+        auto* item = new QTreeWidgetItem(
+            QStringList{ShownQ(r.Description), ShownQ(r.CurrentValue), ShownQ(r.NewValue), ShownQ(r.Info)});
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
         item->setData(0, kRowRole, i);
         item->setCheckState(0, r.Checked ? Qt::Checked : Qt::Unchecked);
@@ -404,7 +417,7 @@ void TfrmSettingsFrameView::ShowRow(int row) {
     if (!item) return;
     const SettingsRow& r = logic_->Rows()[row];
     updating_ = true;
-    item->setText(2, Q(r.NewValue));
+    item->setText(2, ShownQ(r.NewValue));
     item->setCheckState(0, r.Checked ? Qt::Checked : Qt::Unchecked);
     updating_ = false;
 }
@@ -514,7 +527,7 @@ void TfrmSettingsFrameView::ShowComparison() {
         QTreeWidgetItem* item = rowItems_[i];
         const bool differs = comparison.RowDiffers(i);
         const QString description =
-            differs ? Q(DifferenceDescription(*comparison.Differences[i])) : QString();
+            differs ? ShownQ(DifferenceDescription(*comparison.Differences[i])) : QString();
         for (int c = 0; c < 4; ++c) {
             item->setData(c, Qt::BackgroundRole, differs ? QVariant(kDifferenceColour) : QVariant());
             item->setData(c, Qt::AccessibleDescriptionRole, differs ? QVariant(description) : QVariant());
@@ -546,11 +559,13 @@ void TfrmSettingsFrameView::ApplyDifferencesFilter() {
 
 std::optional<std::string> TfrmSettingsFrameView::ExportFileName(const std::string& proposed) {
     if (exportNameHook) return exportNameHook(proposed);
-    QFileDialog dialog(this, "Export list", Q(proposed), kExportFilter);
+    QFileDialog dialog(this, "Export list", InDialogFolder(Q(proposed)), kExportFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix("csv");
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-    return S(dialog.selectedFiles().front());
+    const QString name = dialog.selectedFiles().front();
+    RememberDialogFolder(name);
+    return S(name);
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -579,7 +594,7 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
     combo->setEditable(false);
     combo->setAccessibleName(Q(prompt));
     for (const std::string& c : choices)
-        combo->addItem(Q(c));
+        combo->addItem(ShownQ(c)); // the choice itself is returned whole
     combo->setCurrentIndex(choices.empty() ? -1 : 0);
     combo->setGeometry(X(8), label->y() + label->height() + 5, X(164), combo->sizeHint().height());
 
@@ -597,7 +612,9 @@ std::string ShowSelectBox(QWidget* parent, const std::string& title, const std::
     dialog.setFixedSize(X(180), buttonTop + Y(14) + 13);
     if (QScreen* s = QGuiApplication::primaryScreen())
         dialog.move(s->availableGeometry().center() - QPoint(dialog.width() / 2, dialog.height() / 2));
-    if (dialog.exec() == QDialog::Accepted && combo->currentIndex() >= 0) return S(combo->currentText());
+    const int chosen = dialog.exec() == QDialog::Accepted ? combo->currentIndex() : -1;
+    if (chosen >= 0 && chosen < static_cast<int>(choices.size()))
+        return choices[static_cast<std::size_t>(chosen)];
     return kSettingsNoValue;
 }
 

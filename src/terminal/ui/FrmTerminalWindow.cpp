@@ -1,5 +1,6 @@
 #include "terminal/ui/FrmTerminalWindow.h"
 
+#include "screen/ui/DialogFolder.h"
 #include "screen/ui/Look.h"
 #include "terminal/ui/ComTerminal.h"
 
@@ -106,8 +107,10 @@ void TfrmTerminalFrameView::SaveLog() {
     if (logNameHook) {
         name = logNameHook(proposed);
     } else {
-        const QString chosen = QFileDialog::getSaveFileName(
-            this, "Save log", QString::fromStdString(proposed), "Log file (*.log);;Text file (*.txt)");
+        const QString chosen =
+            QFileDialog::getSaveFileName(this, "Save log", InDialogFolder(QString::fromStdString(proposed)),
+                                         "Log file (*.log);;Text file (*.txt)");
+        RememberDialogFolder(chosen);
         if (!chosen.isEmpty()) name = chosen.toStdString();
     }
     if (!name || name->empty()) return;

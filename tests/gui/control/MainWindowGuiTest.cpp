@@ -8,9 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <string>
+
 #include <QAccessible>
 #include <QApplication>
 #include <QEnterEvent>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -311,6 +315,39 @@ TEST_F(QtDialogsTest, ApplicationDialogsStayModalAndAnEmptyTitleStaysVisiblyEmpt
     dialogs.ShowSystemBox("Configuration complete...", "", DialogKind::Information, DialogButtons::Ok);
     // An empty title would show the program's name on X11.
     EXPECT_EQ(title, " ");
+}
+
+TEST_F(QtDialogsTest, AnInputBoxShowsAHugeValueShortAndReturnsItWholeUnlessChanged) {
+    const std::string huge = "v" + std::string(3 * 1024 * 1024, '7');
+    struct Case {
+        const char* name;
+        std::string value;
+        std::optional<QString> typed; // unset: OK on the text as shown
+        std::string expected;
+    } cases[] = {
+        {"a short value unchanged", "250", std::nullopt, "250"},
+        {"a huge value unchanged", huge, std::nullopt, huge},
+        {"a huge value replaced", huge, QString("300"), "300"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QtDialogs dialogs;
+        qsizetype shownLength = -1;
+        QTimer::singleShot(50, [&] {
+            auto* box = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            shownLength = box->textValue().size();
+            if (c.typed) box->setTextValue(*c.typed);
+            box->accept();
+        });
+        const std::optional<std::string> got =
+            dialogs.InputBox("New value...", "Please insert a new value", c.value);
+        ASSERT_TRUE(got.has_value());
+        EXPECT_EQ(got->size(), c.expected.size());
+        EXPECT_TRUE(*got == c.expected); // not printed: megabytes
+        EXPECT_GT(shownLength, 0);
+        EXPECT_LE(shownLength, 2001); // at most 2000 bytes and the ellipsis
+    }
 }
 
 } // namespace

@@ -79,16 +79,35 @@ TEST_F(PowerWindow, DisplaysShowVoltageAndMovingFrequency) {
     ASSERT_TRUE(WaitFor([&] { return window->Frequency()->Value() != 0; }, 3000));
     EXPECT_TRUE(window->Frequency()->Text().endsWith("[Hz]"));
     EXPECT_FALSE(window->Frequency()->Text().contains('.'));
-    // Formatting as the user sees it, through the display's accessible value.
+    // Formatting as the user sees it.
     window->ShowVoltage(23.9);
     EXPECT_EQ(window->Voltage()->Text(), "23.9000[V]");
     window->ShowVoltage(24.17);
     EXPECT_EQ(window->Voltage()->Text(), "24.1700[V]");
     window->ShowFrequency(50);
     EXPECT_EQ(window->Frequency()->Text(), "50[Hz]");
-    QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(window->Voltage());
-    ASSERT_NE(acc, nullptr);
-    EXPECT_EQ(acc->text(QAccessible::Name), "VOLTAGE");
+    // What a screen reader reads: a static text named by its header, whose text and description are
+    // the shown text with precision and units.
+    struct Case {
+        TiAnalogDisplay* display;
+        const char* name;
+        QString shown;
+    } cases[] = {
+        {window->Voltage(), "VOLTAGE", "24.1700[V]"},
+        {window->Frequency(), "FREQUENZY", "50[Hz]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(c.display);
+        ASSERT_NE(acc, nullptr);
+        EXPECT_EQ(acc->role(), QAccessible::StaticText);
+        EXPECT_EQ(acc->text(QAccessible::Name), c.name);
+        EXPECT_EQ(acc->text(QAccessible::Description), c.shown);
+        EXPECT_EQ(acc->text(QAccessible::Value), c.shown);
+        ASSERT_NE(acc->textInterface(), nullptr);
+        EXPECT_EQ(acc->textInterface()->text(0, -1), c.shown);
+        EXPECT_EQ(acc->textInterface()->characterCount(), c.shown.size());
+    }
 }
 
 TEST_F(PowerWindow, StepButtonDisablesTheRowUntilTheReply) {

@@ -1,5 +1,6 @@
 // The settings window: what it shows after a read pass, the check rule through the list, Apply, the
 // Save / Open buttons and closing, against a settings device under simulated time.
+#include "../../support/FileDialogAnswer.h"
 #include "../../support/WatchedBackend.h"
 #include "../../unit/settings/SettingsFakes.h"
 #include "devsim/DeviceSimulator.h"
@@ -10,8 +11,11 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QHeaderView>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -19,6 +23,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -199,6 +204,22 @@ TEST(DialogFolder, StartsInDocumentsOrHomeAndFollowsTheFolderUsedLast) {
     std::filesystem::current_path(before);
 }
 
+TEST_F(SettingsWindowTest, ExportListStartsInTheFolderUsedLastAndRemembersItsOwn) {
+    Open(29);
+    const std::filesystem::path used = cfg / "used", chosen = cfg / "chosen";
+    std::filesystem::create_directories(used);
+    std::filesystem::create_directories(chosen);
+    RememberDialogFolder(QString::fromStdString((used / "saved.xml").string()));
+    test::FileDialogSeen seen;
+    test::AnswerNextFileDialog(seen, QString::fromStdString((chosen / "list.csv").string()));
+    window->ExportButton()->click();
+    ASSERT_TRUE(seen.shown);
+    EXPECT_EQ(seen.folder, QString::fromStdString(used.string()));
+    EXPECT_EQ(seen.proposed, QString::fromStdString((used / "Mirota X_SN42_settings.csv").string()));
+    EXPECT_TRUE(std::filesystem::exists(chosen / "list.csv"));
+    EXPECT_EQ(DialogFolder(), QString::fromStdString(chosen.string()));
+}
+
 TEST_F(SettingsWindowTest, TheListForwardsChecksAndDoubleClicksUnderTheCheckRule) {
     Open(31);
     QTreeWidget* list = window->List();
@@ -244,6 +265,51 @@ TEST_F(SettingsWindowTest, TheListForwardsChecksAndDoubleClicksUnderTheCheckRule
     list->setCurrentItem(list->topLevelItem(0));
     emit list->itemDoubleClicked(list->topLevelItem(0), 0);
     EXPECT_TRUE(dialogs.inputs.empty());
+}
+
+TEST_F(SettingsWindowTest, ReturnOnTheSelectedRowActsAsADoubleClick) {
+    Open(31);
+    QTreeWidget* list = window->List();
+    list->setFocus();
+    int selectBoxes = 0;
+    window->selectBoxHook = [&](const std::vector<std::string>&) {
+        ++selectBoxes;
+        return std::string("10 Hz");
+    };
+    dialogs.input = std::string("300");
+    struct Case {
+        const char* name;
+        QTreeWidgetItem* current; // nullptr: none
+        Qt::Key key;
+        bool busy;
+        std::size_t expInputBoxes;
+        int expSelectBoxes;
+    } cases[] = {
+        {"no row selected", nullptr, Qt::Key_Return, false, 0, 0},
+        {"Return on a row without choices", window->RowItem(0), Qt::Key_Return, false, 1, 0},
+        {"Enter of the keypad on a row with choices", window->RowItem(1), Qt::Key_Enter, false, 0, 1},
+        {"a group header", list->topLevelItem(1), Qt::Key_Return, false, 0, 0},
+        {"another key", window->RowItem(0), Qt::Key_Right, false, 0, 0},
+        {"while the busy panel covers the list", window->RowItem(0), Qt::Key_Return, true, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        list->clearSelection();
+        list->setCurrentItem(c.current);
+        window->ShowBusy(c.busy);
+        dialogs.Clear();
+        selectBoxes = 0;
+        QKeyEvent press(QEvent::KeyPress, c.key,
+                        c.key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        QApplication::sendEvent(list, &press);
+        window->ShowBusy(false);
+        EXPECT_EQ(dialogs.inputPrompts.size(), c.expInputBoxes);
+        EXPECT_EQ(selectBoxes, c.expSelectBoxes);
+    }
+    // What the double click does: the new value is shown and the row checked.
+    EXPECT_EQ(window->RowItem(0)->text(2), "300");
+    EXPECT_EQ(window->RowItem(0)->checkState(0), Qt::Checked);
+    EXPECT_EQ(window->RowItem(1)->text(2), "10 Hz");
 }
 
 TEST_F(SettingsWindowTest, ApplyWritesAndTheListShowsTheValuesReadAfterwards) {
@@ -438,6 +504,137 @@ TEST_F(SettingsWindowTest, CompareMarksRowsSummarisesAndFiltersWithoutWriting) {
     EXPECT_FALSE(window->List()->topLevelItem(1)->isHidden());
 }
 
+// The tooltip the list shows over `column` of `item` (empty: none), without the break opportunities
+// added for showing; `width` receives the tip's width. A tooltip hides only after a while: whether one
+// was shown for this request is told by the request being taken.
+QString TooltipAt(QTreeWidget* list, QTreeWidgetItem* item, int column, int* width = nullptr) {
+    const QRect cell = list->visualItemRect(item);
+    const QPoint pos(list->header()->sectionViewportPosition(column) + list->columnWidth(column) - 5,
+                     cell.center().y());
+    QHelpEvent help(QEvent::ToolTip, pos, list->viewport()->mapToGlobal(pos));
+    QApplication::sendEvent(list->viewport(), &help);
+    QString text = help.isAccepted() && QToolTip::isVisible() ? QToolTip::text() : QString();
+    if (width) {
+        *width = 0;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->inherits("QTipLabel") && w->isVisible()) *width = w->width();
+    }
+    QToolTip::hideText();
+    return text.remove(QChar(0x200B));
+}
+
+TEST_F(SettingsWindowTest, CutOffCellsShowTheirFullTextBesideTheComparisonsTooltip) {
+    Write("InfoConfiguration X.ini", "[Group A]\n1=Range info\n2=The filter smooths the measured values "
+                                     "before they are sent\n[Group B]\n1=Name info\n");
+    Open(31);
+    const std::string file = (cfg / "cmp.xml").string();
+    std::ofstream(file) << "<conf vtype=\" X\"><G0><V0>250</V0><V1>10 Hz</V1></G0>"
+                           "<G1><V2>Bench A</V2></G1><H/></conf>";
+    window->openNameHook = [&] { return std::optional<std::string>(file); };
+    window->CompareButton()->click();
+    QTreeWidget* list = window->List();
+    QApplication::processEvents();
+    const QString longInfo = "The filter smooths the measured values before they are sent";
+    struct Case {
+        const char* name;
+        QTreeWidgetItem* item;
+        int column;
+        int width; // 0: as laid out
+        QString expected;
+    } cases[] = {
+        {"a text that fits", window->RowItem(0), 3, 0, ""},
+        {"a cut-off text", window->RowItem(1), 3, 0, longInfo},
+        {"a cut-off short text", window->RowItem(0), 3, 20, "Range info"},
+        {"the comparison where the text fits", window->RowItem(1), 1, 0, "differs from file: 10 Hz"},
+        {"both where the text is cut off", window->RowItem(1), 1, 20, "100 Hz\ndiffers from file: 10 Hz"},
+        {"a cut-off description beside the check box", window->RowItem(2), 0, 60, "Unit name"},
+        {"a group header", list->topLevelItem(0), 0, 0, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int before = list->columnWidth(c.column);
+        if (c.width) list->setColumnWidth(c.column, c.width);
+        QApplication::processEvents();
+        EXPECT_EQ(TooltipAt(list, c.item, c.column), c.expected);
+        list->setColumnWidth(c.column, before);
+    }
+}
+
+TEST_F(SettingsWindowTest, HugeTextsAreShownShortAndKeptWhole) {
+    // An info line of 6 MB of two-byte letters (the cut falls inside one) and a configuration value of
+    // 3 MB: only a short part may reach the text layout, the value itself stays whole.
+    std::string info = "a";
+    for (int i = 0; i < 3 * 1024 * 1024; ++i)
+        info += "\xC3\xA4"; // ä
+    Write("InfoConfiguration X.ini",
+          "\xEF\xBB\xBF[Group A]\n1=" + info + "\n2=Filter info\n[Group B]\n1=Name info\n");
+    const std::string value(3 * 1024 * 1024, 'x');
+    const std::string file = (cfg / "huge.xml").string();
+    std::ofstream(file) << "<conf vtype=\" X\"><G0><V0>250</V0><V1>100 Hz</V1></G0><G1><V2>" << value
+                        << "</V2></G1><H/></conf>";
+    Open(31);
+    window->openNameHook = [&] { return std::optional<std::string>(file); };
+    window->LoadButton()->click();
+    ASSERT_EQ(window->Logic().Rows()[2].NewValue.size(), value.size());
+    EXPECT_TRUE(window->Logic().Rows()[2].NewValue == value);
+    window->List()->viewport()->repaint(); // laid out and painted at once
+
+    const QString ellipsis(QChar(0x2026));
+    const QString differs = window->RowItem(2)->data(1, Qt::AccessibleDescriptionRole).toString();
+    int infoTipWidth = 0, valueTipWidth = 0;
+    struct Shown {
+        const char* name;
+        QString text;
+    } shown[] = {
+        {"the info", window->RowItem(0)->text(3)},
+        {"the new value", window->RowItem(2)->text(2)},
+        {"the comparison", differs},
+        {"the comparison's tooltip", window->RowItem(2)->toolTip(1)},
+        {"the info's tooltip", TooltipAt(window->List(), window->RowItem(0), 3, &infoTipWidth)},
+        {"the new value's tooltip", TooltipAt(window->List(), window->RowItem(2), 2, &valueTipWidth)},
+    };
+    for (const Shown& s : shown) {
+        SCOPED_TRACE(s.name);
+        EXPECT_GT(s.text.size(), 100);
+        EXPECT_LE(s.text.toUtf8().size(), 2003); // 2000 bytes and the ellipsis
+        EXPECT_TRUE(s.text.endsWith(ellipsis));
+        EXPECT_FALSE(s.text.contains(QChar::ReplacementCharacter)) << "cut inside a letter";
+    }
+    EXPECT_TRUE(window->RowItem(0)->text(3).startsWith(QString::fromUtf8("a\xC3\xA4\xC3\xA4")));
+    EXPECT_TRUE(differs.startsWith("differs from file: xxx"));
+    // The tips stay on the screen although the value has no blank to wrap at.
+    const int screenWidth = window->screen()->geometry().width();
+    EXPECT_GT(infoTipWidth, 0);
+    EXPECT_LE(infoTipWidth, screenWidth);
+    EXPECT_GT(valueTipWidth, 0);
+    EXPECT_LE(valueTipWidth, screenWidth);
+    QAccessibleInterface* cell = CellNamed(window->List(), "Unit name");
+    ASSERT_NE(cell, nullptr);
+    EXPECT_EQ(cell->text(QAccessible::Description), differs);
+}
+
+TEST(SelectBox, ShowsAHugeChoiceShortAndReturnsItWhole) {
+    const std::string huge(3 * 1024 * 1024, 'z');
+    QString shown;
+    QTimer::singleShot(50, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        if (auto* combo = dialog->findChild<QComboBox*>()) {
+            combo->setCurrentIndex(1);
+            shown = combo->currentText();
+            dialog->accept();
+        } else {
+            dialog->reject();
+        }
+    });
+    const std::string chosen =
+        ShowSelectBox(nullptr, "New value...", "Please select a new value", {"1 Hz", huge});
+    EXPECT_EQ(chosen.size(), huge.size());
+    EXPECT_TRUE(chosen == huge);
+    EXPECT_TRUE(shown.startsWith("zzz"));
+    EXPECT_LE(shown.size(), 2001);
+}
+
 TEST_F(SettingsWindowTest, OpenConfigurationsLoadsAsBeforeAndMarksTheDifferences) {
     Open(31);
     const std::string file = (cfg / "load.xml").string();
@@ -478,6 +675,7 @@ TEST_F(SettingsWindowTest, CompareOnlyFromFirmware30ExportAlways) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); // file dialogs the tests can answer
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

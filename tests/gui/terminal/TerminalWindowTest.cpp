@@ -3,10 +3,12 @@
 #include "terminal/ui/ComTerminal.h"
 #include "terminal/ui/FrmTerminalWindow.h"
 
+#include "../../support/FileDialogAnswer.h"
 #include "../../support/ScreenFakes.h"
 #include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
+#include "screen/ui/DialogFolder.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -164,11 +166,31 @@ TEST_F(TerminalWindow, SaveLogWritesTheReceivedLinesWithTheirTimes) {
     std::filesystem::remove_all(dir);
 }
 
+TEST_F(TerminalWindow, SaveLogStartsInTheFolderUsedLastAndRemembersItsOwn) {
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("terminal-log-folder-" + std::to_string(QCoreApplication::applicationPid()));
+    const std::filesystem::path used = dir / "used", chosen = dir / "chosen";
+    std::filesystem::create_directories(used);
+    std::filesystem::create_directories(chosen);
+    RememberDialogFolder(QString::fromStdString((used / "earlier.csv").string()));
+    test::FileDialogSeen seen;
+    test::AnswerNextFileDialog(seen, QString::fromStdString((chosen / "session.log").string()));
+    window->SaveLogButton()->click();
+    ASSERT_TRUE(seen.shown);
+    EXPECT_EQ(seen.folder, QString::fromStdString(used.string()));
+    EXPECT_TRUE(seen.proposed.startsWith(QString::fromStdString((used / "Terminal_FT5X1A_").string())))
+        << seen.proposed.toStdString();
+    EXPECT_TRUE(std::filesystem::exists(chosen / "session.log"));
+    EXPECT_EQ(DialogFolder(), QString::fromStdString(chosen.string()));
+    std::filesystem::remove_all(dir);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     // Also when the build lists the tests without a display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs); // file dialogs the tests can answer
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -345,10 +345,11 @@ TEST_F(FrmValuesWindowTest, AccessibilityNamesStatesAndActionsActLikeClicks) {
         bool latching;
         const char* sent;
     } cases[] = {
-        {CommandButton::Fifty, "50%", true, "$2013\r"},
-        {CommandButton::Nulling, "Zero", false, nullptr},
-        {CommandButton::Hundred, "100%", true, "$2012\r"},
-        {CommandButton::Measure, "Measure", true, nullptr},
+        {CommandButton::Fifty, "50%", true, "$2013\r"},     // calibration, half load
+        {CommandButton::Nulling, "Zero", false, nullptr},   // the one push button
+        {CommandButton::Hundred, "100%", true, "$2012\r"},  // calibration, full load
+        {CommandButton::Null, "0%", true, "$2011\r"},       // calibration, no load
+        {CommandButton::Measure, "Measure", true, nullptr}, // back to measuring
     };
     for (const Case& c : cases) {
         QAccessibleInterface* acc = QAccessible::queryAccessibleInterface(window->Button(c.button));
@@ -360,6 +361,7 @@ TEST_F(FrmValuesWindowTest, AccessibilityNamesStatesAndActionsActLikeClicks) {
         ASSERT_NE(actions, nullptr) << c.name;
         ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction())) << c.name;
         loop.RunFor(1000);
+        Packet("7"); // the device keeps talking: no time-out of the liveness check
         device.ClearReceived();
         const std::string name = actions->actionNames().last().toStdString();
         actions->doAction(actions->actionNames().last()); // "Toggle" for a latching button

@@ -78,6 +78,36 @@ TEST_F(PlotToolsGuiTest, PauseFreezesTheViewAndResumeShowsTheLiveWindow) {
     EXPECT_TRUE(plot->Plot()->xAxis->range().contains(T0 + 100));
 }
 
+TEST_F(PlotToolsGuiTest, TheFAndPKeysToggleFollowAndPause) {
+    Packet(T0, 1, 2);
+    plot->Refresh();
+    plot->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(plot.get()));
+    plot->Plot()->setFocus();  // where a click into the drawing leaves the keys
+    model.SetFollowing(false); // as after zooming
+    plot->Refresh();
+    struct Case {
+        const char* name;
+        Qt::Key key;
+        bool following, paused;
+    } cases[] = {
+        {"F follows again", Qt::Key_F, true, false},
+        {"F again stops following", Qt::Key_F, false, false},
+        {"P pauses", Qt::Key_P, false, true},
+        {"P again resumes, following", Qt::Key_P, true, false},
+        {"P pauses once more", Qt::Key_P, false, true},
+        {"F resumes too", Qt::Key_F, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTest::keyClick(plot->Plot(), c.key);
+        EXPECT_EQ(model.Following(), c.following);
+        EXPECT_EQ(plot->FollowAction()->isChecked(), c.following);
+        EXPECT_EQ(plot->Paused(), c.paused);
+        EXPECT_EQ(plot->PauseAction()->isChecked(), c.paused);
+    }
+}
+
 TEST_F(PlotToolsGuiTest, HoverAndMarkersShowValuesAndDifferences) {
     Packet(T0, 1, 10);
     Packet(T0 + 2, 4, 7);
