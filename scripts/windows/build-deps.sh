@@ -21,28 +21,10 @@ mkdir -p "$src" "$build" "$WIN_PREFIX"
 win_install_tools
 
 # Source packages through a deb-src list of our own.
+source "$WIN_ROOT/scripts/debian-source.sh"
 fetch_source() {
-  local pkg=$1 pattern=$2
-  if compgen -G "$src/$pattern" >/dev/null; then return; fi
-  local apt=$WIN_CACHE/apt
-  mkdir -p "$apt/sources" "$apt/lists/partial"
-  # The machine's own archives, as deb-src entries in a list of our own.
-  rm -f "$apt/sources/"*
-  local f
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -f "$f" ] || continue
-    sed 's/^Types:.*/Types: deb-src/' "$f" >>"$apt/sources/src.sources"
-    echo >>"$apt/sources/src.sources"
-  done
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -f "$f" ] && sed -n 's/^deb \(.*\)/deb-src \1/p' "$f" >>"$apt/sources/src.list"
-  done
-  local opts=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$apt/sources"
-              -o "Dir::State::Lists=$apt/lists")
-  # Fresh lists for each fetch (only when a source is missing): old versions leave the archive.
-  apt-get "${opts[@]}" update -qq
-  win_log "fetching the source of $pkg"
-  (cd "$src" && apt-get "${opts[@]}" source -qq "$pkg" >/dev/null)
+  compgen -G "$src/$2" >/dev/null || win_log "fetching the source of $1"
+  fetch_debian_source "$1" "$2" "$src" "$WIN_CACHE/apt"
 }
 
 build_vterm() {
