@@ -3,7 +3,7 @@
 # packs build/windows-gui/Pravik-<version>-windows-x64.zip: the two programs, _cfg, and the DLLs and
 # Qt plugins they load (found by following the import tables, so nothing more and nothing less).
 # Then a smoke test under wine from the unpacked zip: Ostrel with its four parameters on COM5, which
-# leads to mirota-devsim (it must ask the device for its name and version), and Pravik, whose USB walk
+# leads to mirota-devsim (it must ask the device for its name and version and show the answers), and Pravik, whose USB walk
 # finds nothing under wine.
 #   scripts/windows/package.sh [--no-smoke] [--gui-tests]
 #     --no-smoke    pack only
@@ -146,7 +146,7 @@ sent_to_device() {
   perl -0777 -ne 'while (/([<>]) \S+ \S+  length=(\d+) from=\d+ to=\d+\n/g) {
     my ($d, $n) = ($1, $2); my $s = substr($_, pos($_), $n); pos($_) += $n; print $s if $d eq ">"; }' "$1"
 }
-(cd "$app" && exec wine ./Ostrel.exe COM5 "Mirota DMS 2000" FT01SMOKE 0) >"$work/ostrel.out" 2>&1 </dev/null &
+(cd "$app" && MIROTA_OSTREL_TRACE=1 exec wine ./Ostrel.exe COM5 "Mirota DMS 2000" FT01SMOKE 0) >"$work/ostrel.out" 2>&1 </dev/null &
 ostrel=$!
 pids+=($ostrel)
 ok=0
@@ -162,6 +162,17 @@ if [ "$ok" -ne 1 ]; then
   exit 1
 fi
 echo "smoke: Ostrel asked the simulator for its name (\$112) and version (\$357)"
+# The control screen's information list shows the answers (the trace prints what the window shows).
+for _ in $(seq 100); do
+  grep -q 'DMS 2000' "$work/ostrel.out" && grep -q '9.87' "$work/ostrel.out" && break
+  sleep 0.1
+done
+if ! grep -q 'DMS 2000' "$work/ostrel.out" || ! grep -q '9.87' "$work/ostrel.out"; then
+  echo "package: Ostrel's control screen did not show the simulator's name and version" >&2
+  sed -n '1,40p' "$work/ostrel.out" >&2
+  exit 1
+fi
+echo "smoke: Ostrel's control screen shows the device's name \"DMS 2000\" and version 9.87"
 kill -0 "$ostrel" 2>/dev/null || { echo "package: Ostrel ended on its own" >&2; exit 1; }
 
 # Pravik: under wine the USB walk finds no controller, so the list stays empty; it must keep running.
