@@ -100,6 +100,13 @@ TimerId QtMessageLoop::WatchReadable(int fd, Job onReadable) {
     return id;
 }
 
+DescriptorWatch QtMessageLoop::DescriptorWatcher() {
+    return [this](int fd, std::function<void()> onReadable) -> std::function<void()> {
+        const TimerId id = WatchReadable(fd, std::move(onReadable));
+        return [this, id] { UnwatchReadable(id); };
+    };
+}
+
 void QtMessageLoop::UnwatchReadable(TimerId id) {
     auto it = watches_.find(id);
     if (it == watches_.end()) return;

@@ -7,7 +7,9 @@
 //   events included) or the time is up (false).
 // - Post and HandOver queue a job through a QObject of the GUI thread; HandOver's caller waits and can
 //   give up through its abandon predicate or when the loop terminates. An abandoned job never runs.
-// - StartTimer uses QTimer; WatchReadable calls back when a file descriptor becomes readable.
+// - StartTimer uses QTimer; WatchReadable calls back when a file descriptor becomes readable (also as
+//   a DescriptorWatch for other components).
+#include "loop/DescriptorWatch.h"
 #include "loop/MessageLoop.h"
 
 #include <QElapsedTimer>
@@ -41,6 +43,9 @@ public:
     // for UnwatchReadable; the watch must be removed before fd is closed.
     TimerId WatchReadable(int fd, Job onReadable);
     void UnwatchReadable(TimerId id);
+    // WatchReadable and UnwatchReadable as the DescriptorWatch that components such as the messenger
+    // and the request watcher are given; the loop must outlive the watches.
+    DescriptorWatch DescriptorWatcher();
 
     // The QObject through which jobs reach the GUI thread.
     QObject* Receiver() const { return receiver_.get(); }
