@@ -46,10 +46,10 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
     // The screen opens showing "Measure" pressed; the device's mode is neither set nor read.
     SetPressed(CommandButton::Measure, true);
 
-    // 2., 3. Port handlers; the owner is frmMain (given to the link).
+    // 2., 3. Port handlers; the owner is frmMain (given to the link). The packet filters are bound
+    // when the traffic starts.
     link.AttachPortHandlers();
 
-    SetupPacketFilters();
     strCaption = "Values(" + aSerialNumber + ")";
     view.SetCaption(strCaption);
     strVersion = DeviceTypeOf(aDescription);
@@ -60,6 +60,7 @@ void TfrmValuesFrame::Start() {
     if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
     bStarted = true;
     link.Guard([&] {
+        SetupPacketFilters();
         StartContinuousMode();
         if (!link.bErrorOccures()) link.StartLiveness();
     });

@@ -50,8 +50,8 @@ public:
                     std::filesystem::path aCfgDir, Clock clock = {});
     ~TfrmValuesFrame() override;
 
-    // Starts the device traffic once the window is shown: the measurement stream, then the liveness
-    // supervision. Runs once.
+    // Starts the device traffic once the window is shown: the packet filters, the measurement stream,
+    // then the liveness supervision. Runs once.
     void Start();
 
     // Handlers.
