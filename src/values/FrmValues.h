@@ -69,7 +69,7 @@ public:
     // The window's close handling; runs once, whoever closes the window.
     void FormClose();
 
-    // Lets the screen go (see DeviceLink::Detach); also unbinds the packet filters.
+    // Lets the screen go (see DeviceLink::Detach, which also unbinds the packet filters).
     void Detach();
     bool Detached() const { return link.Detached(); }
     void WhenIdle(std::function<void()> job) { link.WhenIdle(std::move(job)); }
