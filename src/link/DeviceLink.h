@@ -179,6 +179,13 @@ public:
     bool Detached() const { return bDetached_; }
     // Runs `job` now if no handler of the screen is running, else as soon as the last one returns.
     void WhenIdle(std::function<void()> job);
+    // Runs the screen's start-up traffic f as an entry point, once: not again, and not at all once the
+    // screen has been let go (for example before its window came up).
+    template <class F> void StartOnce(F&& f) {
+        if (bStarted_ || bDetached_) return;
+        bStarted_ = true;
+        Guard(std::forward<F>(f));
+    }
     // Runs f as an entry point of the screen (see WhenIdle).
     template <class F> decltype(auto) Guard(F&& f) {
         Entry entry(*this);
@@ -258,6 +265,7 @@ private:
 
     int iHandlerDepth_ = 0;
     bool bDetached_ = false;
+    bool bStarted_ = false;
     bool bPortHandlersMine_ = false;
     std::function<void()> whenIdle_;
 };

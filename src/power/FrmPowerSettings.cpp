@@ -45,9 +45,7 @@ void TfrmPowerFrame::Detach() {
 }
 
 void TfrmPowerFrame::Start() {
-    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
-    bStarted = true;
-    link.Guard([&] {
+    link.StartOnce([&] {
         SetupPacketFilters();
         RequestStartUpVoltage();
         // A failure during the start-up traffic has closed the screen already: no liveness then.

@@ -98,7 +98,6 @@ private:
     ScreenHost& owner_;
     PowerFrameView& view_;
     std::string caption_;
-    bool bStarted = false;
     DeviceLink link;
 };
 

@@ -189,7 +189,6 @@ private:
     ConfigurationComparison comparison_;
     bool bSending = false;
     bool bNextStepDue = false;
-    bool bStarted = false;
     DeviceLink link;
 };
 

@@ -57,9 +57,7 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
 }
 
 void TfrmValuesFrame::Start() {
-    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
-    bStarted = true;
-    link.Guard([&] {
+    link.StartOnce([&] {
         SetupPacketFilters();
         StartContinuousMode();
         if (!link.bErrorOccures()) link.StartLiveness();

@@ -145,7 +145,6 @@ private:
     bool bMeasureAllowAllUp = false;
     bool bCalibrationAllowAllUp = false;
     PlotModel xypltDisplayValues;
-    bool bStarted = false;
     DeviceLink link;
 };
 
