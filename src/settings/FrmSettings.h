@@ -144,6 +144,7 @@ public:
     bool bClosingNow = false;
     int iRetryCount = 0;
     bool bIsRetry = false;
+    // The sequencer's own: the value text sent in the current write step (not the link's expected answer).
     std::string strValueToCheck;
     TComDataPacket cmdtpcktCommandFilter;
 
