@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
 # Builds the threaded code and its tests with ThreadSanitizer (the "tsan" preset) and runs those tests
-# ten times over (gtest_repeat): port reader hand-over and the pty backend, the threaded timer, the
-# uevent source, the socket messenger (platform_test) and the signal requests. Any report fails the run
-# (halt_on_error). No suppressions are used.
+# ten times over (gtest_repeat): the message loops' hand-over from worker threads (simulated, real time
+# and Qt), port reader hand-over and the pty backend, the threaded timer, the uevent source, the socket
+# messenger (platform_test) and the signal requests. Any report fails the run (halt_on_error). No
+# suppressions are used.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 repeat="${1:-10}"
-tests=(link_unit_tests serial_pty_test serial_devsim_test timer_integration_tests
-       launcher_notifier_test launcher_uevent_kernel_test messages_test platform_test)
+tests=(loop_unit_tests qt_loop_test link_unit_tests serial_pty_test serial_devsim_test
+       timer_integration_tests launcher_notifier_test launcher_uevent_kernel_test messages_test platform_test)
 cmake --preset tsan >/dev/null
 nice cmake --build --preset tsan --target "${tests[@]}" mirota-devsim
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1"
+export QT_QPA_PLATFORM=offscreen # qt_loop_test needs no display
 failed=0
 for t in "${tests[@]}"; do
   start=$SECONDS

@@ -3,6 +3,7 @@
 #include "control/FrmMainOstrel.h"
 #include "control/OstrelCommandLine.h"
 #include "control/ScreenRegistry.h"
+#include "control/TracingView.h"
 #include "control/ui/FrmMainOstrelWindow.h"
 #include "control/ui/QtDialogs.h"
 #include "loop/ProcessRequests.h"
@@ -19,7 +20,6 @@
 #include <QDir>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,44 +37,6 @@ void RegisterScreens() {
     mirota::RegisterScreen(mirota::ScreenKind::Values, mirota::CreateValuesScreen);
 }
 
-// With MIROTA_OSTREL_TRACE set, the device information items are echoed on standard output as they
-// change (for the integration tests and the demo script; nothing is written otherwise).
-class TracingView : public mirota::MainOstrelView {
-public:
-    explicit TracingView(mirota::TfrmMainOstrelWindow& w) : w_(w) {}
-    void SetCaption(const std::string& c) override {
-        w_.SetCaption(c);
-        Trace("caption", c);
-    }
-    void SetNavigationButtonVisible(mirota::ScreenKind k, bool v) override {
-        w_.SetNavigationButtonVisible(k, v);
-    }
-    void BeginListUpdate() override { w_.BeginListUpdate(); }
-    void EndListUpdate() override { w_.EndListUpdate(); }
-    void AddGroup(const std::string& h) override { w_.AddGroup(h); }
-    void AddItem(int g, const std::string& t) override { w_.AddItem(g, t); }
-    void SetItemText(int i, const std::string& t) override {
-        w_.SetItemText(i, t);
-        Trace("item " + std::to_string(i), t);
-    }
-    void SetInformation(const std::string& c, const std::string& t) override { w_.SetInformation(c, t); }
-    void ShowWindow() override { w_.ShowWindow(); }
-    void HideWindow() override { w_.HideWindow(); }
-    void CloseWindow() override { w_.CloseWindow(); }
-    mirota::WindowState State() const override { return w_.State(); }
-    void ShowNormal() override { w_.ShowNormal(); }
-    void BringToForeground() override { w_.BringToForeground(); }
-
-private:
-    void Trace(const std::string& what, const std::string& text) {
-        if (std::getenv("MIROTA_OSTREL_TRACE")) {
-            std::printf("%s: %s\n", what.c_str(), text.c_str());
-            std::fflush(stdout);
-        }
-    }
-    mirota::TfrmMainOstrelWindow& w_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,15 +52,12 @@ int main(int argc, char** argv) {
 
     mirota::QtMessageLoop loop;
     mirota::TfrmMainOstrelWindow window;
-    TracingView view(window);
+    mirota::TracingView view(window, mirota::TracingView::RequestedOutput());
     mirota::QtDialogs dialogs(&window);
     mirota::RegisteredScreens screens;
 
     mirota::MessengerOptions options;
-    options.Watch = [&loop](int fd, std::function<void()> onReadable) -> std::function<void()> {
-        const mirota::TimerId id = loop.WatchReadable(fd, std::move(onReadable));
-        return [&loop, id] { loop.UnwatchReadable(id); };
-    };
+    options.Watch = loop.DescriptorWatcher();
     const auto messenger = mirota::CreatePlatformMessenger(loop, options);
     // The window's own handle where the windowing system has one; otherwise the messenger chooses one.
     auto endpoint = messenger->CreateEndpoint(mirota::NativeWindowHandle(&window));

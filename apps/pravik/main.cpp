@@ -34,10 +34,7 @@ int main(int argc, char** argv) {
 
     mirota::QtMessageLoop loop;
     mirota::MessengerOptions options;
-    options.Watch = [&loop](int fd, std::function<void()> onReadable) -> std::function<void()> {
-        const mirota::TimerId id = loop.WatchReadable(fd, std::move(onReadable));
-        return [&loop, id] { loop.UnwatchReadable(id); };
-    };
+    options.Watch = loop.DescriptorWatcher();
     std::unique_ptr<mirota::Messenger> messenger = mirota::CreatePlatformMessenger(loop, options);
 
     mirota::TFRM_MainWindow window(QApplication::applicationFilePath().toStdString(),

@@ -32,9 +32,7 @@ std::optional<std::string> OstrelCommandLineAnswer(int argc, const char* const* 
     const std::string_view option = argv[1];
     if (option == "--help" || option == "-h") return std::string(kUsage);
     if (option == "--version" || option == "-V") {
-        const FileVersion v = BuiltFileVersion();
-        return "ostrel " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." +
-               std::to_string(v.Release) + "." + std::to_string(v.Build) + "\n";
+        return "ostrel " + VersionText(BuiltFileVersion()) + "\n";
     }
     return std::nullopt;
 }

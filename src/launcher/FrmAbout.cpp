@@ -2,11 +2,6 @@
 
 namespace mirota {
 
-std::string VersionText(const TFileVersionNumbers& version) {
-    return std::to_string(version.Major) + "." + std::to_string(version.Minor) + "." +
-           std::to_string(version.Release) + "." + std::to_string(version.Build);
-}
-
 TfrmAboutFrame::TfrmAboutFrame(FrmAboutView& view, const FileVersionSource& versions,
                                std::string launcherPath, std::string ostrelPath)
     : FView(view), FVersions(versions), FLauncherPath(std::move(launcherPath)),

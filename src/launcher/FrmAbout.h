@@ -3,20 +3,14 @@
 // major.minor.release.build in decimal.
 //
 // When Ostrel is missing, or its file carries no version, the box says so instead of a version.
-#include <cstdint>
+#include "messages/FileVersion.h"
+
 #include <string>
 
 namespace mirota {
 
-struct TFileVersionNumbers {
-    std::uint16_t Major = 0;
-    std::uint16_t Minor = 0;
-    std::uint16_t Release = 0;
-    std::uint16_t Build = 0;
-};
-
-// "2.1.0.7": each number in decimal without leading zeros.
-std::string VersionText(const TFileVersionNumbers& version);
+// A program file's version under the about box's name; VersionText gives its text.
+using TFileVersionNumbers = FileVersion;
 
 class FileVersionSource {
 public:

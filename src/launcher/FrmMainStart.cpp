@@ -1,9 +1,37 @@
-// The four start parameters of Ostrel and their quoting for a Windows parameter line.
+// The four start parameters of Ostrel, their quoting for a Windows parameter line, and the starter's
+// part that is the same on every platform: which program it starts, and that it starts none when that
+// program cannot be found.
 #include "launcher/FrmMainStart.h"
+
+#include "platform/ProgramNames.h"
 
 #include <string>
 
 namespace mirota {
+
+std::string ControlProgramPath() {
+    const std::string dir = ProgramDirectory();
+    return dir.empty() ? std::string() : dir + kControlProgramFile;
+}
+
+PlatformControlStarter::PlatformControlStarter(std::string program)
+    : FProgram(program.empty() ? ControlProgramPath() : std::move(program)), FBackend(CreateBackend()) {}
+
+PlatformControlStarter::~PlatformControlStarter() = default;
+
+bool PlatformControlStarter::StartControlProgram(const ControlStartParameters& parameters) {
+    ReapFinished();
+    if (FProgram.empty()) return false;
+    return FBackend->Start(FProgram, parameters);
+}
+
+void PlatformControlStarter::ReapFinished() {
+    FBackend->ReapFinished();
+}
+
+std::vector<int> PlatformControlStarter::Children() const {
+    return FBackend->Children();
+}
 
 std::vector<std::u16string> ControlParameterList(const ControlStartParameters& parameters) {
     const std::string handle = std::to_string(parameters.Launcher);

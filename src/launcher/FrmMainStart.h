@@ -5,8 +5,8 @@
 //   Linux    posix_spawn with one argv entry per parameter;
 //   Windows  ShellExecuteExW with a parameter line whose fields are quoted where they need it, so that
 //            the usual command-line splitting gives the four fields back.
-// The parameter texts and the quoting are here; finding the program directory and starting the program
-// are the platform's (platform/<os>/process).
+// The parameter texts, the quoting and which program is started are here; finding the program
+// directory and starting the program are the platform's (platform/<os>/process).
 #include "launcher/FrmMain.h"
 
 #include <memory>
@@ -15,9 +15,10 @@
 
 namespace mirota {
 
-// The directory of the running program, with a trailing separator; empty when it cannot be found.
+// The directory of the running program, with a trailing separator; empty when it cannot be found
+// (the platform's).
 std::string ProgramDirectory();
-// The control program beside the running launcher.
+// The control program beside the running launcher; empty when the directory cannot be found.
 std::string ControlProgramPath();
 
 // The four parameters as separate texts, in their order.
@@ -43,8 +44,20 @@ public:
     // starts the program and hands back no process).
     std::vector<int> Children() const;
 
+    // The operating system's half (platform/<os>/process): starting a program with the four parameters
+    // and keeping track of the started ones until they have ended.
+    class Backend {
+    public:
+        virtual ~Backend() = default;
+        // False when the program could not be started.
+        virtual bool Start(const std::string& program, const ControlStartParameters& parameters) = 0;
+        virtual void ReapFinished() = 0;
+        virtual std::vector<int> Children() const = 0;
+    };
+
 private:
-    struct Backend;
+    static std::unique_ptr<Backend> CreateBackend();
+
     std::string FProgram;
     std::unique_ptr<Backend> FBackend;
 };

@@ -30,9 +30,7 @@ std::optional<std::string> PravikCommandLineAnswer(int argc, const char* const* 
         const std::string_view option = argv[i];
         if (option == "--help" || option == "-h") return std::string(kUsage);
         if (option == "--version" || option == "-V") {
-            const FileVersion v = BuiltFileVersion();
-            return "pravik " + std::to_string(v.Major) + "." + std::to_string(v.Minor) + "." +
-                   std::to_string(v.Release) + "." + std::to_string(v.Build) + "\n";
+            return "pravik " + VersionText(BuiltFileVersion()) + "\n";
         }
     }
     return std::nullopt;

@@ -17,6 +17,7 @@ DeviceLink::~DeviceLink() {
     tmrCheckValue_.SetEnabled(false);
     // The port outlives its screens: nothing of this one may stay attached to it.
     ReleasePortHandlers();
+    UnbindPacketFilters();
 }
 
 // ---- sending -----------------------------------------------------------------------------------
@@ -62,6 +63,20 @@ void DeviceLink::SendChecked(const Ask& ask) {
     SendCommand(ask.Command);
     if (policy_.Replies == ReplyPolicy::CompareOnly) rpResend_ = ask.Resend;
     if (ask.Timeout) StartReplyTimeout();
+}
+
+void DeviceLink::SwitchStream(bool on, const StreamSwitch& how) {
+    if (!on && CommandPending()) return;
+    Ask ask;
+    ask.Command = std::string(on ? "$6661" : "$6660") + CR;
+    ask.ReplyStart = "&666";
+    ask.Expected = on ? "1" : "0";
+    ask.Reader = how.Reader;
+    ask.Lead = how.Lead;
+    ask.LeadPauseMs = how.LeadPauseMs;
+    // Unanswered, the switch repeats itself (never an unrelated command).
+    ask.Resend = [this, on, how](void*) { SwitchStream(on, how); };
+    SendChecked(ask);
 }
 
 // The time-out runs from the end of sending.
@@ -128,6 +143,28 @@ void DeviceLink::tmrCheckValueTimer() {
         TResendProcedure routine = rpResend_;
         routine(this);
     }
+}
+
+// ---- packet filters ----------------------------------------------------------------------------
+
+void DeviceLink::BindPacketFilters(TComDataPacket& packets, const std::string& packetStart) {
+    packetFilter_ = &packets;
+    replyFilter_->OnPacket = nullptr;
+    packets.SetStartString(packetStart);
+    replyFilter_->SetStartString("");
+    packets.SetStopString(std::string(1, ESC));
+    replyFilter_->SetStopString(std::string(1, ESC));
+    packets.SetComPort(cpComController_);
+    replyFilter_->SetComPort(cpComController_);
+}
+
+void DeviceLink::UnbindPacketFilters() {
+    if (!packetFilter_) return;
+    packetFilter_->OnPacket = nullptr;
+    replyFilter_->OnPacket = nullptr;
+    packetFilter_->SetComPort(nullptr);
+    replyFilter_->SetComPort(nullptr);
+    packetFilter_ = nullptr;
 }
 
 // ---- liveness ----------------------------------------------------------------------------------
@@ -278,6 +315,7 @@ void DeviceLink::Detach() {
     ReleasePortHandlers();
     cpComController_ = nullptr;
     bErrorOccures_ = true; // nothing is sent any more, and no handler goes on with the device
+    UnbindPacketFilters();
 }
 
 } // namespace mirota

@@ -1,9 +1,10 @@
 #pragma once
-// A device screen's link to the device: paced sending, Delay, the checked command with reply time-out
-// and repetition, the liveness tick, the reaction to a port failure, and the count of the screen's
-// running handlers. Each screen holds one as a member; what differs per screen is a LinkPolicy and a
-// few hooks (LinkHooks). The link's state carries the screens' member names and is written by the link
-// only: screens and tests read it through the const accessors below.
+// A device screen's link to the device: paced sending, Delay, the packet filters on the port, the
+// checked command with reply time-out and repetition, the measurement stream's switch, the liveness
+// tick, the reaction to a port failure, and the count of the screen's running handlers. Each screen holds one
+// as a member; what differs per screen is a LinkPolicy and a few hooks (LinkHooks). The link's state carries
+// the screens' member names and is written by the link only: screens and tests read it through the const
+// accessors below.
 #include "link/ComPort.h"
 #include "link/DataPacket.h"
 #include "link/Dialogs.h"
@@ -133,8 +134,26 @@ public:
     void SendChecked(const Ask& ask);
     // The reply of the pending checked command (the reply filter's OnPacket), as the policy takes it.
     void Reply(const std::string& str);
+
+    // How the measurement stream is switched (see SwitchStream).
+    struct StreamSwitch {
+        std::string Lead{}; // sent before the command, followed by LeadPauseMs
+        int LeadPauseMs = 0;
+        ValueReader Reader{}; // reads the replies that are not compared (ReplyPolicy::Reference)
+    };
+    // The device's measurement stream switched on ("$6661" CR, answered "1") or off ("$6660" CR,
+    // answered "0"): a checked command with the reply start "&666" that repeats itself when it goes
+    // unanswered. Switching off sends nothing while a checked command is pending.
+    void SwitchStream(bool on, const StreamSwitch& how);
+    void SwitchStream(bool on) { SwitchStream(on, StreamSwitch{}); }
     // Ends the time-out of the pending checked command (its reply is not awaited any more).
     void StopReplyTimeout();
+
+    // Binds the screen's two packet filters to the port: first `packets`, for the unasked packets that
+    // begin with packetStart, so that it sees each chunk before the reply filter; then the reply filter,
+    // its OnPacket cleared and its start string empty until a checked command arms it. Both end at ESC.
+    // Detach, and the link's end, unbind both and clear their OnPacket.
+    void BindPacketFilters(TComDataPacket& packets, const std::string& packetStart);
 
     // Attaches the port's OnException (and OnError, as the policy says); they are this screen's until
     // ReleasePortHandlers.
@@ -154,12 +173,19 @@ public:
     // The close handling begins (bAlreadyClosing, liveness stopped); false when it had begun already.
     bool BeginClosing();
 
-    // Lets the screen go at once: no traffic, ticks, handlers or owner calls from now on. The window
+    // Lets the screen go at once: no traffic, ticks, handlers, packets or owner calls from now on. The window
     // may still be inside one of the screen's handlers (a nested wait); WhenIdle tells when none runs.
     void Detach();
     bool Detached() const { return bDetached_; }
     // Runs `job` now if no handler of the screen is running, else as soon as the last one returns.
     void WhenIdle(std::function<void()> job);
+    // Runs the screen's start-up traffic f as an entry point, once: not again, and not at all once the
+    // screen has been let go (for example before its window came up).
+    template <class F> void StartOnce(F&& f) {
+        if (bStarted_ || bDetached_) return;
+        bStarted_ = true;
+        Guard(std::forward<F>(f));
+    }
     // Runs f as an entry point of the screen (see WhenIdle).
     template <class F> decltype(auto) Guard(F&& f) {
         Entry entry(*this);
@@ -213,6 +239,7 @@ private:
     void DisplayInfoMsg();
     void StartReplyTimeout();
     void SetLiveness(bool enabled);
+    void UnbindPacketFilters();
 
     MessageLoop& loop_;
     Dialogs& dialogs_;
@@ -221,6 +248,7 @@ private:
     LinkPolicy policy_;
     LinkHooks& hooks_;
     TComDataPacket* replyFilter_;
+    TComDataPacket* packetFilter_ = nullptr; // bound by BindPacketFilters
 
     bool bErrorOccures_ = false;
     TTimer tmrCheckValue_;
@@ -237,6 +265,7 @@ private:
 
     int iHandlerDepth_ = 0;
     bool bDetached_ = false;
+    bool bStarted_ = false;
     bool bPortHandlersMine_ = false;
     std::function<void()> whenIdle_;
 };

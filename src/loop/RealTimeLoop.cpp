@@ -1,6 +1,7 @@
 #include "RealTimeLoop.h"
 
 #include "loop/HandOver.h"
+#include "loop/LoopTimers.h"
 
 #include <memory>
 
@@ -13,39 +14,8 @@ std::uint64_t RealTimeLoop::TickCount() const {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count());
 }
 
-bool RealTimeLoop::AnyDueLocked(Clock::time_point now) const {
-    if (!posted_.empty()) return true;
-    for (const auto& [id, t] : timers_)
-        if (t.due <= now) return true;
-    return false;
-}
-
 void RealTimeLoop::ProcessMessages() {
-    std::deque<Job> jobs;
-    {
-        std::lock_guard lock(mutex_);
-        jobs.swap(posted_);
-    }
-    for (auto& job : jobs)
-        if (job) job();
-    for (;;) {
-        Job job;
-        {
-            std::lock_guard lock(mutex_);
-            const auto now = Clock::now();
-            auto best = timers_.end();
-            for (auto it = timers_.begin(); it != timers_.end(); ++it)
-                if (it->second.due <= now && (best == timers_.end() || it->second.due < best->second.due))
-                    best = it;
-            if (best == timers_.end()) break;
-            job = best->second.job;
-            if (best->second.repeat)
-                best->second.due = now + best->second.interval;
-            else
-                timers_.erase(best);
-        }
-        if (job) job();
-    }
+    RunPostedThenDue(mutex_, posted_, timers_, [] { return Clock::now(); });
 }
 
 bool RealTimeLoop::WaitForMessage(std::uint32_t timeoutMs) {
@@ -53,7 +23,7 @@ bool RealTimeLoop::WaitForMessage(std::uint32_t timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
         const auto now = Clock::now();
-        if (AnyDueLocked(now)) return true;
+        if (AnyDue(posted_, timers_, now)) return true;
         if (now >= deadline) return false;
         auto until = deadline;
         for (const auto& [id, t] : timers_)

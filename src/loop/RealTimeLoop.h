@@ -1,12 +1,12 @@
 #pragma once
 // Message loop on the steady clock for command-line tools and tests with real threads.
 #include "MessageLoop.h"
+#include "loop/LoopTimers.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <thread>
 
@@ -30,16 +30,10 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
-    struct Timer {
-        Clock::time_point due;
-        std::chrono::milliseconds interval;
-        bool repeat;
-        Job job;
-    };
-    bool AnyDueLocked(Clock::time_point now) const;
+    using Timer = LoopTimer<Clock::time_point, std::chrono::milliseconds>;
     Clock::time_point start_;
     TimerId nextId_ = 1;
-    std::map<TimerId, Timer> timers_;
+    LoopTimers<Clock::time_point, std::chrono::milliseconds> timers_;
     std::deque<Job> posted_;
     mutable std::mutex mutex_;
     std::condition_variable wake_;

@@ -14,45 +14,13 @@ std::uint64_t SimulatedLoop::TickCount() const {
     return now_;
 }
 
-bool SimulatedLoop::AnyDueLocked() const {
-    if (!posted_.empty()) return true;
-    for (const auto& [id, t] : timers_)
-        if (t.due <= now_) return true;
-    return false;
-}
-
 void SimulatedLoop::ProcessMessages() {
-    std::deque<Job> jobs;
-    {
-        std::lock_guard lock(mutex_);
-        jobs.swap(posted_);
-    }
-    for (auto& job : jobs)
-        if (job) job();
-    // Due timers, earliest first; each one is re-armed or removed before it runs, so a timer callback
-    // that waits (and so re-enters this function) never sees itself due again at the same instant.
-    for (;;) {
-        Job job;
-        {
-            std::lock_guard lock(mutex_);
-            auto best = timers_.end();
-            for (auto it = timers_.begin(); it != timers_.end(); ++it)
-                if (it->second.due <= now_ && (best == timers_.end() || it->second.due < best->second.due))
-                    best = it;
-            if (best == timers_.end()) break;
-            job = best->second.job;
-            if (best->second.repeat)
-                best->second.due = now_ + best->second.interval;
-            else
-                timers_.erase(best);
-        }
-        if (job) job();
-    }
+    RunPostedThenDue(mutex_, posted_, timers_, [this] { return now_; });
 }
 
 bool SimulatedLoop::WaitForMessage(std::uint32_t timeoutMs) {
     std::lock_guard lock(mutex_);
-    if (AnyDueLocked()) return true;
+    if (AnyDue(posted_, timers_, now_)) return true;
     std::uint64_t next = std::numeric_limits<std::uint64_t>::max();
     for (const auto& [id, t] : timers_)
         next = std::min(next, t.due);

@@ -2,11 +2,11 @@
 // Deterministic message loop on a virtual clock. Waiting never sleeps: it moves the clock to the next
 // due timer. Used by the unit tests and by the in-process device simulator.
 #include "MessageLoop.h"
+#include "loop/LoopTimers.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <thread>
 
@@ -34,17 +34,10 @@ public:
     std::size_t TimerCount() const;
 
 private:
-    struct Timer {
-        std::uint64_t due;
-        std::uint32_t interval;
-        bool repeat;
-        Job job;
-    };
-    bool AnyDueLocked() const;
+    using Timer = LoopTimer<std::uint64_t, std::uint32_t>;
     std::uint64_t now_ = 0;
     TimerId nextId_ = 1;
-    // Ordered by (due time, id): timers due together run in the order they were started.
-    std::map<TimerId, Timer> timers_;
+    LoopTimers<std::uint64_t, std::uint32_t> timers_;
     std::deque<Job> posted_;
     mutable std::mutex mutex_;
     std::thread::id owner_;

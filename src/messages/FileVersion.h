@@ -21,4 +21,7 @@ struct FileVersion {
 // The version of this build.
 FileVersion BuiltFileVersion();
 
+// "2.1.0.7": each number in decimal without leading zeros.
+std::string VersionText(const FileVersion& version);
+
 } // namespace mirota

@@ -37,25 +37,15 @@ TfrmPowerFrame::TfrmPowerFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs& 
     bReadStartUpVoltage = false;
 }
 
-TfrmPowerFrame::~TfrmPowerFrame() {
-    // The link releases the port handlers: the port outlives its screens.
-    cmdtpcktCommandFilter.OnPacket = nullptr;
-    cmdtpcktContinuesFilter.OnPacket = nullptr;
-}
+// The port outlives its screens: the link releases the port handlers and unbinds the packet filters.
+TfrmPowerFrame::~TfrmPowerFrame() = default;
 
 void TfrmPowerFrame::Detach() {
-    if (link.Detached()) return;
-    link.Detach();
-    cmdtpcktContinuesFilter.OnPacket = nullptr;
-    cmdtpcktCommandFilter.OnPacket = nullptr;
-    cmdtpcktContinuesFilter.SetComPort(nullptr);
-    cmdtpcktCommandFilter.SetComPort(nullptr);
+    link.Detach(); // unbinds the packet filters
 }
 
 void TfrmPowerFrame::Start() {
-    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
-    bStarted = true;
-    link.Guard([&] {
+    link.StartOnce([&] {
         SetupPacketFilters();
         RequestStartUpVoltage();
         // A failure during the start-up traffic has closed the screen already: no liveness then.
@@ -64,15 +54,12 @@ void TfrmPowerFrame::Start() {
 }
 
 void TfrmPowerFrame::SetupPacketFilters() {
-    cmdtpcktCommandFilter.OnPacket = nullptr;
-    cmdtpcktContinuesFilter.SetStartString("%007");
-    cmdtpcktCommandFilter.SetStartString("");
-    cmdtpcktContinuesFilter.SetStopString(std::string(1, ESC));
-    cmdtpcktCommandFilter.SetStopString(std::string(1, ESC));
-    // The "%" filter first, so that it sees each chunk before the reply filter.
-    cmdtpcktContinuesFilter.SetComPort(link.cpComController());
-    cmdtpcktCommandFilter.SetComPort(link.cpComController());
+    link.BindPacketFilters(cmdtpcktContinuesFilter, "%007");
     AttachContinuesFilter();
+}
+
+DeviceLink::ValueReader TfrmPowerFrame::VoltageReader() {
+    return [this](const std::string& str) { return ReadVoltage(str); };
 }
 
 void TfrmPowerFrame::Ask(const std::string& code, const std::string& command, TResendProcedure self,
@@ -81,7 +68,7 @@ void TfrmPowerFrame::Ask(const std::string& code, const std::string& command, TR
     ask.ReplyStart = "&" + code;
     ask.Command = command;
     if (expected) ask.Expected = expected;
-    ask.Reader = [this](const std::string& str) { return ReadVoltage(str); };
+    ask.Reader = VoltageReader();
     ask.Resend = std::move(self);
     ask.Timeout = timeout;
     link.SendChecked(ask);
@@ -104,15 +91,14 @@ void TfrmPowerFrame::SendStartUpQuery() {
     Ask("029", "$029", [this](void*) { SendStartUpQuery(); });
 }
 
+// Like every checked command of this screen, the switch reads a reply that is not compared as the
+// voltage.
 void TfrmPowerFrame::StartContinuousMode() {
-    Ask(
-        "666", std::string("$6661") + CR, [this](void*) { StartContinuousMode(); }, "1");
+    link.SwitchStream(true, {.Reader = VoltageReader()});
 }
 
 void TfrmPowerFrame::StopContinuousMode() {
-    if (link.CommandPending()) return; // a checked command is pending
-    Ask(
-        "666", std::string("$6660") + CR, [this](void*) { StopContinuousMode(); }, "0");
+    link.SwitchStream(false, {.Reader = VoltageReader()});
 }
 
 void TfrmPowerFrame::VoltageStep(const char* code, TResendProcedure self) {

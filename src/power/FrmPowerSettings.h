@@ -59,7 +59,7 @@ public:
     // The close handling; ends in the owner's ClosingCurrentFrame (unless the device was unplugged).
     void FormClose();
 
-    // Lets the screen go (see DeviceLink::Detach); also unbinds the packet filters.
+    // Lets the screen go (see DeviceLink::Detach, which also unbinds the packet filters).
     void Detach();
     bool Detached() const { return link.Detached(); }
     void WhenIdle(std::function<void()> job) { link.WhenIdle(std::move(job)); }
@@ -91,13 +91,13 @@ private:
     void Ask(const std::string& code, const std::string& command, TResendProcedure self,
              const char* expected = nullptr, bool timeout = true);
     bool ReadVoltage(const std::string& str);
+    DeviceLink::ValueReader VoltageReader();
     void VoltageStep(const char* code, TResendProcedure self);
     void AttachContinuesFilter();
 
     ScreenHost& owner_;
     PowerFrameView& view_;
     std::string caption_;
-    bool bStarted = false;
     DeviceLink link;
 };
 

@@ -1,5 +1,7 @@
 #include "settings/ConfigurationFile.h"
 
+#include "settings/FileNames.h"
+
 #include <QDomDocument>
 #include <QFile>
 #include <QSaveFile>
@@ -108,13 +110,7 @@ std::string BuildConfigurationDocument(const ConfigurationSnapshot& snapshot) {
 }
 
 std::string ConfigurationFileName(const std::string& fileName) {
-    if (fileName.size() >= 4) {
-        std::string tail = fileName.substr(fileName.size() - 4);
-        for (char& c : tail)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (tail == ".xml") return fileName;
-    }
-    return fileName + ".xml";
+    return WithExtension(fileName, ".xml");
 }
 
 bool WriteConfigurationFile(const std::string& fileName, const ConfigurationSnapshot& snapshot,

@@ -83,9 +83,7 @@ void TfrmSettingsFrame::Detach() {
 }
 
 void TfrmSettingsFrame::Start() {
-    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
-    bStarted = true;
-    link.Guard([&] {
+    link.StartOnce([&] {
         link.StartLiveness();
         StartReadPass();
         ReadNextValue();

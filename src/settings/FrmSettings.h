@@ -144,6 +144,7 @@ public:
     bool bClosingNow = false;
     int iRetryCount = 0;
     bool bIsRetry = false;
+    // The sequencer's own: the value text sent in the current write step (not the link's expected answer).
     std::string strValueToCheck;
     TComDataPacket cmdtpcktCommandFilter;
 
@@ -189,7 +190,6 @@ private:
     ConfigurationComparison comparison_;
     bool bSending = false;
     bool bNextStepDue = false;
-    bool bStarted = false;
     DeviceLink link;
 };
 

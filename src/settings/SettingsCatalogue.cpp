@@ -9,13 +9,9 @@ namespace mirota {
 
 namespace {
 
-std::string Trim(const std::string& s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 32)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 32)
-        --e;
-    return s.substr(b, e - b);
+// Trimmed as the reader trims lines (codes up to 32 at both ends).
+std::string Trim(std::string_view s) {
+    return std::string(TrimControl(s));
 }
 
 // The part of a catalogue line right of its first "=", up to a second "="; empty without "=".
@@ -125,7 +121,7 @@ void ReadSettingsCatalogue(const std::filesystem::path& cfgDir, const std::strin
             std::vector<std::string> texts;
             for (const std::string& line : displaySections.Lines(description)) {
                 std::size_t eq = line.find('=');
-                texts.push_back(eq == std::string::npos ? line : Trim(line.substr(eq + 1)));
+                texts.push_back(eq == std::string::npos ? line : Trim(std::string_view(line).substr(eq + 1)));
             }
             // The info line at the same position, whatever its name; a shorter section gives "".
             std::string infoText = j < infoLines.size() ? SecondPart(infoLines[j]) : std::string();

@@ -1,5 +1,7 @@
 #include "settings/SettingsExport.h"
 
+#include "settings/FileNames.h"
+
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -44,13 +46,7 @@ std::string BuildSettingsCsv(const std::vector<SettingsRow>& rows, const std::ve
 }
 
 std::string SettingsExportFileName(const std::string& fileName) {
-    if (fileName.size() >= 4) {
-        std::string tail = fileName.substr(fileName.size() - 4);
-        for (char& c : tail)
-            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (tail == ".csv") return fileName;
-    }
-    return fileName + ".csv";
+    return WithExtension(fileName, ".csv");
 }
 
 bool WriteFileAtomically(const std::string& fileName, const std::string& bytes, std::string& error) {

@@ -22,9 +22,7 @@ void TfrmTerminalFrame::Detach() {
 }
 
 void TfrmTerminalFrame::Start() {
-    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
-    bStarted = true;
-    StartTerminal();
+    link.StartOnce([&] { StartTerminal(); });
 }
 
 void TfrmTerminalFrame::StartTerminal() {

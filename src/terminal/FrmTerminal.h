@@ -67,7 +67,6 @@ private:
     ScreenHost& owner_;
     TerminalFrameView& view_;
     std::string caption_;
-    bool bStarted = false;
     DeviceLink link;
 };
 

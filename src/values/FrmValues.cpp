@@ -51,10 +51,10 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
     // The screen opens showing "Measure" pressed; the device's mode is neither set nor read.
     SetPressed(CommandButton::Measure, true);
 
-    // 2., 3. Port handlers; the owner is frmMain (given to the link).
+    // 2., 3. Port handlers; the owner is frmMain (given to the link). The packet filters are bound
+    // when the traffic starts.
     link.AttachPortHandlers();
 
-    SetupPacketFilters();
     strCaption = "Values(" + aSerialNumber + ")";
     view.SetCaption(strCaption);
     strVersion = DeviceTypeOf(aDescription);
@@ -62,40 +62,22 @@ TfrmValuesFrame::TfrmValuesFrame(ScreenHost& aOwner, MessageLoop& aLoop, Dialogs
 }
 
 void TfrmValuesFrame::Start() {
-    if (bStarted || link.Detached()) return; // let go before its window was up: nothing starts
-    bStarted = true;
-    link.Guard([&] {
+    link.StartOnce([&] {
+        SetupPacketFilters();
         StartContinuousMode();
         if (!link.bErrorOccures()) link.StartLiveness();
     });
 }
 
 void TfrmValuesFrame::Detach() {
-    if (link.Detached()) return;
-    link.Detach();
-    cmdtpcktContinuesFilter.OnPacket = nullptr;
-    cmdtpcktCommandFilter.OnPacket = nullptr;
-    cmdtpcktContinuesFilter.SetComPort(nullptr);
-    cmdtpcktCommandFilter.SetComPort(nullptr);
+    link.Detach(); // unbinds the packet filters
 }
 
-TfrmValuesFrame::~TfrmValuesFrame() {
-    // The port outlives the screen: nothing of this object may stay attached to it (the link releases
-    // its port handlers).
-    cmdtpcktContinuesFilter.OnPacket = nullptr;
-    cmdtpcktCommandFilter.OnPacket = nullptr;
-    cmdtpcktContinuesFilter.SetComPort(nullptr);
-    cmdtpcktCommandFilter.SetComPort(nullptr);
-}
+// The port outlives the screen: the link releases the port handlers and unbinds the packet filters.
+TfrmValuesFrame::~TfrmValuesFrame() = default;
 
 void TfrmValuesFrame::SetupPacketFilters() {
-    cmdtpcktCommandFilter.OnPacket = nullptr;
-    cmdtpcktContinuesFilter.SetStartString("%00");
-    cmdtpcktCommandFilter.SetStartString("");
-    cmdtpcktContinuesFilter.SetStopString(std::string(1, ESC));
-    cmdtpcktCommandFilter.SetStopString(std::string(1, ESC));
-    cmdtpcktContinuesFilter.SetComPort(link.cpComController());
-    cmdtpcktCommandFilter.SetComPort(link.cpComController());
+    link.BindPacketFilters(cmdtpcktContinuesFilter, "%00");
 }
 
 void TfrmValuesFrame::LoadComponentConfiguration() {
@@ -118,26 +100,14 @@ void TfrmValuesFrame::ApplyComponentConfiguration() {
 
 // ---- measurement stream ------------------------------------------------------------------------
 
+// "*" and a 500 ms pause before the switch; unanswered, it repeats itself, "*" included (never an
+// unrelated button's command).
 void TfrmValuesFrame::StartContinuousMode() {
-    // Unanswered, the switch repeats itself (never an unrelated button's command).
-    DeviceLink::Ask ask;
-    ask.Expected = "1";
-    ask.ReplyStart = "&666";
-    ask.Lead = "*";
-    ask.LeadPauseMs = 500;
-    ask.Command = std::string("$6661") + CR;
-    ask.Resend = [this](void*) { StartContinuousMode(); };
-    link.SendChecked(ask);
+    link.SwitchStream(true, {.Lead = "*", .LeadPauseMs = 500});
 }
 
 void TfrmValuesFrame::StopContinuousMode() {
-    if (CommandPending()) return;
-    DeviceLink::Ask ask;
-    ask.Expected = "0";
-    ask.ReplyStart = "&666";
-    ask.Command = std::string("$6660") + CR;
-    ask.Resend = [this](void*) { StopContinuousMode(); };
-    link.SendChecked(ask);
+    link.SwitchStream(false);
 }
 
 void TfrmValuesFrame::cmdtpcktContinuesFilterPacket(TComDataPacket*, const std::string& str) {

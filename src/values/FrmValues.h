@@ -50,8 +50,8 @@ public:
                     std::filesystem::path aCfgDir, Clock clock = {});
     ~TfrmValuesFrame() override;
 
-    // Starts the device traffic once the window is shown: the measurement stream, then the liveness
-    // supervision. Runs once.
+    // Starts the device traffic once the window is shown: the packet filters, the measurement stream,
+    // then the liveness supervision. Runs once.
     void Start();
 
     // Handlers.
@@ -69,7 +69,7 @@ public:
     // The window's close handling; runs once, whoever closes the window.
     void FormClose();
 
-    // Lets the screen go (see DeviceLink::Detach); also unbinds the packet filters.
+    // Lets the screen go (see DeviceLink::Detach, which also unbinds the packet filters).
     void Detach();
     bool Detached() const { return link.Detached(); }
     void WhenIdle(std::function<void()> job) { link.WhenIdle(std::move(job)); }
@@ -145,7 +145,6 @@ private:
     bool bMeasureAllowAllUp = false;
     bool bCalibrationAllowAllUp = false;
     PlotModel xypltDisplayValues;
-    bool bStarted = false;
     DeviceLink link;
 };
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <system_error>
 
@@ -61,6 +62,32 @@ private:
     std::size_t prefixLen_ = 0;
 };
 
+// Hands the gathered text to the stream once kFlushBytes have gathered; false when the stream failed.
+bool FlushFull(std::string& text, std::ostream& out) {
+    if (text.size() < kFlushBytes) return true;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    text.clear();
+    return static_cast<bool>(out);
+}
+
+// Between two slices of rows: Cancelled when progress says stop, Failed when the points were cleared
+// meanwhile (the store's generation changed); nothing while the export goes on.
+std::optional<CsvResult> Interrupted(const CsvProgress& progress, std::uint64_t done, std::uint64_t total,
+                                     const PointStore& store, std::uint64_t generation) {
+    if (progress && !progress(done, total)) return CsvResult::Cancelled;
+    if (store.Generation() != generation) return CsvResult::Failed;
+    return std::nullopt;
+}
+
+// Writes the rest of the text: Written, after the last progress call, or Failed.
+CsvResult Finish(std::string& text, std::ostream& out, const CsvProgress& progress, std::uint64_t total) {
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.flush();
+    if (!out) return CsvResult::Failed;
+    if (progress) progress(total, total);
+    return CsvResult::Written;
+}
+
 std::string Quoted(const std::string& title) {
     std::string q = "\"";
     for (char c : title) {
@@ -85,13 +112,12 @@ CsvResult WritePointsCsv(const PlotModel& model, std::ostream& out, const CsvPro
     buf.reserve(kFlushBytes + 4096);
     LocalTimeText time;
     std::uint64_t done = 0, nextProgress = 0;
-    bool stop = false;
     if (progress && !progress(0, total)) return CsvResult::Cancelled;
 
-    for (int i = 0; i < PlotModel::kChannels && !stop; ++i) {
+    for (int i = 0; i < PlotModel::kChannels; ++i) {
         const std::string quoted = Quoted(model.ChannelAt(i).Title);
         // Walked in slices, so progress (which may run the event loop) is asked between them.
-        for (std::size_t begin = 0; begin < rows && !stop; begin += kProgressRows) {
+        for (std::size_t begin = 0; begin < rows; begin += kProgressRows) {
             const std::size_t end = std::min(rows, begin + static_cast<std::size_t>(kProgressRows));
             store.ForEachPoint(i, begin, end, [&](double x, double y) {
                 buf += quoted;
@@ -104,23 +130,14 @@ CsvResult WritePointsCsv(const PlotModel& model, std::ostream& out, const CsvPro
                 buf += "\r\n";
                 ++done;
             });
-            if (buf.size() >= kFlushBytes) {
-                out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
-                buf.clear();
-                if (!out) return CsvResult::Failed;
-            }
+            if (!FlushFull(buf, out)) return CsvResult::Failed;
             if (done >= nextProgress) {
                 nextProgress = done + kProgressRows;
-                if (progress && !progress(done, total)) return CsvResult::Cancelled;
-                if (store.Generation() != generation) return CsvResult::Failed;
+                if (const auto stop = Interrupted(progress, done, total, store, generation)) return *stop;
             }
         }
     }
-    out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
-    out.flush();
-    if (!out) return CsvResult::Failed;
-    if (progress) progress(total, total);
-    return CsvResult::Written;
+    return Finish(buf, out, progress, total);
 }
 
 std::string PointsCsv(const PlotModel& model) {
@@ -158,10 +175,6 @@ template <class Write> CsvResult ExportThroughPartial(const std::filesystem::pat
 }
 
 } // namespace
-
-} // namespace mirota
-
-namespace mirota {
 
 CsvResult ExportPointsCsv(const PlotModel& model, const std::filesystem::path& target,
                           const CsvProgress& progress) {
@@ -260,19 +273,10 @@ CsvResult WriteTableCsv(const PlotModel& model, std::ostream& out, const CsvTabl
         const std::size_t sliceEnd = std::min(end, row + static_cast<std::size_t>(kProgressRows));
         for (; row < sliceEnd; ++row)
             format.AppendRow(buf, row, first);
-        if (buf.size() >= kFlushBytes) {
-            out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
-            buf.clear();
-            if (!out) return CsvResult::Failed;
-        }
-        if (progress && !progress(row - begin, total)) return CsvResult::Cancelled;
-        if (store.Generation() != generation) return CsvResult::Failed;
+        if (!FlushFull(buf, out)) return CsvResult::Failed;
+        if (const auto stop = Interrupted(progress, row - begin, total, store, generation)) return *stop;
     }
-    out.write(buf.data(), static_cast<std::streamsize>(buf.size()));
-    out.flush();
-    if (!out) return CsvResult::Failed;
-    if (progress) progress(total, total);
-    return CsvResult::Written;
+    return Finish(buf, out, progress, total);
 }
 
 std::string TableCsv(const PlotModel& model, const CsvTableOptions& options) {

@@ -14,7 +14,31 @@
 
 namespace mirota {
 
-QtMessageLoop::QtMessageLoop() : receiver_(std::make_unique<QObject>()) {
+namespace {
+
+QEvent::Type RunPostedJobEvent() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+// The loop's QObject in the GUI thread: parent of its timers and notifiers, and receiver of one
+// event per posted job.
+class JobReceiver : public QObject {
+public:
+    explicit JobReceiver(std::function<void()> runPostedJob) : runPostedJob_(std::move(runPostedJob)) {}
+    bool event(QEvent* e) override {
+        if (e->type() != RunPostedJobEvent()) return QObject::event(e);
+        runPostedJob_();
+        return true;
+    }
+
+private:
+    std::function<void()> runPostedJob_;
+};
+
+} // namespace
+
+QtMessageLoop::QtMessageLoop() : receiver_(std::make_unique<JobReceiver>([this] { RunPostedJob(); })) {
     clock_.start();
 }
 
@@ -49,13 +73,26 @@ bool QtMessageLoop::WaitForMessage(std::uint32_t timeoutMs) {
     }
 }
 
+// Qt is not built with ThreadSanitizer: a job handed over inside a queued functor call would be
+// destroyed by whichever thread drops the last reference, synchronised only inside Qt. Here the job
+// crosses threads under postedMutex_ and ends in the GUI thread; the event only says that one is there.
 void QtMessageLoop::Post(Job job) {
-    QMetaObject::invokeMethod(
-        receiver_.get(),
-        [job = std::move(job)] {
-            if (job) job();
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard lock(postedMutex_);
+        posted_.push_back(std::move(job));
+    }
+    QCoreApplication::postEvent(receiver_.get(), new QEvent(RunPostedJobEvent()));
+}
+
+void QtMessageLoop::RunPostedJob() {
+    Job job;
+    {
+        std::lock_guard lock(postedMutex_);
+        if (posted_.empty()) return;
+        job = std::move(posted_.front());
+        posted_.pop_front();
+    }
+    if (job) job();
 }
 
 bool QtMessageLoop::HandOver(Job job, const std::function<bool()>& abandon) {
@@ -98,6 +135,13 @@ TimerId QtMessageLoop::WatchReadable(int fd, Job onReadable) {
                      [onReadable = std::move(onReadable)] { onReadable(); });
     watches_[id] = notifier;
     return id;
+}
+
+DescriptorWatch QtMessageLoop::DescriptorWatcher() {
+    return [this](int fd, std::function<void()> onReadable) -> std::function<void()> {
+        const TimerId id = WatchReadable(fd, std::move(onReadable));
+        return [this, id] { UnwatchReadable(id); };
+    };
 }
 
 void QtMessageLoop::UnwatchReadable(TimerId id) {

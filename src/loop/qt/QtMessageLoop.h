@@ -5,17 +5,23 @@
 // - ProcessMessages runs every pending event once (QCoreApplication::processEvents).
 // - WaitForMessage blocks in the event dispatcher until an event arrives (true, already processed
 //   events included) or the time is up (false).
-// - Post and HandOver queue a job through a QObject of the GUI thread; HandOver's caller waits and can
-//   give up through its abandon predicate or when the loop terminates. An abandoned job never runs.
-// - StartTimer uses QTimer; WatchReadable calls back when a file descriptor becomes readable.
+// - Post and HandOver queue a job in the loop's own list, under its mutex, and post an event to a
+//   QObject of the GUI thread, which runs the oldest job per event: the job is handed from thread to
+//   thread, and destroyed, only under that mutex and in the GUI thread. HandOver's caller waits and
+//   can give up through its abandon predicate or when the loop terminates. An abandoned job never runs.
+// - StartTimer uses QTimer; WatchReadable calls back when a file descriptor becomes readable (also as
+//   a DescriptorWatch for other components).
+#include "loop/DescriptorWatch.h"
 #include "loop/MessageLoop.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 
 #include <atomic>
+#include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 
 class QSocketNotifier;
 class QTimer;
@@ -41,12 +47,20 @@ public:
     // for UnwatchReadable; the watch must be removed before fd is closed.
     TimerId WatchReadable(int fd, Job onReadable);
     void UnwatchReadable(TimerId id);
+    // WatchReadable and UnwatchReadable as the DescriptorWatch that components such as the messenger
+    // and the request watcher are given; the loop must outlive the watches.
+    DescriptorWatch DescriptorWatcher();
 
     // The QObject through which jobs reach the GUI thread.
     QObject* Receiver() const { return receiver_.get(); }
 
 private:
+    // Runs the oldest posted job (one per posted event).
+    void RunPostedJob();
+
     QElapsedTimer clock_;
+    std::mutex postedMutex_;
+    std::deque<Job> posted_;
     std::unique_ptr<QObject> receiver_;
     TimerId nextId_ = 1;
     std::map<TimerId, QTimer*> timers_;

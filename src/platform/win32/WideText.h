@@ -1,12 +1,6 @@
 #pragma once
 // UTF-8 and UTF-16 texts for the wide Win32 calls (header only, for the win32 services).
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WinApi.h"
 
 #include <string>
 #include <string_view>

@@ -32,11 +32,11 @@ struct ValueDesign {
 // In index order.
 const ValueDesign kValues[6] = {
     {"chkTorque1", "Torque_1", "adspTorque1", "pnlTorque1Panel", QColor(231, 64, 17)},
-    {"chkTorque2", "Torque_2", "adspTorque2", "pnlTorque2Panel", QColor(0, 135, 132)},
+    {"chkTorque2", "Torque_2", "adspTorque2", "pnlTorque2Panel", look::Teal()},
     {"chkSpeed1", "Speed_1", "adspSpeed1", "pnlSpeed1Panel", QColor(79, 36, 84)},
     {"chkSpeed2", "Speed_2", "adspSpeed2", "pnlSpeed2Panel", QColor(231, 64, 17)},
     {"chkAngle", "Angle", "adspAngle", "pnlAnglePanel", QColor(79, 36, 84)},
-    {"chkAngleSpeed", "Angle Speed", "adspAngleSpeed", "pnlAngleSpeedPanel", QColor(0, 135, 132)},
+    {"chkAngleSpeed", "Angle Speed", "adspAngleSpeed", "pnlAngleSpeedPanel", look::Teal()},
 };
 
 // Panels from the top: Torque 1, Speed 1, Angle, Torque 2, Speed 2, Angle Speed.

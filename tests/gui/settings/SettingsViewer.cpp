@@ -4,6 +4,7 @@
 // Actions run one after another, a second apart: "load=<file>" loads a configuration file,
 // "save=<file>" saves one, "apply" presses Apply, "enter=<row>:<text>" gives a row a new value,
 // "quit" closes the window.
+#include "../../support/ScreenFakes.h"
 #include "control/ui/QtDialogs.h"
 #include "devsim/DeviceSimulator.h"
 #include "loop/qt/QtMessageLoop.h"
@@ -16,19 +17,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-
-class ViewerHost : public mirota::ScreenHost {
-public:
-    bool Unplugged() const override { return false; }
-    void ClosingCurrentFrame(bool error) override {
-        std::fprintf(stderr, "ClosingCurrentFrame(%s)\n", error ? "true" : "false");
-        QTimer::singleShot(0, qApp, &QApplication::quit);
-    }
-};
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -55,7 +43,11 @@ int main(int argc, char** argv) {
     }
     mirota::TComPort port(loop, mirota::devsim::MakeSimulatedBackend(device));
     port.Open();
-    ViewerHost host;
+    mirota::test::FakeHost host;
+    host.onClosing = [](bool error) {
+        std::fprintf(stderr, "ClosingCurrentFrame(%s)\n", error ? "true" : "false");
+        QTimer::singleShot(0, qApp, &QApplication::quit);
+    };
     mirota::QtDialogs dialogs;
     mirota::ScreenArgs args{host, loop, dialogs, &port, description, "FT12AB34", version};
     mirota::TfrmSettingsFrameView window(args, cfg);

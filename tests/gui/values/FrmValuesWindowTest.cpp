@@ -3,7 +3,7 @@
 // time against the scripted line device of the unit tests.
 #include "values/ui/FrmValuesWindow.h"
 
-#include "../../support/RecordingDialogs.h"
+#include "../../support/ScreenFakes.h"
 #include "../../support/WatchedBackend.h"
 #include "../../unit/values/LineDevice.h"
 #include "loop/SimulatedLoop.h"
@@ -26,13 +26,7 @@
 namespace mirota {
 namespace {
 
-class Host : public ScreenHost {
-public:
-    bool Unplugged() const override { return false; }
-    void ClosingCurrentFrame(bool e) override { closings.push_back(e); }
-    std::vector<bool> closings;
-};
-
+using test::FakeHost;
 using QuietDialogs = test::RecordingDialogs;
 
 class FrmValuesWindowTest : public ::testing::Test {
@@ -75,7 +69,7 @@ protected:
     SimulatedLoop loop;
     testing::LineDevice device;
     TComPort port;
-    Host host;
+    FakeHost host;
     QuietDialogs dialogs;
     std::filesystem::path cfgDir;
     std::unique_ptr<TfrmValuesFrameView> window;

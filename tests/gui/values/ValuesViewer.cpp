@@ -3,7 +3,9 @@
 //   values_viewer [description] [seconds] [screenshot.png]
 #include "values/ui/FrmValuesWindow.h"
 
+#include "../../support/ScreenFakes.h"
 #include "../../unit/values/LineDevice.h"
+#include "control/ui/QtDialogs.h"
 #include "loop/qt/QtMessageLoop.h"
 #include "values/ui/ValuePlot.h"
 
@@ -17,26 +19,6 @@
 #include <cstdio>
 
 namespace {
-
-class ViewerHost : public mirota::ScreenHost {
-public:
-    bool Unplugged() const override { return false; }
-    void ClosingCurrentFrame(bool) override { QTimer::singleShot(0, qApp, &QApplication::quit); }
-};
-
-class ViewerDialogs : public mirota::Dialogs {
-public:
-    mirota::DialogResult ShowDialog(mirota::DialogKind, const std::string& t,
-                                    mirota::DialogButtons) override {
-        std::fprintf(stderr, "dialog: %s\n", t.c_str());
-        return mirota::DialogResult::Ok;
-    }
-    mirota::DialogResult ShowSystemBox(const std::string& t, const std::string& c, mirota::DialogKind,
-                                       mirota::DialogButtons) override {
-        std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
-        return mirota::DialogResult::Ok;
-    }
-};
 
 std::string Number(double v) {
     char buf[32];
@@ -84,13 +66,15 @@ int main(int argc, char** argv) {
     };
     mirota::TComPort port(loop, device.MakeBackend());
     port.Open();
-    ViewerHost host;
-    ViewerDialogs dialogs;
+    mirota::test::FakeHost host;
+    host.onClosing = [](bool) { QTimer::singleShot(0, qApp, &QApplication::quit); };
+    mirota::QtDialogs dialogs;
     mirota::ScreenArgs args{host, loop, dialogs, &port, description, "FT12AB34", 0};
     const std::filesystem::path cfg =
         std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()) / "_cfg";
     mirota::TfrmValuesFrameView window(
         args, std::filesystem::exists(cfg) ? cfg : std::filesystem::path(MIROTA_DATA_CFG));
+    dialogs.SetOwner(&window);
     for (int i = 0; i < 6; ++i)
         window.Box(i)->setChecked(window.Panel(i)->isVisibleTo(&window));
     window.Show();

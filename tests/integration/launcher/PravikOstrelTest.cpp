@@ -70,10 +70,7 @@ protected:
 
         MessengerOptions options;
         options.Directory = (dir / "msg").string();
-        options.Watch = [this](int fd, std::function<void()> onReadable) -> std::function<void()> {
-            const TimerId id = loop.WatchReadable(fd, std::move(onReadable));
-            return [this, id] { loop.UnwatchReadable(id); };
-        };
+        options.Watch = loop.DescriptorWatcher();
         messenger = CreatePlatformMessenger(loop, options);
         endpoint = messenger->CreateEndpoint();
         ASSERT_TRUE(endpoint);

@@ -11,7 +11,7 @@
 #include "terminal/FrmTerminal.h"
 #include "values/FrmValues.h"
 
-#include "../../support/RecordingDialogs.h"
+#include "../../support/ScreenFakes.h"
 #include "../../support/WatchedBackend.h"
 
 #include <gtest/gtest.h>
@@ -128,18 +128,6 @@ std::ostream& operator<<(std::ostream& os, const Case& c) {
 
 // ---- fakes -----------------------------------------------------------------------------------------
 
-class Host : public ScreenHost {
-public:
-    bool unplugged = false;
-    std::vector<bool> closings;
-    std::function<void()> onClosing;
-    bool Unplugged() const override { return unplugged; }
-    void ClosingCurrentFrame(bool e) override {
-        closings.push_back(e);
-        if (onClosing) onClosing();
-    }
-};
-
 // The user reads each box for 200 ms before pressing OK (the loop runs meanwhile), answers Yes and
 // types 300 into input boxes.
 struct MatrixDialogs : test::RecordingDialogs {
@@ -228,7 +216,7 @@ public:
                                                    [this](const char*, std::size_t n) { OnWrite(n); }));
         port->Open();
         // As the main window does: the screen is let go once its close handling has returned.
-        host.onClosing = [this] { loop.Post([this] { LetGo(); }); };
+        host.onClosing = [this](bool) { loop.Post([this] { LetGo(); }); };
         switch (screen) {
         case Screen::Power:
             power = std::make_unique<TfrmPowerFrame>(host, loop, dialogs, port.get(), "S1", powerView);
@@ -369,7 +357,7 @@ public:
     SimulatedLoop loop;
     std::unique_ptr<devsim::DeviceSimulator> device;
     std::unique_ptr<TComPort> port;
-    Host host;
+    test::FakeHost host;
     MatrixDialogs dialogs{loop};
     PowerView powerView;
     ValuesViewFake valuesView;

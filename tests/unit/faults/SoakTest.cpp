@@ -8,7 +8,7 @@
 #include "settings/FrmSettings.h"
 #include "values/FrmValues.h"
 
-#include "../../support/RecordingDialogs.h"
+#include "../../support/ScreenFakes.h"
 #include "../../support/WatchedBackend.h"
 
 #include <gtest/gtest.h>
@@ -67,13 +67,6 @@ void operator delete[](void* p, std::size_t) noexcept {
 
 namespace mirota {
 namespace {
-
-class Host : public ScreenHost {
-public:
-    bool Unplugged() const override { return false; }
-    void ClosingCurrentFrame(bool e) override { closings.push_back(e); }
-    std::vector<bool> closings;
-};
 
 // Yes/No questions are not answered Yes; input boxes take "300" unless a pass sets another value.
 struct SoakDialogs : test::RecordingDialogs {
@@ -142,7 +135,7 @@ void StreamValuesFor(int hours) {
     CountingBackend& line = *counting;
     TComPort port(loop, std::move(counting));
     port.Open();
-    Host host;
+    test::FakeHost host;
     SoakDialogs dialogs;
     TickedView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG,
@@ -231,7 +224,7 @@ TEST(SettingsSoak, ThousandPassesLeaveNothingBehind) {
     devsim::DeviceSimulator device(loop, options);
     TComPort port(loop, devsim::MakeSimulatedBackend(device));
     port.Open();
-    Host host;
+    test::FakeHost host;
     SoakDialogs dialogs;
     struct View : SettingsView {
         std::vector<std::string> boxes;

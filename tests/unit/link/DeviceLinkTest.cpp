@@ -505,6 +505,37 @@ TEST_F(LinkFixture, GuardedEntriesDeferWhenIdleAndBoundHandlersStopOnceDetached)
     EXPECT_TRUE(w->link.bErrorOccures());
 }
 
+// The filters outlive a link here, so what it leaves bound to the port (which outlives both) shows.
+TEST_F(LinkFixture, BoundPacketFiltersAreLetGoOnDetachAndWhenTheLinkEnds) {
+    struct Hooks : LinkHooks {
+        void CloseOnFailure() override {}
+    };
+    for (const bool detach : {true, false}) {
+        SCOPED_TRACE(detach ? "detached" : "destroyed");
+        TComDataPacket packets, replies;
+        Hooks hooks;
+        auto link = std::make_unique<DeviceLink>(loop, dialogs, &port, &main, LinkPolicy{}, hooks, &replies);
+        replies.OnPacket = [](TComDataPacket*, const std::string&) {};
+        link->BindPacketFilters(packets, "%007");
+        EXPECT_EQ(packets.ComPort(), &port);
+        EXPECT_EQ(replies.ComPort(), &port);
+        EXPECT_EQ(packets.StartString(), "%007");
+        EXPECT_EQ(replies.StartString(), "");
+        EXPECT_EQ(packets.StopString(), std::string(1, ESC));
+        EXPECT_EQ(replies.StopString(), std::string(1, ESC));
+        EXPECT_FALSE(replies.OnPacket); // until a checked command arms it
+        packets.OnPacket = [](TComDataPacket*, const std::string&) {};
+        if (detach)
+            link->Detach();
+        else
+            link.reset();
+        EXPECT_EQ(packets.ComPort(), nullptr);
+        EXPECT_EQ(replies.ComPort(), nullptr);
+        EXPECT_FALSE(packets.OnPacket);
+        EXPECT_FALSE(replies.OnPacket);
+    }
+}
+
 TEST_F(LinkFixture, DestroyedLinkReleasesOnlyItsOwnPortHandlers) {
     {
         auto w = Window();

@@ -625,7 +625,7 @@ TEST_F(SequencerTest, TheScreenIsReleasedOnlyOnceNoHandlerOfItRuns) {
     Enter(0, "123456");
     bool releasedBusy = true;
     bool released = false;
-    host.onClosing = [&] {
+    host.onClosing = [&](bool) {
         frame->Detach();
         frame->WhenIdle([&] {
             released = true;

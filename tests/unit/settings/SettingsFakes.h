@@ -1,6 +1,6 @@
 #pragma once
 // Fakes around the settings screen's logic: the host (control screen), the dialogs and the window.
-#include "../../support/RecordingDialogs.h"
+#include "../../support/ScreenFakes.h"
 #include "link/Dialogs.h"
 #include "screen/Screens.h"
 #include "settings/FrmSettings.h"
@@ -13,17 +13,7 @@
 
 namespace mirota::testing {
 
-struct FakeHost : ScreenHost {
-    bool unplugged = false;
-    std::vector<bool> closings; // aErrorOccures of each ClosingCurrentFrame
-    std::function<void()> onClosing;
-    bool Unplugged() const override { return unplugged; }
-    void ClosingCurrentFrame(bool aErrorOccures) override {
-        closings.push_back(aErrorOccures);
-        if (onClosing) onClosing();
-    }
-};
-
+using test::FakeHost;
 using test::ShownBox;
 // The settings tests answer Yes/No questions and input boxes through answers and inputs.
 using FakeDialogs = test::RecordingDialogs;

@@ -1,7 +1,7 @@
 // The values screen against the device simulator in simulated time: the protocol as both sides see it.
 #include "values/FrmValues.h"
 
-#include "../../support/RecordingDialogs.h"
+#include "../../support/ScreenFakes.h"
 #include "devsim/DeviceSimulator.h"
 #include "loop/SimulatedLoop.h"
 
@@ -10,13 +10,7 @@
 namespace mirota {
 namespace {
 
-class Host : public ScreenHost {
-public:
-    bool Unplugged() const override { return false; }
-    void ClosingCurrentFrame(bool e) override { closings.push_back(e); }
-    std::vector<bool> closings;
-};
-
+using test::FakeHost;
 using test::RecordingDialogs;
 
 class QuietView : public ValuesView {
@@ -35,7 +29,7 @@ TEST(FrmValuesDevice, StreamsCalibratesZeroesAndStopsWithTheSimulatedDevice) {
     devsim::DeviceSimulator device(loop);
     TComPort port(loop, devsim::MakeSimulatedBackend(device));
     port.Open();
-    Host host;
+    FakeHost host;
     RecordingDialogs dialogs;
     QuietView view;
     TfrmValuesFrame frame(host, loop, dialogs, &port, "Mirota DMS", "S1", view, MIROTA_DATA_CFG);

@@ -1,6 +1,7 @@
 // The values screen's logic under simulated time against a scripted device on the line.
 #include "values/FrmValues.h"
 
+#include "../../support/ScreenFakes.h"
 #include "LineDevice.h"
 #include "loop/SimulatedLoop.h"
 #include "values/ComponentConfiguration.h"
@@ -14,33 +15,8 @@ namespace {
 
 using testing::LineDevice;
 
-class FakeHost : public ScreenHost {
-public:
-    explicit FakeHost(MessageLoop& l) : loop(l) {}
-    bool Unplugged() const override { return unplugged; }
-    void ClosingCurrentFrame(bool aErrorOccures) override {
-        closings.push_back(aErrorOccures);
-        closedAt = static_cast<std::int64_t>(loop.TickCount());
-    }
-    MessageLoop& loop;
-    bool unplugged = false;
-    std::vector<bool> closings;
-    std::int64_t closedAt = -1;
-};
-
-class FakeDialogs : public Dialogs {
-public:
-    DialogResult ShowDialog(DialogKind, const std::string& text, DialogButtons) override {
-        texts.push_back(text);
-        return DialogResult::Ok;
-    }
-    DialogResult ShowSystemBox(const std::string& text, const std::string& caption, DialogKind,
-                               DialogButtons) override {
-        texts.push_back(caption + "|" + text);
-        return DialogResult::Ok;
-    }
-    std::vector<std::string> texts;
-};
+using test::FakeDialogs;
+using test::FakeHost;
 
 class FakeView : public ValuesView {
 public:
@@ -120,7 +96,7 @@ TEST_F(FrmValuesTest, OpeningStartsTheStreamWithPacedCommands) {
     EXPECT_EQ(view.caption, "Values(12345)");
     EXPECT_EQ(frame->strVersion, " DMS");
     loop.RunFor(1000);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(device.Count("$6661"), 1); // answered: not repeated
 }
 
@@ -133,7 +109,7 @@ TEST_F(FrmValuesTest, NothingIsSentBeforeStartNorAfterBeingLetGo) {
     frame->Start();
     loop.RunFor(12000);
     EXPECT_EQ(device.ReceivedText(), "");
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_EQ(frame->TI_CheckAlive(), nullptr);
 }
 
@@ -189,7 +165,7 @@ TEST_F(FrmValuesTest, UnreadablePacketsStillKeepTheLinkAlive) {
         Packet("abc");
         loop.RunFor(2000);
     }
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_TRUE(host.closings.empty());
     // Keep-alive "1" every 5 s.
     EXPECT_GE(device.Count("1"), 3);
@@ -198,10 +174,11 @@ TEST_F(FrmValuesTest, UnreadablePacketsStillKeepTheLinkAlive) {
 TEST_F(FrmValuesTest, SilentDeviceIsReportedAtTheSecondTick) {
     OpenSettled();
     loop.RunFor(9000);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
     loop.RunFor(1000); // second tick, 5 s + 5 s after the timer was started
-    ASSERT_EQ(dialogs.texts.size(), 1u);
-    EXPECT_EQ(dialogs.texts[0], "Timeout...|The device does not respond. \r\nPlease restart the device!");
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Timeout...");
+    EXPECT_EQ(dialogs.shown[0].text, "The device does not respond. \r\nPlease restart the device!");
     ASSERT_EQ(host.closings.size(), 1u);
     EXPECT_TRUE(host.closings[0]);
     EXPECT_EQ(view.closeCalls, 1);
@@ -239,7 +216,7 @@ TEST_F(FrmValuesTest, WithoutConfigurationNoPanelButALiveStream) {
         loop.RunFor(1000);
     }
     EXPECT_EQ(frame->DisplayValue(0), 1.0);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 struct ButtonCase {
@@ -274,7 +251,7 @@ TEST_P(ButtonCommandTest, SendsItsCommandAndNeedsItsAnswer) {
     loop.RunFor(600);
     EXPECT_EQ(device.Count(c.sent), 1); // answered: no repetition
     EXPECT_EQ(device.Count("\x1b"), 0);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Buttons, ButtonCommandTest,
@@ -309,8 +286,9 @@ TEST_F(FrmValuesTest, NeverAnsweredMeasureIsSentFourTimesThenTheMessage) {
     EXPECT_EQ(device.ReceivedText().substr(0, 4 * 6 + 3 * 3),
               "$2010\r\x1b\x1b\x1b$2010\r\x1b\x1b\x1b$2010\r\x1b\x1b\x1b$2010\r");
     EXPECT_EQ(device.Count("$2010\r"), 4);
-    ASSERT_EQ(dialogs.texts.size(), 1u);
-    EXPECT_EQ(dialogs.texts[0], "Timeout...|The last command was not executed properly!");
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].caption, "Timeout...");
+    EXPECT_EQ(dialogs.shown[0].text, "The last command was not executed properly!");
     EXPECT_TRUE(frame->ButtonPressed(CommandButton::Measure));
     EXPECT_FALSE(frame->ButtonPressed(CommandButton::Fifty));
     EXPECT_TRUE(frame->ButtonEnabled(CommandButton::Measure));
@@ -328,14 +306,14 @@ TEST_F(FrmValuesTest, RepetitionsCountAcrossCommands) {
     loop.RunFor(1500);
     EXPECT_EQ(device.Count("$200"), 3);
     EXPECT_EQ(frame->Link().iResendCount(), 2);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
     // The next unanswered command is sent twice in all before the message.
     device.ClearReceived();
     device.answers.erase("$2012\r");
     frame->ClickButton(CommandButton::Hundred);
     loop.RunFor(5000);
     EXPECT_EQ(device.Count("$2012\r"), 2);
-    ASSERT_EQ(dialogs.texts.size(), 1u);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
 }
 
 TEST_F(FrmValuesTest, UnansweredStreamSwitchRepeatsItself) {
@@ -356,8 +334,8 @@ TEST_F(FrmValuesTest, UnansweredStopRepeatsTheStopNotTheLastButtonsCommand) {
     frame->FormClose();
     EXPECT_EQ(device.ReceivedText().substr(0, 15), "$6660\r\x1b\x1b\x1b$6660\r");
     EXPECT_EQ(device.Count("$2013"), 0);
-    for (const auto& t : dialogs.texts)
-        ADD_FAILURE() << t;
+    for (const auto& b : dialogs.shown)
+        ADD_FAILURE() << b.caption << "|" << b.text;
 }
 
 TEST_F(FrmValuesTest, LatchingButtonGroups) {
@@ -416,7 +394,8 @@ TEST_F(FrmValuesTest, ClosingSendsTheStopAndWaits) {
     EXPECT_EQ(device.ReceivedText(), "$6660\r");
     ASSERT_EQ(host.closings.size(), 1u);
     EXPECT_FALSE(host.closings[0]);
-    EXPECT_EQ(static_cast<std::uint64_t>(host.closedAt), t0 + 360 + 1500);
+    ASSERT_EQ(host.closedAt.size(), 1u);
+    EXPECT_EQ(host.closedAt[0], t0 + 360 + 1500);
     frame->FormClose(); // only once
     EXPECT_EQ(host.closings.size(), 1u);
 }
@@ -429,8 +408,9 @@ TEST_F(FrmValuesTest, ClosingDuringAPendingCommandSendsNoStopButStillWaits) {
     frame->FormClose();
     EXPECT_EQ(device.Count("$6660"), 0);
     // The wait is 1.5 s; the pending command's repetition runs inside it and may lengthen it.
-    EXPECT_GE(static_cast<std::uint64_t>(host.closedAt), t0 + 1500);
-    EXPECT_LT(static_cast<std::uint64_t>(host.closedAt), t0 + 1500 + 600);
+    ASSERT_EQ(host.closedAt.size(), 1u);
+    EXPECT_GE(host.closedAt[0], t0 + 1500);
+    EXPECT_LT(host.closedAt[0], t0 + 1500 + 600);
     ASSERT_EQ(host.closings.size(), 1u);
     EXPECT_FALSE(host.closings[0]);
 }
@@ -484,15 +464,15 @@ TEST_F(FrmValuesTest, LettingGoInsideANestedWaitDefersTheDestructionAndStopsEver
     loop.RunFor(12000);
     EXPECT_EQ(device.ReceivedText(), ""); // no keep-alive, no repetition
     EXPECT_EQ(frame->DisplayValue(0), 0.0);
-    EXPECT_TRUE(dialogs.texts.empty());
+    EXPECT_TRUE(dialogs.shown.empty());
 }
 
 TEST_F(FrmValuesTest, PortFailureIsReportedOnceAndClosesWithTheFailureFlag) {
     OpenSettled();
     device.HangUp();
     loop.RunFor(10);
-    ASSERT_EQ(dialogs.texts.size(), 1u);
-    EXPECT_EQ(dialogs.texts[0],
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
               "The communication with the device failed.\r\nMake sure that the device is properly "
               "connected.\r\nPlease restart the device.");
     ASSERT_EQ(host.closings.size(), 1u);
@@ -502,7 +482,7 @@ TEST_F(FrmValuesTest, PortFailureIsReportedOnceAndClosesWithTheFailureFlag) {
     frame->ClickButton(CommandButton::Measure);
     loop.RunFor(12000);
     EXPECT_EQ(device.ReceivedText(), ""); // the port is given up
-    EXPECT_EQ(dialogs.texts.size(), 1u);
+    EXPECT_EQ(dialogs.shown.size(), 1u);
 }
 
 } // namespace

@@ -15,7 +15,7 @@ bool ProgramFileVersionSource::FileExists(const std::string& path) const {
 bool ProgramFileVersionSource::GetFileVersion(const std::string& path, TFileVersionNumbers& version) const {
     FileVersion found;
     if (!ReadFileVersion(path, found)) return false;
-    version = TFileVersionNumbers{found.Major, found.Minor, found.Release, found.Build};
+    version = found;
     return true;
 }
 

@@ -5,7 +5,6 @@
 // box of the shell that waits for someone to close it. The process handles of the started programs
 // are kept until they have ended (ReapFinished), so Children() names the running ones as on Linux.
 #include "launcher/FrmMainStart.h"
-#include "platform/ProgramNames.h"
 
 #include "platform/win32/WideText.h"
 
@@ -17,13 +16,56 @@
 
 namespace mirota {
 
-struct PlatformControlStarter::Backend {
-    std::vector<HANDLE> Processes;
-    ~Backend() {
-        for (HANDLE process : Processes)
+namespace {
+
+class Win32Backend : public PlatformControlStarter::Backend {
+public:
+    ~Win32Backend() override {
+        for (HANDLE process : processes_)
             ::CloseHandle(process);
     }
+
+    bool Start(const std::string& program, const ControlStartParameters& parameters) override {
+        const std::u16string line16 = WindowsParameterLine(parameters);
+        const std::wstring line(line16.begin(), line16.end());
+        const std::wstring file = win32::Widen(program);
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
+        info.hwnd = ::GetActiveWindow();
+        info.lpVerb = L"open";
+        info.lpFile = file.c_str();
+        info.lpParameters = line.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        if (!::ShellExecuteExW(&info)) return false;
+        // Null when the shell handed the file to a program that was running already (not for an .exe).
+        if (info.hProcess) processes_.push_back(info.hProcess);
+        return true;
+    }
+
+    void ReapFinished() override {
+        processes_.erase(std::remove_if(processes_.begin(), processes_.end(),
+                                        [](HANDLE process) {
+                                            if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT)
+                                                return false;
+                                            ::CloseHandle(process);
+                                            return true;
+                                        }),
+                         processes_.end());
+    }
+
+    std::vector<int> Children() const override {
+        std::vector<int> ids;
+        for (HANDLE process : processes_)
+            ids.push_back(static_cast<int>(::GetProcessId(process)));
+        return ids;
+    }
+
+private:
+    std::vector<HANDLE> processes_;
 };
+
+} // namespace
 
 std::string ProgramDirectory() {
     wchar_t buffer[MAX_PATH * 4];
@@ -35,53 +77,8 @@ std::string ProgramDirectory() {
     return win32::Narrow(path.substr(0, slash + 1));
 }
 
-std::string ControlProgramPath() {
-    const std::string dir = ProgramDirectory();
-    return dir.empty() ? std::string() : dir + kControlProgramFile;
-}
-
-PlatformControlStarter::PlatformControlStarter(std::string program)
-    : FProgram(program.empty() ? ControlProgramPath() : std::move(program)),
-      FBackend(std::make_unique<Backend>()) {}
-
-PlatformControlStarter::~PlatformControlStarter() = default;
-
-void PlatformControlStarter::ReapFinished() {
-    std::vector<HANDLE>& processes = FBackend->Processes;
-    processes.erase(std::remove_if(processes.begin(), processes.end(),
-                                   [](HANDLE process) {
-                                       if (::WaitForSingleObject(process, 0) == WAIT_TIMEOUT) return false;
-                                       ::CloseHandle(process);
-                                       return true;
-                                   }),
-                    processes.end());
-}
-
-std::vector<int> PlatformControlStarter::Children() const {
-    std::vector<int> ids;
-    for (HANDLE process : FBackend->Processes)
-        ids.push_back(static_cast<int>(::GetProcessId(process)));
-    return ids;
-}
-
-bool PlatformControlStarter::StartControlProgram(const ControlStartParameters& parameters) {
-    ReapFinished();
-    if (FProgram.empty()) return false;
-    const std::u16string line16 = WindowsParameterLine(parameters);
-    const std::wstring line(line16.begin(), line16.end());
-    const std::wstring file = win32::Widen(FProgram);
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_FLAG_NO_UI | SEE_MASK_NOCLOSEPROCESS;
-    info.hwnd = ::GetActiveWindow();
-    info.lpVerb = L"open";
-    info.lpFile = file.c_str();
-    info.lpParameters = line.c_str();
-    info.nShow = SW_SHOWNORMAL;
-    if (!::ShellExecuteExW(&info)) return false;
-    // Null when the shell handed the file to a program that was running already (not for an .exe).
-    if (info.hProcess) FBackend->Processes.push_back(info.hProcess);
-    return true;
+std::unique_ptr<PlatformControlStarter::Backend> PlatformControlStarter::CreateBackend() {
+    return std::make_unique<Win32Backend>();
 }
 
 } // namespace mirota

@@ -1,18 +1,11 @@
 #pragma once
 // Serial line on a Windows COM device ("\\.\COM3"), opened exclusively for overlapped I/O.
 #include "link/SerialBackend.h"
+#include "platform/win32/WinApi.h"
 
 #include <memory>
 #include <string>
 #include <thread>
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
 
 namespace mirota {
 

@@ -1,12 +1,6 @@
 #include "platform/win32/usb/Win32NotificationSource.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/win32/WinApi.h"
 // After windows.h, which it needs.
 #include <dbt.h>
 
