@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHideEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -66,14 +67,31 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     toolbar_->setFont(small);
     layout->addWidget(toolbar_);
 
-    // The cursor readout: the values under the mouse and the differences between markers A and B.
+    // Under the toolbar, one row: the cursor readout (the values under the mouse and the differences
+    // between markers A and B) and, at its right end, the state of a recording. The row keeps the
+    // height of two lines and takes no width from its texts, so neither widens the window or moves
+    // the plot when it changes; a readout cut short by a narrow window is whole in its tooltip.
     lblReadout_ = new QLabel(this);
     lblReadout_->setObjectName("lblReadout");
     lblReadout_->setAccessibleName("Cursor readout");
     lblReadout_->setFont(small);
     lblReadout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     lblReadout_->setContentsMargins(4, 1, 4, 1);
-    layout->addWidget(lblReadout_);
+    lblReadout_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    lblReadout_->setFixedHeight(2 * QFontMetrics(small).lineSpacing() + 2);
+    lblReadout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblRecording_ = new QLabel(this);
+    lblRecording_->setObjectName("lblRecording");
+    lblRecording_->setAccessibleName("Recording");
+    lblRecording_->setFont(small);
+    lblRecording_->setContentsMargins(6, 1, 6, 1);
+    lblRecording_->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    auto* status = new QHBoxLayout;
+    status->setContentsMargins(0, 0, 0, 0);
+    status->setSpacing(0);
+    status->addWidget(lblReadout_, 1);
+    status->addWidget(lblRecording_, 0, Qt::AlignTop);
+    layout->addLayout(status);
 
     plot_ = new QCustomPlot(this);
     plot_->setObjectName("xypltPlot");
@@ -230,11 +248,6 @@ TiXYPlot::TiXYPlot(PlotModel& model, QWidget* parent) : QWidget(parent), model_(
     actRecord_ = addTool("Record...", "actRecord", [this](bool on) { AskRecord(on); });
     actRecord_->setCheckable(true);
     actRecord_->setToolTip("Write every new point to a CSV file as it arrives");
-    lblRecording_ = new QLabel(toolbar_);
-    lblRecording_->setObjectName("lblRecording");
-    lblRecording_->setAccessibleName("Recording");
-    lblRecording_->setContentsMargins(6, 0, 6, 0);
-    toolbar_->addWidget(lblRecording_);
     recorder_ = std::make_unique<PointRecorder>(model_);
     clock_ = std::make_unique<QElapsedTimer>();
     clock_->start();
@@ -328,6 +341,7 @@ void TiXYPlot::UpdateReadout() {
     }
     const QString q = QString::fromStdString(text);
     lblReadout_->setText(q);
+    lblReadout_->setToolTip(q);
     lblReadout_->setAccessibleDescription(q);
 }
 

@@ -130,6 +130,34 @@ TEST_F(PlotToolsGuiTest, HoverAndMarkersShowValuesAndDifferences) {
     EXPECT_NE(both.indexOf("\u0394t 2"), -1) << both.toStdString();
 }
 
+TEST_F(PlotToolsGuiTest, ReadoutAndRecordingNeitherWidenNorMoveThePlot) {
+    Packet(T0, 1.234567, 1000.98765);
+    Packet(T0 + 2, -4.5678, 7.654321);
+    model.SetFollowing(false);
+    model.SetTimeRange({T0 - 1, T0 + 3});
+    plot->resize(plot->minimumSizeHint().width(), 400);
+    plot->ReplotNow();
+    QApplication::processEvents();
+    const int minimumWidth = plot->minimumSizeHint().width();
+    QCustomPlot* p = plot->Plot();
+    const QRect drawn = p->geometry();
+    auto at = [p](double t) { return QPoint(p->xAxis->coordToPixel(t), p->axisRect()->center().y()); };
+
+    QTest::mouseMove(p, at(T0 + 1));
+    QTest::mouseClick(p, Qt::LeftButton, Qt::NoModifier, at(T0 + 0.3));
+    QTest::mouseClick(p, Qt::LeftButton, Qt::ShiftModifier, at(T0 + 2.7));
+    ASSERT_TRUE(
+        plot->StartRecording(QString::fromStdString((dir / "a-recording-with-a-long-name.csv").string())));
+    QApplication::processEvents();
+    ASSERT_GT(plot->ReadoutLabel()->fontMetrics().horizontalAdvance(plot->ReadoutLabel()->text()),
+              minimumWidth)
+        << "the readout is not longer than the plot is wide; the check below would prove nothing";
+    EXPECT_EQ(plot->minimumSizeHint().width(), minimumWidth);
+    EXPECT_EQ(p->geometry(), drawn);
+    EXPECT_EQ(plot->ReadoutLabel()->toolTip(), plot->ReadoutLabel()->text()); // the whole text
+    EXPECT_TRUE(plot->RecordingLabel()->isVisible());
+}
+
 TEST_F(PlotToolsGuiTest, AxisMenuFixesAndReleasesTheRange) {
     Packet(T0, 1, 10);
     Packet(T0 + 1, 5, 20);
