@@ -222,9 +222,12 @@ std::string CsvTableFormatter::Header() const {
     return h;
 }
 
-void CsvTableFormatter::AppendNumber(std::string& out, double v) const {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
+void CsvTableFormatter::AppendNumber(std::string& out, double v, bool plain) const {
+    char buf[400]; // the longest fixed-point form of a double
+    // Seconds never with an exponent (the shortest form of 0.000012 would be 1.2e-05); values as
+    // they were received.
+    auto res = plain ? std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed)
+                     : std::to_chars(buf, buf + sizeof buf, v);
     if (options_.Decimal != '.')
         for (char* p = buf; p != res.ptr; ++p)
             if (*p == '.') *p = options_.Decimal;
@@ -244,7 +247,7 @@ bool CsvTableFormatter::AppendRow(std::string& out, std::size_t row, double firs
     const double t = store.TimeAt(row);
     time_->Append(out, t);
     out += options_.Separator;
-    AppendNumber(out, t - firstTime);
+    AppendNumber(out, t - firstTime, true);
     for (int i = 0; i < PlotModel::kChannels; ++i) {
         if (!shown_[i]) continue;
         out += options_.Separator;

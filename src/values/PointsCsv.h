@@ -56,7 +56,8 @@ public:
     bool AppendRow(std::string& out, std::size_t row, double firstTime);
 
 private:
-    void AppendNumber(std::string& out, double v) const;
+    // plain: fixed-point notation, never an exponent.
+    void AppendNumber(std::string& out, double v, bool plain = false) const;
     struct TimeText;
     const PlotModel& model_;
     CsvTableOptions options_;

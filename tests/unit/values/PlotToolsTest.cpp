@@ -156,6 +156,21 @@ TEST_F(TableCsvTest, ColumnPerShownChannelRowPerInstant) {
     EXPECT_EQ(AfterTime(lines[3]), "30,3,4.125");
 }
 
+TEST(TableCsv, SecondsAreWrittenWithoutExponent) {
+    PlotModel m;
+    m.ShowChannel(0, "Torque 1");
+    const double offsets[] = {0.0, 0.0000121593, 0.0004, 9.42029023, 86400.1234567};
+    for (double dt : offsets)
+        m.AddPoint(0, T0 + dt, 1);
+    const auto lines = Lines(TableCsv(m));
+    ASSERT_EQ(lines.size(), std::size(offsets) + 1);
+    for (std::size_t i = 0; i < std::size(offsets); ++i) {
+        const std::string seconds = AfterTime(lines[i + 1]).substr(0, AfterTime(lines[i + 1]).find(','));
+        EXPECT_EQ(seconds.find_first_of("eE"), std::string::npos) << seconds;
+        EXPECT_NEAR(std::stod(seconds), offsets[i], 1e-6) << seconds;
+    }
+}
+
 TEST_F(TableCsvTest, SeparatorAndDecimalMark) {
     struct Case {
         char sep, dec;
