@@ -3,7 +3,7 @@
 // in-process device simulator in real time. Each display is a label named by its caption whose text is
 // the shown text with precision and unit; the step buttons carry their captions and their Press action
 // steps the supply as a click does.
-#include "../../support/AtSpiClient.h"
+#include "../../support/AtSpiTestMain.h"
 #include "../../support/ScreenFakes.h"
 #include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
@@ -130,14 +130,5 @@ TEST_F(PowerAtSpi, StepButtonsCarryTheirCaptionsAndPressStepsTheSupply) {
 } // namespace mirota
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-    QApplication app(argc, argv);
-    mirota::test::AtSpiClient atspi;
-    if (const QString why = atspi.Connect(); !why.isEmpty()) {
-        std::fprintf(stderr, "%s: skipped\n", qPrintable(why));
-        return 77;
-    }
-    mirota::client = &atspi;
-    return RUN_ALL_TESTS();
+    return mirota::test::AtSpiTestMain(argc, argv, mirota::client);
 }

@@ -3,7 +3,7 @@
 // in-process device simulator streaming in real time. The displays are labels named by their captions
 // whose text is the shown text; the command buttons carry their captions and latched states, and
 // their actions send what a click sends.
-#include "../../support/AtSpiClient.h"
+#include "../../support/AtSpiTestMain.h"
 #include "devsim/DeviceSimulator.h"
 #include "link/ComPort.h"
 #include "loop/qt/QtMessageLoop.h"
@@ -138,14 +138,5 @@ TEST_F(ValuesAtSpi, ButtonsCarryTheirCaptionsAndStatesAndTheirActionsSendAsAClic
 } // namespace mirota
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    qputenv("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
-    QApplication app(argc, argv);
-    mirota::test::AtSpiClient atspi;
-    if (const QString why = atspi.Connect(); !why.isEmpty()) {
-        std::fprintf(stderr, "%s: skipped\n", qPrintable(why));
-        return 77;
-    }
-    mirota::client = &atspi;
-    return RUN_ALL_TESTS();
+    return mirota::test::AtSpiTestMain(argc, argv, mirota::client);
 }
