@@ -177,20 +177,32 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
                     held_.clear();
                     state_ = State::CsiDiscard;
                 }
+            } else if (b == 'P') {
+                // A device control string: kept from the emulation whole (its only one, the status
+                // request, answers unknown requests through a broken format and crashes).
+                held_.clear();
+                state_ = State::DeviceControl;
             } else {
                 out += held_;
                 held_.clear();
                 out.push_back(static_cast<char>(b));
-                if (b == ']' || b == 'P') // operating system command, device control string
-                    state_ = State::String;
-                else
-                    state_ = State::Ground;
+                state_ = b == ']' ? State::String : State::Ground; // "]": operating system command
             }
             break;
         case State::String:
             if (b == kEsc || b == kCan || b == kSub || b == kBel)
                 Ground(b, out); // BEL ends an operating system command; ESC may begin ST
             else
+                out.push_back(static_cast<char>(b));
+            break;
+        case State::DeviceControl:
+            // Ends as the emulation would end it: BEL, CAN, SUB, or ESC (ST, or the start of whatever
+            // escape follows). Controls inside are carried out, as the emulation does.
+            if (b == kEsc)
+                Ground(b, out);
+            else if (b == kBel || b == kCan || b == kSub)
+                state_ = State::Ground;
+            else if (IsC0(b))
                 out.push_back(static_cast<char>(b));
             break;
         case State::Csi:

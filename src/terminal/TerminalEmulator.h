@@ -29,6 +29,7 @@ namespace mirota {
 // - a control sequence broken off by ESC, CAN, SUB or a byte of 0x80 or above is dropped;
 // - the repeat sequence (ESC "[" n "b") is carried out here: the last printable byte passed on is
 //   repeated n times (at most kMaxRepeat); without such a byte, or with any other form, it is dropped.
+// - a device control string (ESC "P" ... ST) is dropped; the controls inside it are passed on;
 // - NUL and DEL are dropped (the emulation ignores them anyway, but not where this guard would).
 // Every other byte is passed on unchanged and in order.
 class TermInputGuard {
@@ -44,7 +45,7 @@ public:
     void Reset();
 
 private:
-    enum class State { Ground, Escape, Csi, CsiDiscard, String };
+    enum class State { Ground, Escape, Csi, CsiDiscard, String, DeviceControl };
     void Ground(unsigned char b, std::string& out);
     void EndCsi(unsigned char final, std::string& out);
     void Digit(unsigned char b);

@@ -164,6 +164,12 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"SeparatorsAfterIntermediateAndNul", std::string("\x1b$\0[", 4) + Repeat(';', 19) + "H",
                     "ok"},
         HostileCase{"RepeatAfterEscapeAndDelete", "\x1b\x7f[b", "ok"},
+        // The emulation's status request (a device control string) crashed on requests it does not
+        // know; device control strings are kept from it.
+        HostileCase{"UnknownStatusRequest", "\x1bP$qx\x1b\\", "ok"},
+        HostileCase{"StatusRequestEndedByBel", "\x1bP$q1$r%b\aab", "abok"},
+        HostileCase{"StatusRequestAfterIntermediate", "\x1b$P$qzz\x1b\\", "ok"},
+        HostileCase{"ControlStringBrokenOffByEscape", "\x1bP$qx\x1b[2Cab", "  abok"},
         // Counts beyond a signed 64-bit number overflowed the emulation's arithmetic.
         HostileCase{"HugeCountIsCapped", "x\x1b[5555555555555555555555Cy", "x" + Repeat(' ', 78) + "y"},
         HostileCase{"EscapeBeforeEscapeBeforeText", "\x1b\x1b[3.b\x1b[2b[3b\x1b(\x1b[b", "[3bbok"},
@@ -214,6 +220,12 @@ TEST(TermInputGuard, ParametersAboveTheLimitArePassedOnAsTheLimit) {
     std::string out;
     guard.Filter(in.data(), in.size(), out);
     EXPECT_EQ(out, "\x1b[9999;0000012;9999:7m\x1b[9999H");
+}
+
+TEST(TerminalEmulator, StatusRequestsInDeviceControlStringsAreNotAnswered) {
+    TerminalEmulator t;
+    t.Feed("\x1bP$qm\x1b\\\x1bP$q\"q\a");
+    EXPECT_FALSE(t.HasOutput());
 }
 
 TEST(TerminalEmulator, AnswersDeviceAttributesAndCursorPositionQueries) {
