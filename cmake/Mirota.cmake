@@ -1,7 +1,8 @@
 # Helpers shared by every area's CMakeLists.txt.
 
 # mirota_add_test(NAME <target> SOURCES ... LIBS ... [LABELS unit|integration|gui] [ENV ...])
-# One gtest executable, its cases registered with ctest and labelled so that a run can pick a layer.
+# One gtest executable, its cases registered with ctest and labelled so that a run can pick a layer;
+# built by the target tests_<label> too.
 function(mirota_add_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -9,6 +10,13 @@ function(mirota_add_test)
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
+  # tests_<label>: every test program of a layer, for builds that run only that layer.
+  foreach(label IN LISTS T_LABELS)
+    if(NOT TARGET tests_${label})
+      add_custom_target(tests_${label})
+    endif()
+    add_dependencies(tests_${label} ${T_NAME})
+  endforeach()
   set(props LABELS "${T_LABELS}")
   if(T_ENV)
     list(APPEND props ENVIRONMENT "${T_ENV}")
