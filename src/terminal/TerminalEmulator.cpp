@@ -213,6 +213,10 @@ void TermInputGuard::Filter(const char* data, std::size_t count, std::string& ou
                 Ground(b, out);
             } else if (b >= '0' && b <= '9') {
                 Digit(b);
+            } else if (IsC0(b)) {
+                // Carried out at once, as the emulation does inside a sequence; the sequence (and the
+                // parameter it is in) goes on.
+                out.push_back(static_cast<char>(b));
             } else {
                 if (b == ';' || b == ':') ++separators_;
                 held_.push_back(static_cast<char>(b));

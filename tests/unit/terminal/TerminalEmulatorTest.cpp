@@ -172,6 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"ControlStringBrokenOffByEscape", "\x1bP$qx\x1b[2Cab", "  abok"},
         // Counts beyond a signed 64-bit number overflowed the emulation's arithmetic.
         HostileCase{"HugeCountIsCapped", "x\x1b[5555555555555555555555Cy", "x" + Repeat(' ', 78) + "y"},
+        // A control inside a parameter does not end it.
+        HostileCase{"HugeCountAcrossAControl", "x\x1b[5555\a5555555555555555555Cy",
+                    "x" + Repeat(' ', 78) + "y"},
         HostileCase{"EscapeBeforeEscapeBeforeText", "\x1b\x1b[3.b\x1b[2b[3b\x1b(\x1b[b", "[3bbok"},
         HostileCase{"RepeatAfterCharacter", "x\x1b[3b", "xxxxok"},
         HostileCase{"RepeatWithHugeCountIsCapped", "\x1b[2000000000b\x1b[Hx\x1b[4000000000b\x1b[H",
@@ -220,6 +223,11 @@ TEST(TermInputGuard, ParametersAboveTheLimitArePassedOnAsTheLimit) {
     std::string out;
     guard.Filter(in.data(), in.size(), out);
     EXPECT_EQ(out, "\x1b[9999;0000012;9999:7m\x1b[9999H");
+    out.clear();
+    const std::string split = "\x1b[12\x1c"
+                              "345678\r9m"; // controls go out at once, the digits count on
+    guard.Filter(split.data(), split.size(), out);
+    EXPECT_EQ(out, "\x1c\r\x1b[9999m");
 }
 
 TEST(TerminalEmulator, StatusRequestsInDeviceControlStringsAreNotAnswered) {
