@@ -57,16 +57,23 @@ run() {
   fi
 }
 
-# Two targets at a time (the CI machine has two cores).
+# Two targets at a time (the CI machine has two cores), the terminal's longer run first, and the next
+# target as soon as either slot is free.
+ordered=()
+for t in "${targets[@]}"; do [ "$t" = fuzz_terminal ] && ordered=("$t"); done
+for t in "${targets[@]}"; do [ "$t" = fuzz_terminal ] || ordered+=("$t"); done
 failed=0
-pids=()
-for t in "${targets[@]}"; do
-  run "$t" &
-  pids+=($!)
-  if ((${#pids[@]} == 2)); then
-    wait "${pids[0]}" || failed=1
-    pids=("${pids[1]}")
+running=0
+for t in "${ordered[@]}"; do
+  if ((running == 2)); then
+    wait -n || failed=1
+    running=$((running - 1))
   fi
+  run "$t" &
+  running=$((running + 1))
 done
-for p in "${pids[@]}"; do wait "$p" || failed=1; done
+while ((running > 0)); do
+  wait -n || failed=1
+  running=$((running - 1))
+done
 exit "$failed"
