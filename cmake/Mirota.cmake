@@ -36,17 +36,22 @@ function(mirota_xvfb_test target)
   set_tests_properties(${target}_xvfb PROPERTIES LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 120)
 endfunction()
 
-# mirota_atspi_test(<test target>): the test program, whole, where a screen reader meets it: on a
-# virtual X display of its own with a private session bus, the accessibility bus and the AT-SPI registry
-# (tests/gui/run-on-xvfb.sh, tests/gui/run-with-a11y-bus.sh), Qt's AT-SPI bridge switched on; test
-# <target>, label gui, skipped without Xvfb, D-Bus or at-spi2-core. Not in sanitizer builds (as above).
-function(mirota_atspi_test target)
-  if(WIN32 OR CMAKE_CXX_FLAGS MATCHES "sanitize")
+# mirota_atspi_test(NAME <target> SOURCES ... LIBS ...): a test program with its own main that reads
+# its windows where a screen reader meets them: run whole on a virtual X display of its own with a
+# private session bus, the accessibility bus and the AT-SPI registry (tests/gui/run-on-xvfb.sh,
+# tests/gui/run-with-a11y-bus.sh), Qt's AT-SPI bridge switched on; test <target>, label gui, skipped
+# without Xvfb, D-Bus or at-spi2-core. Not built without the AT-SPI client (Windows) nor in sanitizer
+# builds (as above).
+function(mirota_atspi_test)
+  cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT TARGET mirota_atspi_client OR CMAKE_CXX_FLAGS MATCHES "sanitize")
     return()
   endif()
-  add_test(NAME ${target} COMMAND ${PROJECT_SOURCE_DIR}/tests/gui/run-on-xvfb.sh
-                                  ${PROJECT_SOURCE_DIR}/tests/gui/run-with-a11y-bus.sh $<TARGET_FILE:${target}>)
-  set_tests_properties(${target} PROPERTIES LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 120
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} mirota_atspi_client Qt6::Test GTest::gtest Threads::Threads)
+  add_test(NAME ${T_NAME} COMMAND ${PROJECT_SOURCE_DIR}/tests/gui/run-on-xvfb.sh
+                                  ${PROJECT_SOURCE_DIR}/tests/gui/run-with-a11y-bus.sh $<TARGET_FILE:${T_NAME}>)
+  set_tests_properties(${T_NAME} PROPERTIES LABELS gui SKIP_RETURN_CODE 77 TIMEOUT 120
                                             ENVIRONMENT QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
 endfunction()
 
